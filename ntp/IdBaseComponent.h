@@ -1,0 +1,13 @@
+#pragma once
+#include "framework/Classes.h"
+
+namespace ntp {
+
+// Root of the socket components.
+class TIdBaseComponent : public framework::TComponent {
+  Q_OBJECT
+ public:
+  using framework::TComponent::TComponent;
+};
+
+}  // namespace ntp

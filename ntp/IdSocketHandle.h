@@ -1,0 +1,43 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+#include "platform/Winsock.h"
+
+namespace ntp {
+
+// One datagram socket of the platform. Destroying it shuts the socket down and closes it.
+class TIdSocketHandle {
+ public:
+  TIdSocketHandle() = default;
+  ~TIdSocketHandle();
+  TIdSocketHandle(const TIdSocketHandle&) = delete;
+  TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+
+  // Asks the platform for a datagram socket when none is allocated; raises EIdInvalidSocket
+  // when it gives none.
+  void AllocateSocket();
+  // Shuts down and closes the socket, ignoring both results.
+  void CloseSocket();
+  bool HandleAllocated() const { return allocated_; }
+  platform::SOCKET Handle() const { return handle_; }
+
+  // Sends one datagram; raises EIdPackageSizeTooBig, EIdSocketError or EIdNotAllBytesSent.
+  void SendTo(const QString& ip, int port, const QByteArray& data);
+  // Receives one datagram of at most `buffer_size` bytes, giving the sender's address; raises
+  // EIdSocketError on failure and EIdUDPReceiveErrorZeroBytes for an empty datagram.
+  QByteArray RecvFrom(int buffer_size, QString& peer_ip, int& peer_port);
+  bool Readable(int timeout_ms) const;
+
+  // The local address and port; the time query never sets or reads them.
+  const QString& IP() const { return ip_; }
+  int Port() const { return port_; }
+
+ private:
+  platform::SOCKET handle_ = platform::INVALID_SOCKET;
+  bool allocated_ = false;
+  QString ip_;
+  int port_ = 0;
+};
+
+}  // namespace ntp

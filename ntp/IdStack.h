@@ -1,0 +1,50 @@
+#pragma once
+// The process-wide socket stack: name lookup, the socket calls, and turning the platform's
+// error numbers into exceptions.
+#include <QByteArray>
+#include <QString>
+
+#include "platform/Winsock.h"
+
+namespace ntp {
+
+class TIdStack {
+ public:
+  virtual ~TIdStack() = default;
+
+  // "localhost" in any letter case is 127.0.0.1, a dotted quad is used unchanged, anything
+  // else is asked of the platform's lookup on every call (there is no cache).
+  QString LookUpHost(const QString& host);
+  // Raises EIdSocketError for the platform's last error when `result` is -1; gives it back
+  // otherwise.
+  int CheckSocketResult(int result);
+  // The text of a platform error number; empty for numbers without one.
+  static QString SocketErrorText(int error_code);
+  // Whether the text is four "."-separated numbers 0..255.
+  static bool IsDottedIP(const QString& text);
+
+  // The socket calls, in the platform's shapes.
+  virtual platform::SOCKET CreateSocketHandle() = 0;
+  virtual int SetBroadcast(platform::SOCKET s, bool enabled) = 0;
+  virtual int SendTo(platform::SOCKET s, const QByteArray& data, const QString& ip,
+                     int port) = 0;
+  // Waits until the socket is readable: -2 without limit, otherwise milliseconds. True only
+  // when the platform reports exactly this socket ready.
+  virtual bool Readable(platform::SOCKET s, int timeout_ms) = 0;
+  virtual int RecvFrom(platform::SOCKET s, QByteArray& buffer, QString& ip, int& port) = 0;
+  virtual void Disconnect(platform::SOCKET s) = 0;
+  virtual int LastError() = 0;
+
+ protected:
+  // The first IPv4 address the platform's lookup finds for a name, as dotted decimal;
+  // raises EIdSocketError when it finds none.
+  virtual QString HostByName(const QString& name) = 0;
+};
+
+// The stack in force while any socket component lives; null otherwise.
+TIdStack* SocketStack();
+// Brought up by the first socket component and taken down by the last (see TIdComponent).
+void CreateSocketStack();
+void DestroySocketStack();
+
+}  // namespace ntp

@@ -1,0 +1,126 @@
+#include "ntp/IdStackWinsock.h"
+
+#include <QStringList>
+
+#include "ntp/IdException.h"
+
+namespace ntp {
+
+namespace {
+
+constexpr const char* kLibraryName = "wsock32.dll";
+constexpr uint16_t kVersion11 = 0x0101;
+
+template <class F>
+bool Bind(platform::HMODULE library, const char* name, F& slot) {
+  slot = reinterpret_cast<F>(platform::GetProcAddress(library, name));
+  return slot != nullptr;
+}
+
+}  // namespace
+
+TIdStackWinsock::TIdStackWinsock() {
+  library_ = platform::LoadLibraryA(kLibraryName);
+  if (!library_) throw EIdStackCanNotLoadWinsock(kLibraryName);
+  // A library without one of the calls used here cannot carry the time query; calling a
+  // missing entry would crash, so it counts as not loadable.
+  const bool complete = Bind(library_, "WSAStartup", f_.WSAStartup) &&
+                        Bind(library_, "WSACleanup", f_.WSACleanup) &&
+                        Bind(library_, "WSAGetLastError", f_.WSAGetLastError) &&
+                        Bind(library_, "WSACancelBlockingCall", f_.WSACancelBlockingCall) &&
+                        Bind(library_, "socket", f_.socket) &&
+                        Bind(library_, "setsockopt", f_.setsockopt) &&
+                        Bind(library_, "gethostbyname", f_.gethostbyname) &&
+                        Bind(library_, "htons", f_.htons) && Bind(library_, "ntohs", f_.ntohs) &&
+                        Bind(library_, "sendto", f_.sendto) &&
+                        Bind(library_, "select", f_.select) &&
+                        Bind(library_, "recvfrom", f_.recvfrom) &&
+                        Bind(library_, "shutdown", f_.shutdown) &&
+                        Bind(library_, "closesocket", f_.closesocket);
+  if (!complete) {
+    platform::FreeLibrary(library_);
+    throw EIdStackCanNotLoadWinsock(kLibraryName);
+  }
+  platform::WSADATA data;
+  if (f_.WSAStartup(kVersion11, &data) != 0) {
+    platform::FreeLibrary(library_);
+    throw EIdStackInitializationFailed();
+  }
+}
+
+TIdStackWinsock::~TIdStackWinsock() {
+  f_.WSACancelBlockingCall();
+  f_.WSACleanup();
+  platform::FreeLibrary(library_);
+}
+
+platform::SOCKET TIdStackWinsock::CreateSocketHandle() {
+  return f_.socket(platform::WS_AF_INET, platform::WS_SOCK_DGRAM, 0);
+}
+
+int TIdStackWinsock::SetBroadcast(platform::SOCKET s, bool enabled) {
+  const int32_t value = enabled ? -1 : 0;
+  return f_.setsockopt(s, platform::WS_SOL_SOCKET, platform::WS_SO_BROADCAST,
+                       reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+QString TIdStackWinsock::HostByName(const QString& name) {
+  const QByteArray text = name.toLocal8Bit();
+  platform::HOSTENT* entry = f_.gethostbyname(text.constData());
+  if (!entry || !entry->h_addr_list || !entry->h_addr_list[0]) {
+    CheckSocketResult(platform::SOCKET_ERROR);
+    return {};  // not reached: the check raises
+  }
+  const auto* bytes = reinterpret_cast<const uint8_t*>(entry->h_addr_list[0]);
+  return QString("%1.%2.%3.%4").arg(bytes[0]).arg(bytes[1]).arg(bytes[2]).arg(bytes[3]);
+}
+
+int TIdStackWinsock::SendTo(platform::SOCKET s, const QByteArray& data, const QString& ip,
+                            int port) {
+  platform::SOCKADDR_IN address;
+  address.sin_family = platform::WS_AF_INET;
+  address.sin_port = f_.htons(static_cast<uint16_t>(port));
+  const QStringList parts = ip.split('.');
+  for (int i = 0; i < 4 && i < parts.size(); ++i)
+    address.sin_addr[i] = static_cast<uint8_t>(parts[i].toUInt());
+  return f_.sendto(s, data.constData(), static_cast<int>(data.size()), 0, &address,
+                   sizeof address);
+}
+
+bool TIdStackWinsock::Readable(platform::SOCKET s, int timeout_ms) {
+  platform::FD_SET read;
+  read.fd_count = 1;
+  read.fd_array[0] = s;
+  platform::FD_SET write, error;
+  platform::TIMEVAL timeout;
+  timeout.tv_sec = timeout_ms / 1000;
+  timeout.tv_usec = (timeout_ms % 1000) * 1000;
+  // -2 passes no time-out: wait without limit.
+  const int ready = f_.select(0, &read, &write, &error, timeout_ms == -2 ? nullptr : &timeout);
+  return ready == 1;
+}
+
+int TIdStackWinsock::RecvFrom(platform::SOCKET s, QByteArray& buffer, QString& ip, int& port) {
+  platform::SOCKADDR_IN from;
+  int from_length = sizeof from;
+  const int result =
+      f_.recvfrom(s, buffer.data(), static_cast<int>(buffer.size()), 0, &from, &from_length);
+  if (result > 0) {
+    ip = QString("%1.%2.%3.%4")
+             .arg(from.sin_addr[0])
+             .arg(from.sin_addr[1])
+             .arg(from.sin_addr[2])
+             .arg(from.sin_addr[3]);
+    port = f_.ntohs(from.sin_port);
+  }
+  return result;
+}
+
+void TIdStackWinsock::Disconnect(platform::SOCKET s) {
+  f_.shutdown(s, platform::WS_SD_SEND);
+  f_.closesocket(s);
+}
+
+int TIdStackWinsock::LastError() { return f_.WSAGetLastError(); }
+
+}  // namespace ntp

@@ -1,0 +1,78 @@
+#include "ntp/IdUDPBase.h"
+
+#include "ntp/IdStack.h"
+
+namespace ntp {
+
+TIdUDPBase::TIdUDPBase(QObject* owner) : TIdComponent(owner) {}
+
+TIdUDPBase::~TIdUDPBase() { CloseBinding(); }
+
+bool TIdUDPBase::Active() const {
+  if (Loading() || Designing()) return active_wish_;
+  return binding_ && binding_->HandleAllocated();
+}
+
+void TIdUDPBase::SetActive(bool active) {
+  if (Loading() || Designing()) {
+    active_wish_ = active;
+    return;
+  }
+  if (active == Active()) return;
+  if (active)
+    OpenSocket();
+  else
+    CloseBinding();
+}
+
+void TIdUDPBase::Loaded() {
+  const bool wish = active_wish_;
+  active_wish_ = false;
+  SetActive(wish);
+}
+
+void TIdUDPBase::SetBroadcastEnabled(bool enabled) {
+  if (enabled == broadcast_enabled_) return;
+  broadcast_enabled_ = enabled;
+  if (binding_ && binding_->HandleAllocated())
+    SocketStack()->CheckSocketResult(SocketStack()->SetBroadcast(binding_->Handle(), enabled));
+}
+
+void TIdUDPBase::OpenSocket() {
+  if (!binding_) binding_ = std::make_unique<TIdSocketHandle>();
+  if (binding_->HandleAllocated()) return;
+  binding_->AllocateSocket();
+  SocketStack()->CheckSocketResult(
+      SocketStack()->SetBroadcast(binding_->Handle(), broadcast_enabled_));
+}
+
+void TIdUDPBase::CloseBinding() { binding_.reset(); }
+
+TIdSocketHandle& TIdUDPBase::Binding() {
+  if (!binding_ || !binding_->HandleAllocated()) OpenSocket();
+  return *binding_;
+}
+
+void TIdUDPBase::Send(const QString& host, int port, const QByteArray& data) {
+  const QString ip = SocketStack()->LookUpHost(host);
+  Binding().SendTo(ip, port, data);
+}
+
+QByteArray TIdUDPBase::ReceiveDatagram(int timeout_ms, QString& peer_ip, int& peer_port) {
+  if (timeout_ms == kUseReceiveTimeout) timeout_ms = receive_timeout_;
+  TIdSocketHandle& socket = Binding();
+  if (!socket.Readable(timeout_ms)) {
+    peer_ip.clear();
+    peer_port = 0;
+    return {};
+  }
+  return socket.RecvFrom(buffer_size_, peer_ip, peer_port);
+}
+
+QByteArray TIdUDPBase::ReceiveDatagram(int timeout_ms) {
+  QString ip;
+  int port = 0;
+  return ReceiveDatagram(timeout_ms, ip, port);
+}
+
+}  // namespace ntp

@@ -1,0 +1,293 @@
+// "wsock32.dll" on Linux: each library function is an adapter over the BSD socket call of the
+// same name, reporting failures with the library's error numbers.
+#include "platform/Winsock.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <string>
+#include <strings.h>
+#include <vector>
+
+#include "platform/LastError.h"
+
+namespace platform {
+
+namespace {
+
+int WsaErrorFromErrno(int error) {
+  switch (error) {
+    case EINTR: return 10004;
+    case EBADF: return 10009;
+    case EACCES: case EPERM: return 10013;
+    case EFAULT: return 10014;
+    case EINVAL: return 10022;
+    case EMFILE: case ENFILE: return 10024;
+    case EAGAIN: return 10035;
+    case EINPROGRESS: return 10036;
+    case EALREADY: return 10037;
+    case ENOTSOCK: return 10038;
+    case EDESTADDRREQ: return 10039;
+    case EMSGSIZE: return 10040;
+    case EPROTOTYPE: return 10041;
+    case ENOPROTOOPT: return 10042;
+    case EPROTONOSUPPORT: return 10043;
+    case ESOCKTNOSUPPORT: return 10044;
+    case EOPNOTSUPP: return 10045;
+    case EPFNOSUPPORT: return 10046;
+    case EAFNOSUPPORT: return 10047;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET: return 10054;
+    case ENOBUFS: case ENOMEM: return 10055;
+    case EISCONN: return 10056;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETOOMANYREFS: return 10059;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case ELOOP: return 10062;
+    case ENAMETOOLONG: return 10063;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    case ENOTEMPTY: return 10066;
+    default: return 10022;  // nothing closer: an invalid argument
+  }
+}
+
+int FailWith(int wsa_error) {
+  SetLastError(static_cast<uint32_t>(wsa_error));
+  return SOCKET_ERROR;
+}
+
+int FailFromErrno() { return FailWith(WsaErrorFromErrno(errno)); }
+
+bool ToHostAddress(const SOCKADDR_IN* address, int length, sockaddr_in& out) {
+  if (!address || length < static_cast<int>(sizeof(SOCKADDR_IN))) return false;
+  if (address->sin_family != WS_AF_INET) return false;
+  out = sockaddr_in{};
+  out.sin_family = AF_INET;
+  out.sin_port = address->sin_port;
+  std::memcpy(&out.sin_addr.s_addr, address->sin_addr, 4);
+  return true;
+}
+
+int WsaStartup(uint16_t version, WSADATA* data) {
+  if (!data) return WSAEINVAL;
+  *data = WSADATA{};
+  data->wVersion = version;
+  data->wHighVersion = 0x0202;
+  std::strncpy(data->szDescription, "BSD sockets", sizeof data->szDescription - 1);
+  std::strncpy(data->szSystemStatus, "Running", sizeof data->szSystemStatus - 1);
+  data->iMaxSockets = 0xFFFF;
+  data->iMaxUdpDg = 0xFFFF;
+  return 0;
+}
+
+int WsaCleanup() { return 0; }
+int WsaGetLastError() { return static_cast<int>(GetLastError()); }
+int WsaCancelBlockingCall() { return 0; }  // no call of this library ever blocks another thread
+
+SOCKET Socket(int family, int type, int protocol) {
+  if (family != WS_AF_INET) return FailWith(WSAEAFNOSUPPORT);
+  if (type != WS_SOCK_DGRAM) return FailWith(10044);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
+  if (fd < 0) {
+    FailFromErrno();
+    return INVALID_SOCKET;
+  }
+  return fd;
+}
+
+int SetSockOpt(SOCKET s, int level, int option, const char* value, int length) {
+  if (level != WS_SOL_SOCKET || option != WS_SO_BROADCAST) return FailWith(WSAENOPROTOOPT);
+  if (!value || length < 4) return FailWith(10014);
+  int32_t flag = 0;
+  std::memcpy(&flag, value, 4);
+  const int on = flag != 0 ? 1 : 0;
+  if (::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+    return FailFromErrno();
+  return 0;
+}
+
+// The entry returned lives in thread-local storage until the thread's next lookup, as the
+// library's own does.
+HOSTENT* GetHostByName(const char* name) {
+  thread_local HOSTENT entry;
+  thread_local std::string stored_name;
+  thread_local std::vector<std::vector<char>> addresses;
+  thread_local std::vector<char*> address_list;
+  thread_local char* no_aliases[1] = {nullptr};
+
+  if (!name) {
+    FailWith(10014);
+    return nullptr;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const int result = ::getaddrinfo(name, nullptr, &hints, &found);
+  if (result != 0 || !found) {
+    switch (result) {
+      case EAI_AGAIN: FailWith(WSATRY_AGAIN); break;
+      case EAI_FAIL: FailWith(WSANO_RECOVERY); break;
+      case EAI_NODATA: FailWith(WSANO_DATA); break;
+      default: FailWith(WSAHOST_NOT_FOUND); break;
+    }
+    return nullptr;
+  }
+  addresses.clear();
+  for (addrinfo* a = found; a; a = a->ai_next) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+    std::vector<char> bytes(4);
+    std::memcpy(bytes.data(), &in->sin_addr.s_addr, 4);
+    addresses.push_back(std::move(bytes));
+  }
+  ::freeaddrinfo(found);
+  address_list.clear();
+  for (auto& bytes : addresses) address_list.push_back(bytes.data());
+  address_list.push_back(nullptr);
+  stored_name = name;
+  entry.h_name = stored_name.data();
+  entry.h_aliases = no_aliases;
+  entry.h_addrtype = WS_AF_INET;
+  entry.h_length = 4;
+  entry.h_addr_list = address_list.data();
+  return &entry;
+}
+
+uint16_t Htons(uint16_t value) { return htons(value); }
+uint16_t Ntohs(uint16_t value) { return ntohs(value); }
+
+int SendTo(SOCKET s, const char* data, int length, int flags, const SOCKADDR_IN* to,
+           int to_length) {
+  sockaddr_in address;
+  if (!ToHostAddress(to, to_length, address)) return FailWith(10014);
+  if (length < 0) return FailWith(WSAEINVAL);
+  const ssize_t sent = ::sendto(static_cast<int>(s), data, static_cast<size_t>(length),
+                                flags | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+                                sizeof address);
+  if (sent < 0) return FailFromErrno();
+  return static_cast<int>(sent);
+}
+
+// Waits for readability only: the time query never asks for the write or error sets. Like the
+// library's select, the read set is reduced to the sockets that are ready.
+int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEVAL* timeout) {
+  std::vector<pollfd> polled;
+  if (read)
+    for (uint32_t i = 0; i < read->fd_count && i < WS_FD_SETSIZE; ++i)
+      polled.push_back(pollfd{static_cast<int>(read->fd_array[i]), POLLIN, 0});
+  if (write) write->fd_count = 0;
+  if (error) error->fd_count = 0;
+  if (polled.empty() && !timeout) return FailWith(WSAEINVAL);
+  int wait_ms = -1;
+  if (timeout) {
+    if (timeout->tv_sec < 0 || timeout->tv_usec < 0) return FailWith(WSAEINVAL);
+    // Round the microseconds up, so a wait never ends before the time asked for.
+    wait_ms = timeout->tv_sec * 1000 + (timeout->tv_usec + 999) / 1000;
+  }
+  const int ready = ::poll(polled.data(), polled.size(), wait_ms);
+  if (ready < 0) return FailFromErrno();
+  if (read) {
+    read->fd_count = 0;
+    for (const pollfd& p : polled) {
+      if (p.revents & POLLNVAL) return FailWith(10038);
+      if (p.revents & (POLLIN | POLLERR | POLLHUP)) read->fd_array[read->fd_count++] = p.fd;
+    }
+    return static_cast<int>(read->fd_count);
+  }
+  return 0;
+}
+
+// Linux quietly cuts a datagram larger than the buffer; the library fails with 10040 instead.
+// MSG_TRUNC makes the kernel report the datagram's real length, which tells the two apart.
+int RecvFrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, int* from_length) {
+  if (length < 0 || (!buffer && length > 0)) return FailWith(10014);
+  sockaddr_in address{};
+  socklen_t address_length = sizeof address;
+  const ssize_t received =
+      ::recvfrom(static_cast<int>(s), buffer, static_cast<size_t>(length), flags | MSG_TRUNC,
+                 reinterpret_cast<sockaddr*>(&address), &address_length);
+  if (received < 0) return FailFromErrno();
+  if (from && from_length && *from_length >= static_cast<int>(sizeof(SOCKADDR_IN))) {
+    *from = SOCKADDR_IN{};
+    from->sin_family = WS_AF_INET;
+    from->sin_port = address.sin_port;
+    std::memcpy(from->sin_addr, &address.sin_addr.s_addr, 4);
+    *from_length = sizeof(SOCKADDR_IN);
+  }
+  if (received > length) return FailWith(WSAEMSGSIZE);
+  return static_cast<int>(received);
+}
+
+int Shutdown(SOCKET s, int how) {
+  if (::shutdown(static_cast<int>(s), how == WS_SD_SEND ? SHUT_WR : how) != 0)
+    return FailFromErrno();
+  return 0;
+}
+
+int CloseSocket(SOCKET s) {
+  if (::close(static_cast<int>(s)) != 0) return FailFromErrno();
+  return 0;
+}
+
+// The functions of the library, by their names.
+const std::map<std::string, void*>& Exports() {
+  static const std::map<std::string, void*> exports = {
+      {"WSAStartup", reinterpret_cast<void*>(&WsaStartup)},
+      {"WSACleanup", reinterpret_cast<void*>(&WsaCleanup)},
+      {"WSAGetLastError", reinterpret_cast<void*>(&WsaGetLastError)},
+      {"WSACancelBlockingCall", reinterpret_cast<void*>(&WsaCancelBlockingCall)},
+      {"socket", reinterpret_cast<void*>(&Socket)},
+      {"setsockopt", reinterpret_cast<void*>(&SetSockOpt)},
+      {"gethostbyname", reinterpret_cast<void*>(&GetHostByName)},
+      {"htons", reinterpret_cast<void*>(&Htons)},
+      {"ntohs", reinterpret_cast<void*>(&Ntohs)},
+      {"sendto", reinterpret_cast<void*>(&SendTo)},
+      {"select", reinterpret_cast<void*>(&Select)},
+      {"recvfrom", reinterpret_cast<void*>(&RecvFrom)},
+      {"shutdown", reinterpret_cast<void*>(&Shutdown)},
+      {"closesocket", reinterpret_cast<void*>(&CloseSocket)},
+  };
+  return exports;
+}
+
+constexpr uint32_t kErrorModNotFound = 126;  // the platform's "module not found"
+
+class PosixModules final : public ModuleApi {
+ public:
+  HMODULE LoadLibraryA(const char* name) override {
+    if (name && strcasecmp(name, "wsock32.dll") == 0)
+      return const_cast<std::map<std::string, void*>*>(&Exports());
+    SetLastError(kErrorModNotFound);
+    return nullptr;
+  }
+  void* GetProcAddress(HMODULE module, const char* name) override {
+    if (module != &Exports() || !name) return nullptr;
+    const auto found = Exports().find(name);
+    return found == Exports().end() ? nullptr : found->second;
+  }
+  bool FreeLibrary(HMODULE module) override { return module == &Exports(); }
+};
+
+}  // namespace
+
+ModuleApi& ModuleApi::Real() {
+  static PosixModules modules;
+  return modules;
+}
+
+}  // namespace platform
