@@ -35,9 +35,9 @@ void CivilFromDaysUnix(int64_t z, int& year, unsigned& month, unsigned& day) {
 }  // namespace
 
 int DaysFromCivil(int year, int month, int day) {
-  return static_cast<int>(DaysFromCivilUnix(year, static_cast<unsigned>(month),
-                                            static_cast<unsigned>(day)) +
-                          kUnixToDateTimeDays);
+  return static_cast<int>(
+      DaysFromCivilUnix(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+      kUnixToDateTimeDays);
 }
 
 TDateTime SystemTimeToDateTime(const platform::SYSTEMTIME& time) {

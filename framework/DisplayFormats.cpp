@@ -53,8 +53,7 @@ QString FormatShortDate(TDateTime value) {
 QString FormatLongTime(TDateTime value) {
   const platform::SYSTEMTIME s = DateTimeToSystemTime(value);
   static const QString pattern = LongTimePattern();
-  return QLocale::system().toString(QTime(s.wHour, s.wMinute, s.wSecond, s.wMilliseconds),
-                                    pattern);
+  return QLocale::system().toString(QTime(s.wHour, s.wMinute, s.wSecond, s.wMilliseconds), pattern);
 }
 
 QString FormatTimeOfDay(double days) {

@@ -10,7 +10,8 @@ namespace framework {
 // shows.
 class Exception : public std::exception {
  public:
-  explicit Exception(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+  explicit Exception(QString message)
+      : message_(std::move(message)), utf8_(message_.toStdString()) {}
   const QString& Message() const { return message_; }
   const char* what() const noexcept override { return utf8_.c_str(); }
 

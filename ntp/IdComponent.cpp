@@ -18,6 +18,8 @@ TIdComponent::~TIdComponent() {
   if (--live_components == 0) DestroySocketStack();
 }
 
-int TIdComponent::LiveCount() { return live_components; }
+int TIdComponent::LiveCount() {
+  return live_components;
+}
 
 }  // namespace ntp

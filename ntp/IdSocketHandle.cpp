@@ -5,7 +5,9 @@
 
 namespace ntp {
 
-TIdSocketHandle::~TIdSocketHandle() { CloseSocket(); }
+TIdSocketHandle::~TIdSocketHandle() {
+  CloseSocket();
+}
 
 void TIdSocketHandle::AllocateSocket() {
   if (allocated_) return;
@@ -41,8 +43,8 @@ bool TIdSocketHandle::Readable(int timeout_ms) const {
 QByteArray TIdSocketHandle::RecvFrom(int buffer_size, QString& peer_ip, int& peer_port) {
   TIdStack* stack = SocketStack();
   QByteArray buffer(buffer_size > 0 ? buffer_size : 0, '\0');
-  const int received = stack->CheckSocketResult(stack->RecvFrom(handle_, buffer, peer_ip,
-                                                                peer_port));
+  const int received =
+      stack->CheckSocketResult(stack->RecvFrom(handle_, buffer, peer_ip, peer_port));
   if (received == 0) throw EIdUDPReceiveErrorZeroBytes();
   buffer.truncate(received);
   return buffer;

@@ -21,7 +21,9 @@ bool IsAddressByte(const QString& part) {
 
 }  // namespace
 
-TIdStack* SocketStack() { return socket_stack; }
+TIdStack* SocketStack() {
+  return socket_stack;
+}
 
 void CreateSocketStack() {
   if (!socket_stack) socket_stack = new TIdStackWinsock();

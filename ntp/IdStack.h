@@ -26,8 +26,7 @@ class TIdStack {
   // The socket calls, in the platform's shapes.
   virtual platform::SOCKET CreateSocketHandle() = 0;
   virtual int SetBroadcast(platform::SOCKET s, bool enabled) = 0;
-  virtual int SendTo(platform::SOCKET s, const QByteArray& data, const QString& ip,
-                     int port) = 0;
+  virtual int SendTo(platform::SOCKET s, const QByteArray& data, const QString& ip, int port) = 0;
   // Waits until the socket is readable: -2 without limit, otherwise milliseconds. True only
   // when the platform reports exactly this socket ready.
   virtual bool Readable(platform::SOCKET s, int timeout_ms) = 0;

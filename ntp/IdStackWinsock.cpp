@@ -24,19 +24,15 @@ TIdStackWinsock::TIdStackWinsock() {
   if (!library_) throw EIdStackCanNotLoadWinsock(kLibraryName);
   // A library without one of the calls used here cannot carry the time query; calling a
   // missing entry would crash, so it counts as not loadable.
-  const bool complete = Bind(library_, "WSAStartup", f_.WSAStartup) &&
-                        Bind(library_, "WSACleanup", f_.WSACleanup) &&
-                        Bind(library_, "WSAGetLastError", f_.WSAGetLastError) &&
-                        Bind(library_, "WSACancelBlockingCall", f_.WSACancelBlockingCall) &&
-                        Bind(library_, "socket", f_.socket) &&
-                        Bind(library_, "setsockopt", f_.setsockopt) &&
-                        Bind(library_, "gethostbyname", f_.gethostbyname) &&
-                        Bind(library_, "htons", f_.htons) && Bind(library_, "ntohs", f_.ntohs) &&
-                        Bind(library_, "sendto", f_.sendto) &&
-                        Bind(library_, "select", f_.select) &&
-                        Bind(library_, "recvfrom", f_.recvfrom) &&
-                        Bind(library_, "shutdown", f_.shutdown) &&
-                        Bind(library_, "closesocket", f_.closesocket);
+  const bool complete =
+      Bind(library_, "WSAStartup", f_.WSAStartup) && Bind(library_, "WSACleanup", f_.WSACleanup) &&
+      Bind(library_, "WSAGetLastError", f_.WSAGetLastError) &&
+      Bind(library_, "WSACancelBlockingCall", f_.WSACancelBlockingCall) &&
+      Bind(library_, "socket", f_.socket) && Bind(library_, "setsockopt", f_.setsockopt) &&
+      Bind(library_, "gethostbyname", f_.gethostbyname) && Bind(library_, "htons", f_.htons) &&
+      Bind(library_, "ntohs", f_.ntohs) && Bind(library_, "sendto", f_.sendto) &&
+      Bind(library_, "select", f_.select) && Bind(library_, "recvfrom", f_.recvfrom) &&
+      Bind(library_, "shutdown", f_.shutdown) && Bind(library_, "closesocket", f_.closesocket);
   if (!complete) {
     platform::FreeLibrary(library_);
     throw EIdStackCanNotLoadWinsock(kLibraryName);
@@ -83,8 +79,7 @@ int TIdStackWinsock::SendTo(platform::SOCKET s, const QByteArray& data, const QS
   const QStringList parts = ip.split('.');
   for (int i = 0; i < 4 && i < parts.size(); ++i)
     address.sin_addr[i] = static_cast<uint8_t>(parts[i].toUInt());
-  return f_.sendto(s, data.constData(), static_cast<int>(data.size()), 0, &address,
-                   sizeof address);
+  return f_.sendto(s, data.constData(), static_cast<int>(data.size()), 0, &address, sizeof address);
 }
 
 bool TIdStackWinsock::Readable(platform::SOCKET s, int timeout_ms) {
@@ -121,6 +116,8 @@ void TIdStackWinsock::Disconnect(platform::SOCKET s) {
   f_.closesocket(s);
 }
 
-int TIdStackWinsock::LastError() { return f_.WSAGetLastError(); }
+int TIdStackWinsock::LastError() {
+  return f_.WSAGetLastError();
+}
 
 }  // namespace ntp

@@ -6,7 +6,9 @@ namespace ntp {
 
 TIdUDPBase::TIdUDPBase(QObject* owner) : TIdComponent(owner) {}
 
-TIdUDPBase::~TIdUDPBase() { CloseBinding(); }
+TIdUDPBase::~TIdUDPBase() {
+  CloseBinding();
+}
 
 bool TIdUDPBase::Active() const {
   if (Loading() || Designing()) return active_wish_;
@@ -46,7 +48,9 @@ void TIdUDPBase::OpenSocket() {
       SocketStack()->SetBroadcast(binding_->Handle(), broadcast_enabled_));
 }
 
-void TIdUDPBase::CloseBinding() { binding_.reset(); }
+void TIdUDPBase::CloseBinding() {
+  binding_.reset();
+}
 
 TIdSocketHandle& TIdUDPBase::Binding() {
   if (!binding_ || !binding_->HandleAllocated()) OpenSocket();

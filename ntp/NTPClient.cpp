@@ -41,7 +41,9 @@ uint32_t ByteSwap32(uint32_t value) {
          (value << 24);
 }
 
-double UtcBiasDays() { return TimeZoneBiasDays(); }
+double UtcBiasDays() {
+  return TimeZoneBiasDays();
+}
 
 void LocalToNtpStamp(TDateTime value, uint32_t& seconds, uint32_t& fraction) {
   const double v = (value + UtcBiasDays() - kNtpEpochDays) * 86400.0;  // seconds since 1900
@@ -111,14 +113,15 @@ TNTPInfo DecodeSntpReply(const QByteArray& reply, TDateTime destination) {
 
   bool transmit_zero = true;
   for (int i = 40; i < 48; ++i) transmit_zero = transmit_zero && b[i] == 0;
-  info.Valid = info.LeapIndicator != 3 && info.Stratum >= 1 && info.Stratum <= 15 &&
-               !transmit_zero;
+  info.Valid = info.LeapIndicator != 3 && info.Stratum >= 1 && info.Stratum <= 15 && !transmit_zero;
   return info;
 }
 
 TNTPClient::TNTPClient(QObject* owner) : TIdUDPClient(owner) {}
 
-QByteArray TNTPClient::BuildRequest() { return BuildSntpRequest(framework::Now()); }
+QByteArray TNTPClient::BuildRequest() {
+  return BuildSntpRequest(framework::Now());
+}
 
 QByteArray TNTPClient::SendAndReceive() {
   const QByteArray request = BuildRequest();  // its timestamp becomes T1

@@ -42,11 +42,17 @@ class ClockApi {
   static ClockApi& Real();
 };
 
-inline void GetLocalTime(SYSTEMTIME* time) { Current<ClockApi>().GetLocalTime(time); }
-inline void GetSystemTime(SYSTEMTIME* time) { Current<ClockApi>().GetSystemTime(time); }
+inline void GetLocalTime(SYSTEMTIME* time) {
+  Current<ClockApi>().GetLocalTime(time);
+}
+inline void GetSystemTime(SYSTEMTIME* time) {
+  Current<ClockApi>().GetSystemTime(time);
+}
 inline uint32_t GetTimeZoneInformation(TIME_ZONE_INFORMATION* info) {
   return Current<ClockApi>().GetTimeZoneInformation(info);
 }
-inline bool SetLocalTime(const SYSTEMTIME* time) { return Current<ClockApi>().SetLocalTime(time); }
+inline bool SetLocalTime(const SYSTEMTIME* time) {
+  return Current<ClockApi>().SetLocalTime(time);
+}
 
 }  // namespace platform

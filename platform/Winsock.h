@@ -104,10 +104,14 @@ class ModuleApi {
   static ModuleApi& Real();
 };
 
-inline HMODULE LoadLibraryA(const char* name) { return Current<ModuleApi>().LoadLibraryA(name); }
+inline HMODULE LoadLibraryA(const char* name) {
+  return Current<ModuleApi>().LoadLibraryA(name);
+}
 inline void* GetProcAddress(HMODULE module, const char* name) {
   return Current<ModuleApi>().GetProcAddress(module, name);
 }
-inline bool FreeLibrary(HMODULE module) { return Current<ModuleApi>().FreeLibrary(module); }
+inline bool FreeLibrary(HMODULE module) {
+  return Current<ModuleApi>().FreeLibrary(module);
+}
 
 }  // namespace platform

@@ -6,7 +6,11 @@ namespace {
 thread_local uint32_t last_error = 0;
 }
 
-uint32_t GetLastError() { return last_error; }
-void SetLastError(uint32_t code) { last_error = code; }
+uint32_t GetLastError() {
+  return last_error;
+}
+void SetLastError(uint32_t code) {
+  last_error = code;
+}
 
 }  // namespace platform

@@ -9,11 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "platform/LastError.h"
@@ -24,45 +24,87 @@ namespace {
 
 int WsaErrorFromErrno(int error) {
   switch (error) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EAGAIN: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    default: return 10022;  // nothing closer: an invalid argument
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+    case EPERM:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+    case ENFILE:
+      return 10024;
+    case EAGAIN:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    default:
+      return 10022;  // nothing closer: an invalid argument
   }
 }
 
@@ -71,7 +113,9 @@ int FailWith(int wsa_error) {
   return SOCKET_ERROR;
 }
 
-int FailFromErrno() { return FailWith(WsaErrorFromErrno(errno)); }
+int FailFromErrno() {
+  return FailWith(WsaErrorFromErrno(errno));
+}
 
 bool ToHostAddress(const SOCKADDR_IN* address, int length, sockaddr_in& out) {
   if (!address || length < static_cast<int>(sizeof(SOCKADDR_IN))) return false;
@@ -95,9 +139,15 @@ int WsaStartup(uint16_t version, WSADATA* data) {
   return 0;
 }
 
-int WsaCleanup() { return 0; }
-int WsaGetLastError() { return static_cast<int>(GetLastError()); }
-int WsaCancelBlockingCall() { return 0; }  // no call of this library ever blocks another thread
+int WsaCleanup() {
+  return 0;
+}
+int WsaGetLastError() {
+  return static_cast<int>(GetLastError());
+}
+int WsaCancelBlockingCall() {
+  return 0;
+}  // no call of this library ever blocks another thread
 
 SOCKET Socket(int family, int type, int protocol) {
   if (family != WS_AF_INET) return FailWith(WSAEAFNOSUPPORT);
@@ -141,10 +191,18 @@ HOSTENT* GetHostByName(const char* name) {
   const int result = ::getaddrinfo(name, nullptr, &hints, &found);
   if (result != 0 || !found) {
     switch (result) {
-      case EAI_AGAIN: FailWith(WSATRY_AGAIN); break;
-      case EAI_FAIL: FailWith(WSANO_RECOVERY); break;
-      case EAI_NODATA: FailWith(WSANO_DATA); break;
-      default: FailWith(WSAHOST_NOT_FOUND); break;
+      case EAI_AGAIN:
+        FailWith(WSATRY_AGAIN);
+        break;
+      case EAI_FAIL:
+        FailWith(WSANO_RECOVERY);
+        break;
+      case EAI_NODATA:
+        FailWith(WSANO_DATA);
+        break;
+      default:
+        FailWith(WSAHOST_NOT_FOUND);
+        break;
     }
     return nullptr;
   }
@@ -168,17 +226,21 @@ HOSTENT* GetHostByName(const char* name) {
   return &entry;
 }
 
-uint16_t Htons(uint16_t value) { return htons(value); }
-uint16_t Ntohs(uint16_t value) { return ntohs(value); }
+uint16_t Htons(uint16_t value) {
+  return htons(value);
+}
+uint16_t Ntohs(uint16_t value) {
+  return ntohs(value);
+}
 
 int SendTo(SOCKET s, const char* data, int length, int flags, const SOCKADDR_IN* to,
            int to_length) {
   sockaddr_in address;
   if (!ToHostAddress(to, to_length, address)) return FailWith(10014);
   if (length < 0) return FailWith(WSAEINVAL);
-  const ssize_t sent = ::sendto(static_cast<int>(s), data, static_cast<size_t>(length),
-                                flags | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
-                                sizeof address);
+  const ssize_t sent =
+      ::sendto(static_cast<int>(s), data, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
+               reinterpret_cast<const sockaddr*>(&address), sizeof address);
   if (sent < 0) return FailFromErrno();
   return static_cast<int>(sent);
 }

@@ -66,9 +66,9 @@ int main(int argc, char** argv) {
     if (a == "-p" || a == "-t") {
       if (i + 1 >= args.size()) return Usage(QString("%1 needs a value").arg(a));
       const QString value = args[++i];
-      const bool ok = a == "-p" ? ReadNumber(value, 0, 65535, "PORT", options.port, problem)
-                                : ReadNumber(value, -2, 86400000, "TIMEOUT_MS",
-                                             options.timeout_ms, problem);
+      const bool ok =
+          a == "-p" ? ReadNumber(value, 0, 65535, "PORT", options.port, problem)
+                    : ReadNumber(value, -2, 86400000, "TIMEOUT_MS", options.timeout_ms, problem);
       if (!ok) return Usage(problem);
     } else if (a.startsWith('-') && a.size() > 1) {
       return Usage(QString("unknown option %1").arg(a));
@@ -91,8 +91,8 @@ int main(int argc, char** argv) {
 
     const ntp::TNTPInfo& info = client.Info;
     // The computer's error in seconds, positive when its clock is ahead of the server.
-    const double error = static_cast<double>(-static_cast<long double>(client.GetClockOffset()) *
-                                             24 * 3600);
+    const double error =
+        static_cast<double>(-static_cast<long double>(client.GetClockOffset()) * 24 * 3600);
     using namespace framework;
     QTextStream out(stdout);
     out << "Date - Local Zone: " << FormatShortDate(info.ServerTime) << "\n"

@@ -1,0 +1,164 @@
+#include "support/FakeSntpServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+namespace testing_support {
+
+namespace {
+
+constexpr uint64_t kUnixToNtpSeconds = 2208988800ULL;  // 1900-01-01 to 1970-01-01
+
+void PutBigEndian(QByteArray& bytes, int offset, uint32_t word) {
+  bytes[offset] = static_cast<char>(word >> 24);
+  bytes[offset + 1] = static_cast<char>(word >> 16);
+  bytes[offset + 2] = static_cast<char>(word >> 8);
+  bytes[offset + 3] = static_cast<char>(word);
+}
+
+uint32_t GetBigEndian(const QByteArray& bytes, int offset) {
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes.constData() + offset);
+  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+}
+
+// Adds seconds to an NTP stamp held as one 64-bit 32.32 number.
+uint64_t AddSeconds(uint64_t stamp, double seconds) {
+  return stamp + static_cast<uint64_t>(std::llround(seconds * 4294967296.0));
+}
+
+}  // namespace
+
+void NtpNow(double offset_seconds, uint32_t& seconds, uint32_t& fraction) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const uint64_t stamp =
+      ((static_cast<uint64_t>(now.tv_sec) + kUnixToNtpSeconds) << 32) +
+      static_cast<uint64_t>(static_cast<double>(now.tv_nsec) * 4294967296.0 / 1e9);
+  const uint64_t shifted = AddSeconds(stamp, offset_seconds);
+  seconds = static_cast<uint32_t>(shifted >> 32);
+  fraction = static_cast<uint32_t>(shifted);
+}
+
+QByteArray MakeReply(const QByteArray& request, const ReplySpec& spec) {
+  QByteArray reply(48, '\0');
+  reply[0] = static_cast<char>(spec.byte0);
+  reply[1] = static_cast<char>(spec.stratum);
+  reply[2] = static_cast<char>(spec.poll);
+  reply[3] = static_cast<char>(spec.precision);
+  PutBigEndian(reply, 4, spec.root_delay);
+  PutBigEndian(reply, 8, spec.root_dispersion);
+  for (int i = 0; i < 4; ++i) reply[12 + i] = static_cast<char>(spec.reference[i]);
+
+  const uint64_t originate =
+      request.size() >= 48 ? (uint64_t{GetBigEndian(request, 40)} << 32) | GetBigEndian(request, 44)
+                           : 0;
+  uint64_t server = 0;
+  if (spec.seconds_after_originate) {
+    server = AddSeconds(originate, *spec.seconds_after_originate);
+  } else {
+    uint32_t s = 0, f = 0;
+    NtpNow(spec.offset_seconds, s, f);
+    server = (uint64_t{s} << 32) | f;
+  }
+  PutBigEndian(reply, 16, static_cast<uint32_t>(server >> 32));  // reference: same instant
+  if (spec.echo_originate) {
+    PutBigEndian(reply, 24, static_cast<uint32_t>(originate >> 32));
+    PutBigEndian(reply, 28, static_cast<uint32_t>(originate));
+  }
+  PutBigEndian(reply, 32, static_cast<uint32_t>(server >> 32));
+  PutBigEndian(reply, 36, static_cast<uint32_t>(server));
+  if (!spec.zero_transmit) {
+    PutBigEndian(reply, 40, static_cast<uint32_t>(server >> 32));
+    PutBigEndian(reply, 44, static_cast<uint32_t>(server));
+  }
+  return reply;
+}
+
+FakeSntpServer::FakeSntpServer() {
+  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) throw std::runtime_error("fake SNTP server: no socket");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    throw std::runtime_error("fake SNTP server: cannot bind");
+  socklen_t length = sizeof address;
+  ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+FakeSntpServer::~FakeSntpServer() {
+  running_ = false;
+  thread_.join();
+  ::close(fd_);
+}
+
+void FakeSntpServer::Then(Response response) {
+  std::lock_guard lock(mutex_);
+  script_.push_back(std::move(response));
+}
+
+void FakeSntpServer::ThenReply(const ReplySpec& spec) {
+  Then([spec](const QByteArray& request) { return MakeReply(request, spec); });
+}
+
+void FakeSntpServer::ThenBytes(const QByteArray& bytes) {
+  Then([bytes](const QByteArray&) { return bytes; });
+}
+
+void FakeSntpServer::ThenSilence() {
+  Then([](const QByteArray&) { return std::optional<QByteArray>(); });
+}
+
+void FakeSntpServer::Always(Response response) {
+  std::lock_guard lock(mutex_);
+  always_ = std::move(response);
+}
+
+QByteArray FakeSntpServer::LastRequest() const {
+  std::lock_guard lock(mutex_);
+  return last_request_;
+}
+
+void FakeSntpServer::Serve() {
+  while (running_) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 20) <= 0) continue;  // look at running_ every 20 ms
+    char buffer[2048];
+    sockaddr_in from{};
+    socklen_t from_length = sizeof from;
+    const ssize_t n =
+        ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &from_length);
+    if (n < 0) continue;
+    const QByteArray request(buffer, static_cast<qsizetype>(n));
+    Response response;
+    {
+      std::lock_guard lock(mutex_);
+      last_request_ = request;
+      if (!script_.empty()) {
+        response = std::move(script_.front());
+        script_.pop_front();
+      } else {
+        response = always_;
+      }
+    }
+    ++requests_;
+    if (!response) continue;
+    const std::optional<QByteArray> reply = response(request);
+    if (reply)
+      ::sendto(fd_, reply->constData(), static_cast<size_t>(reply->size()), 0,
+               reinterpret_cast<sockaddr*>(&from), from_length);
+  }
+}
+
+}  // namespace testing_support

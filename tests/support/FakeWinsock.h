@@ -1,0 +1,71 @@
+#pragma once
+// A socket library of the test's: installed as "wsock32.dll" for its lifetime, it records every
+// call and answers as scripted.
+#include <QByteArray>
+#include <array>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Winsock.h"
+
+namespace testing_support {
+
+class FakeWinsock : public platform::ModuleApi {
+ public:
+  FakeWinsock();
+  ~FakeWinsock() override;
+
+  // Loading and starting.
+  bool library_missing = false;
+  std::set<std::string> missing_functions;
+  int startup_result = 0;
+  int startups = 0, cleanups = 0, cancels = 0, loads = 0, frees = 0;
+  uint16_t startup_version = 0;
+
+  // Sockets.
+  platform::SOCKET next_socket = 7;  // INVALID_SOCKET makes socket() fail
+  int sockets_made = 0, shutdowns = 0, closes = 0;
+  int last_shutdown_how = -1;
+  std::vector<int32_t> broadcast_values;  // each setsockopt's value
+  int setsockopt_result = 0;
+
+  // Lookups: the address found, or nothing with `lookup_error`.
+  std::optional<std::array<uint8_t, 4>> host_address = std::array<uint8_t, 4>{192, 0, 2, 5};
+  int lookup_error = platform::WSAHOST_NOT_FOUND;
+  std::vector<std::string> lookups;
+
+  // Sending: -2 sends everything; otherwise the count returned (-1 with `send_error`).
+  int send_result = -2;
+  int send_error = 0;
+  struct Sent {
+    std::array<uint8_t, 4> address;
+    int port;
+    QByteArray data;
+  };
+  std::vector<Sent> sent;
+
+  // Waiting: each select's time-out (nullopt for none) and its scripted result.
+  std::vector<std::optional<platform::TIMEVAL>> select_timeouts;
+  int select_result = 1;
+
+  // Receiving: the datagrams in line; a datagram larger than the buffer fails with 10040.
+  std::deque<QByteArray> datagrams;
+  std::optional<int> recv_error;  // makes recvfrom fail with this number
+  std::vector<int> recv_buffer_sizes;
+
+  int last_error = 0;
+
+  platform::HMODULE LoadLibraryA(const char* name) override;
+  void* GetProcAddress(platform::HMODULE module, const char* name) override;
+  bool FreeLibrary(platform::HMODULE module) override;
+
+  static FakeWinsock* current;
+
+ private:
+  platform::ScopedOverride<platform::ModuleApi> installed_{*this};
+};
+
+}  // namespace testing_support
