@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/ErrorCodes.h"
 #include "platform/Seam.h"
 
 namespace platform {
@@ -30,13 +31,6 @@ constexpr uint32_t TOKEN_QUERY = 0x0008;
 constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x0020;
 constexpr uint32_t SE_PRIVILEGE_ENABLED = 0x0002;
 constexpr const char* SE_SYSTEMTIME_NAME = "SeSystemtimePrivilege";
-
-// Error numbers of this area that the C library has no number for. Everything else is an
-// errno value; these lie far above them.
-constexpr uint32_t ERROR_SUCCESS = 0;
-constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
-constexpr uint32_t ERROR_NO_SUCH_PRIVILEGE = 1313;
-constexpr uint32_t RPC_S_SERVER_UNAVAILABLE = 1722;
 
 // The pseudo handle that stands for the calling process.
 inline HANDLE GetCurrentProcess() {
@@ -78,8 +72,8 @@ inline bool CloseHandle(HANDLE handle) {
   return Current<SecurityApi>().CloseHandle(handle);
 }
 
-// The system's message text for an error number, without a trailing line end: the platform's
-// own texts for the numbers above, the C library's for errno values.
+// The system's message text for a last-error number, without a trailing line end: the
+// platform's own texts for its numbers above 1000, the C library's for errno values.
 std::string SystemMessageText(uint32_t code);
 
 }  // namespace platform
