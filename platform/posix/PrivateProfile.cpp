@@ -117,7 +117,9 @@ class ProfileText {
     }
     const long existing = FindKey(header, key);
     if (existing >= 0) {
-      lines_[static_cast<size_t>(existing)] = line;
+      // The key keeps the spelling it has in the file.
+      auto& old = lines_[static_cast<size_t>(existing)];
+      old = KeyValue(old)->first + "=" + value;
       return;
     }
     lines_.insert(lines_.begin() + static_cast<long>(LastContentLine(header)), line);

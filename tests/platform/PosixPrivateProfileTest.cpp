@@ -127,12 +127,12 @@ TEST_F(PrivateProfile, WritesTheHostSectionInThePlainFormat) {
   EXPECT_EQ(Get("CurrentHosts", "Host1"), "b.example");
 }
 
-TEST_F(PrivateProfile, ChangesTheFirstMatchInPlaceAndKeepsEverythingElse) {
+TEST_F(PrivateProfile, ChangesTheFirstMatchInPlaceInItsSpellingAndKeepsEverythingElse) {
   WriteFile(kName, "; kept\n[One]\nA=1\n\n[Two]\nb=2\n");
   ASSERT_TRUE(profile_.WritePrivateProfileStringA("TWO", "B", "20", kName));
   ASSERT_TRUE(profile_.WritePrivateProfileStringA("One", "New", "x", kName));
   ASSERT_TRUE(profile_.WritePrivateProfileStringA("Three", "C", "3", kName));
-  EXPECT_EQ(FileText(kName), "; kept\n[One]\nA=1\nNew=x\n\n[Two]\nB=20\n\n[Three]\nC=3\n");
+  EXPECT_EQ(FileText(kName), "; kept\n[One]\nA=1\nNew=x\n\n[Two]\nb=20\n\n[Three]\nC=3\n");
 }
 
 TEST_F(PrivateProfile, NullValueDeletesTheKeyAndNullKeyTheSection) {
