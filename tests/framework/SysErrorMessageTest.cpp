@@ -1,0 +1,27 @@
+#include "framework/SysErrorMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/ErrorCodes.h"
+
+using framework::SysErrorMessage;
+
+TEST(SysErrorMessage, PrivilegeNotAssignedHasThePlatformsText) {
+  EXPECT_EQ(SysErrorMessage(platform::ERROR_NOT_ALL_ASSIGNED),
+            "Not all privileges or groups referenced are assigned to the caller.");
+}
+
+TEST(SysErrorMessage, RefusalsOfTheKernelHaveTheCLibrarysText) {
+  EXPECT_EQ(SysErrorMessage(EPERM), "Operation not permitted");
+  EXPECT_EQ(SysErrorMessage(EINVAL), "Invalid argument");
+}
+
+TEST(SysErrorMessage, TextsEndWithoutALineEnd) {
+  for (uint32_t code : {0u, 1u, 22u, 1300u, 1313u, 1722u, 5000u}) {
+    const QString text = SysErrorMessage(code);
+    EXPECT_FALSE(text.isEmpty()) << code;
+    EXPECT_FALSE(text.endsWith('\n')) << code;
+  }
+}
