@@ -1,5 +1,6 @@
 #include "app/HTEditHosts.h"
 
+#include <QComboBox>
 #include <QFont>
 #include <QListWidget>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <QToolButton>
 
 #include "framework/Forms.h"
+#include "framework/IniFiles.h"
 
 namespace app {
 
@@ -42,6 +44,56 @@ void SetFactoryHosts(QStringList& list) {
 
 QString DefaultInsertHost() {
   return FactoryHosts().at(11);
+}
+
+int SelectedHostIndex(const QComboBox& hosts) {
+  const int index = hosts.currentIndex();
+  if (index < 0 || hosts.itemText(index) != hosts.currentText()) return -1;
+  return index;
+}
+
+namespace {
+
+void SelectHost(QComboBox& hosts, int index) {
+  if (index >= 0 && index < hosts.count()) {
+    hosts.setCurrentIndex(index);
+  } else {
+    hosts.setCurrentIndex(-1);
+    if (hosts.isEditable()) hosts.setEditText(QString());
+  }
+}
+
+}  // namespace
+
+void LoadHosts(QComboBox& hosts) {
+  const framework::TIniFile ini(kSettingsFileName);
+  const int count = std::min(ini.ReadInteger(kHostsSection, "Count", 0), kMaxSavedHosts);
+  if (count <= 0) return;
+  QStringList list;
+  for (int i = 0; i < count; ++i)
+    list << ini.ReadString(kHostsSection, QString("Host%1").arg(i), QString());
+  hosts.clear();
+  hosts.addItems(list);
+  SelectHost(hosts, ini.ReadInteger(kHostsSection, "CurrentInx", -1));
+}
+
+void SaveHosts(const QComboBox& hosts) {
+  QList<QPair<QString, QString>> values;
+  values.append({"Count", QString::number(hosts.count())});
+  for (int i = 0; i < hosts.count(); ++i)
+    values.append({QString("Host%1").arg(i), hosts.itemText(i)});
+  values.append({"CurrentInx", QString::number(SelectedHostIndex(hosts))});
+  framework::TIniFile ini(kSettingsFileName);
+  ini.ReplaceSection(kHostsSection, values);
+}
+
+void InitHosts(QComboBox& hosts) {
+  QStringList factory;
+  SetFactoryHosts(factory);
+  hosts.clear();
+  hosts.addItems(factory);
+  hosts.setCurrentIndex(0);
+  LoadHosts(hosts);
 }
 
 namespace {
@@ -135,6 +187,17 @@ THostEditDlg::THostEditDlg(QWidget* owner) : QDialog(owner) {
   connect(DefaultBtn, &QPushButton::clicked, this, guard([this] { DefaultBtnClick(DefaultBtn); }));
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void THostEditDlg::EditHosts(QComboBox& hosts) {
+  QStringList lines;
+  for (int i = 0; i < hosts.count(); ++i) lines << hosts.itemText(i);
+  SetLines(lines, SelectedHostIndex(hosts));
+  if (exec() != QDialog::Accepted) return;
+  hosts.clear();
+  hosts.addItems(Lines());
+  SelectHost(hosts, Selected());
+  SaveHosts(hosts);
 }
 
 QStringList THostEditDlg::Lines() const {
