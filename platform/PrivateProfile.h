@@ -23,7 +23,8 @@ class PrivateProfileApi {
                                             const char* fileName) = 0;
   // Sets `key` in `section`, adding either when missing. A null `value` deletes the key, a
   // null `key` the whole section. The file is replaced in one step: false (with the last
-  // error set) leaves it as it was.
+  // error set) leaves it as it was. Texts with line ends, a key with '=' and a section with
+  // ']' are refused (EINVAL).
   virtual bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                           const char* fileName) = 0;
   // Replaces all keys of `section` by `keyValues`: "key=value" strings, each ended by a zero

@@ -199,6 +199,13 @@ bool IsBareName(const char* fileName) {
   return std::strchr(fileName, '/') == nullptr;
 }
 
+// A line end inside a name or value would start a line of its own in the file (a key or a
+// whole section the caller never wrote), and '=' in a key would move the key's end.
+bool FitsOnItsLine(const char* text, bool isKey) {
+  if (text == nullptr) return true;
+  return std::strpbrk(text, isKey ? "\r\n=" : "\r\n") == nullptr;
+}
+
 }  // namespace
 
 PosixPrivateProfile::PosixPrivateProfile(std::string configFolder)
@@ -257,7 +264,9 @@ bool PosixPrivateProfile::Store(const std::string& path, const std::string& cont
 
 bool PosixPrivateProfile::WritePrivateProfileStringA(const char* section, const char* key,
                                                      const char* value, const char* fileName) {
-  if (section == nullptr || fileName == nullptr) {
+  if (section == nullptr || fileName == nullptr || !FitsOnItsLine(section, false) ||
+      std::strchr(section, ']') != nullptr || !FitsOnItsLine(key, true) ||
+      !FitsOnItsLine(value, false)) {
     SetLastError(EINVAL);
     return false;
   }
@@ -282,14 +291,21 @@ bool PosixPrivateProfile::WritePrivateProfileStringA(const char* section, const 
 
 bool PosixPrivateProfile::WritePrivateProfileSectionA(const char* section, const char* keyValues,
                                                       const char* fileName) {
-  if (section == nullptr || fileName == nullptr) {
+  if (section == nullptr || fileName == nullptr || !FitsOnItsLine(section, false) ||
+      std::strchr(section, ']') != nullptr) {
     SetLastError(EINVAL);
     return false;
   }
   std::vector<std::string> keyLines;
   if (keyValues != nullptr) {
-    for (const char* entry = keyValues; *entry != '\0'; entry += std::strlen(entry) + 1)
+    for (const char* entry = keyValues; *entry != '\0'; entry += std::strlen(entry) + 1) {
+      const char* equals = std::strchr(entry, '=');
+      if (!FitsOnItsLine(entry, false) || equals == nullptr || equals == entry) {
+        SetLastError(EINVAL);
+        return false;
+      }
       keyLines.emplace_back(entry);
+    }
   }
   const std::string path = ProfilePath(fileName);
   std::string contents;

@@ -17,11 +17,3 @@ TEST(SysErrorMessage, RefusalsOfTheKernelHaveTheCLibrarysText) {
   EXPECT_EQ(SysErrorMessage(EPERM), "Operation not permitted");
   EXPECT_EQ(SysErrorMessage(EINVAL), "Invalid argument");
 }
-
-TEST(SysErrorMessage, TextsEndWithoutALineEnd) {
-  for (uint32_t code : {0u, 1u, 22u, 1300u, 1313u, 1722u, 5000u}) {
-    const QString text = SysErrorMessage(code);
-    EXPECT_FALSE(text.isEmpty()) << code;
-    EXPECT_FALSE(text.endsWith('\n')) << code;
-  }
-}

@@ -178,6 +178,21 @@ TEST_F(PrivateProfile, ReplacingKeepsThePermissionsAndTheLinkedFile) {
   EXPECT_EQ(real.st_mode & 07777, 0600u);
 }
 
+TEST_F(PrivateProfile, TextsThatWouldBreakTheirLineAreRefused) {
+  WriteFile(kName, "[S]\nK=v\n");
+  platform::SetLastError(0);
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("S", "K", "x\n[Injected]\nA=1", kName));
+  EXPECT_EQ(platform::GetLastError(), static_cast<uint32_t>(EINVAL));
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("S", "K=2", "v", kName));
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("S]x", "K", "v", kName));
+  EXPECT_FALSE(profile_.WritePrivateProfileSectionA("S", "A=1\0B=2\nC=3\0", kName));
+  EXPECT_FALSE(profile_.WritePrivateProfileSectionA("S", "NoValueSign\0", kName));
+  EXPECT_EQ(FileText(kName), "[S]\nK=v\n");
+  // '=' is fine inside a value.
+  EXPECT_TRUE(profile_.WritePrivateProfileStringA("S", "K", "a=b", kName));
+  EXPECT_EQ(Get("S", "K"), "a=b");
+}
+
 // --- Refused writes ---------------------------------------------------------------------------
 
 TEST_F(PrivateProfile, AFolderThatCannotBeMadeRefusesTheWrite) {
