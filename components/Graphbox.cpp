@@ -326,11 +326,13 @@ void TCustomGraph::AddDataPoint(int index, const QString& label, double x, doubl
                                 TColor color) {
   points_.push_back(TDataPoint{x, y, size, color, index, label});
   ++TraceCountOf(index);
+  if (!label.isEmpty()) ++labelledPoints_;
   update();
 }
 
 void TCustomGraph::ClearData() {
   traceCounts_.fill(0);
+  labelledPoints_ = 0;
   points_.clear();
   points_.shrink_to_fit();
   update();
@@ -774,45 +776,49 @@ int TGraphBox::DrawTrace(int index) {
   const int count = TraceCount(index);
   // At most about 50 drawn points per pixel column. A control without width still draws.
   const int step = count / std::max(width(), 1) / 50 + 1;
-  int seen = 0;
   bool first = true;
-  bool labelled = false;
-  for (const TDataPoint& point : points_) {
-    if (point.Index != index) continue;
-    ++seen;
-    labelled = labelled || !point.Label.isEmpty();
-    if (seen % step == 0) {
-      if (index < 0) {
-        canvas.SetPenColor(framework::clBlack);
-        canvas.SetBrushStyle(TBrushStyle::bsSolid);
-        canvas.SetBrushColor(point.Color);
-        const QPoint p = DataToPixel(point.X, point.Y);
-        const int half = TruncPixel(point.Size);
-        canvas.Rectangle(p.x() - half, p.y() - half, p.x() + half, p.y() + half);
+  auto draw = [&](const TDataPoint& point) {
+    if (index < 0) {
+      canvas.SetPenColor(framework::clBlack);
+      canvas.SetBrushStyle(TBrushStyle::bsSolid);
+      canvas.SetBrushColor(point.Color);
+      const QPoint p = DataToPixel(point.X, point.Y);
+      const int half = TruncPixel(point.Size);
+      canvas.Rectangle(p.x() - half, p.y() - half, p.x() + half, p.y() + half);
+    } else {
+      canvas.SetPenWidth(TruncPixel(point.Size));
+      if (first) {
+        MoveToData(point.X, point.Y);
       } else {
-        canvas.SetPenWidth(TruncPixel(point.Size));
-        if (first) {
-          MoveToData(point.X, point.Y);
-        } else {
-          // A segment takes the colour of its end point.
-          canvas.SetPenColor(point.Color);
-          LineToData(point.X, point.Y);
-        }
+        // A segment takes the colour of its end point.
+        canvas.SetPenColor(point.Color);
+        LineToData(point.X, point.Y);
       }
-      first = false;
     }
-    if (seen == count) break;
+    first = false;
+  };
+  if (size_t(count) == points_.size()) {
+    // Every point is on this trace: its n-th point is the list's n-th, so the points between
+    // the drawn ones need not be visited.
+    for (size_t n = size_t(step); n <= points_.size(); n += size_t(step)) draw(points_[n - 1]);
+  } else {
+    int seen = 0;
+    for (const TDataPoint& point : points_) {
+      if (point.Index != index) continue;
+      if (++seen % step == 0) draw(point);
+      if (seen == count) break;
+    }
   }
-  if (labelled) {
+  if (labelledPoints_ > 0) {
     canvas.SetBrushStyle(TBrushStyle::bsClear);
-    int labelSeen = 0;
+    int seen = 0;
     for (const TDataPoint& point : points_) {
       if (point.Index != index) continue;
       if (!point.Label.isEmpty()) {
         const QPoint p = DataToPixel(point.X, point.Y);
         canvas.TextOut(p.x(), p.y(), point.Label);
       }
-      if (++labelSeen == count) break;
+      if (++seen == count) break;
     }
   }
   return count;
@@ -871,6 +877,7 @@ int TStripChart::AddValue(int index, TColor color, double value) {
   while (!points_.empty() && (alongX ? points_.front().X : points_.front().Y) < small) {
     int& count = TraceCountOf(points_.front().Index);
     if (count > 0) --count;
+    if (!points_.front().Label.isEmpty()) --labelledPoints_;
     points_.pop_front();
   }
   // Slide the window so that the new sample sits on its far edge.

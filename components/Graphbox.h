@@ -236,6 +236,7 @@ class TCustomGraph : public QWidget {
   int& TraceCountOf(int index) { return traceCounts_[index - kFirstTrace]; }
 
   std::deque<TDataPoint> points_;
+  int labelledPoints_ = 0;  // points with a label, so unlabelled graphs skip the label walk
   bool defaultData_ = false;
 
  private:
