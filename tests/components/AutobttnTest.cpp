@@ -1,0 +1,167 @@
+#include "components/Autobttn.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QWidget>
+#include <stdexcept>
+
+namespace {
+
+// A shown window with one auto-repeat button; the repeat timer is driven tick by tick, so
+// nothing depends on the wall clock.
+class AutoButtonTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window.resize(100, 60);
+    button = new TAutoButton(&window);
+    button->setGeometry(10, 10, 30, 22);
+    button->OnClick = [this](QObject* sender) {
+      ASSERT_EQ(sender, button);
+      ++clicks;
+    };
+    button->OnMouseUp = [this](QObject*) { ++mouseUps; };
+    window.show();
+  }
+  void Press(Qt::KeyboardModifiers modifiers = {}) {
+    QTest::mousePress(button, Qt::LeftButton, modifiers, inside);
+  }
+  void Release(QPoint at) { QTest::mouseRelease(button, Qt::LeftButton, {}, at); }
+
+  QWidget window;
+  TAutoButton* button = nullptr;
+  int clicks = 0;
+  int mouseUps = 0;
+  const QPoint inside{5, 5};
+  const QPoint outside{60, 40};
+};
+
+TEST_F(AutoButtonTest, StartsWithTheDocumentedDefaults) {
+  EXPECT_EQ(button->InitialDelay(), 400);
+  EXPECT_EQ(button->RepeatDelay(), 100);
+  EXPECT_FALSE(button->DoRepeat());
+  EXPECT_FALSE(button->ControlRepeat());
+  EXPECT_EQ(button->RepeatTimer(), nullptr);
+}
+
+TEST_F(AutoButtonTest, AShortPressClicksOnceAtReleaseWithoutRepeating) {
+  Press();
+  EXPECT_EQ(clicks, 0);
+  EXPECT_TRUE(button->MouseIsDown());
+  EXPECT_EQ(button->RepeatTimer(), nullptr);
+  Release(inside);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(mouseUps, 1);
+  EXPECT_FALSE(button->MouseIsDown());
+}
+
+TEST_F(AutoButtonTest, HoldingForOneSecondGivesSevenRepeatsThenTheReleaseClick) {
+  button->SetDoRepeat(true);
+  Press();
+  framework::TTimer* timer = button->RepeatTimer();
+  ASSERT_NE(timer, nullptr);
+  EXPECT_TRUE(timer->Enabled());
+  EXPECT_TRUE(timer->Active());
+  int elapsed = timer->Interval();  // ms from the press to the first repeat
+  EXPECT_EQ(elapsed, 400);
+  timer->Tick();
+  EXPECT_EQ(clicks, 1);
+  while (elapsed + timer->Interval() <= 1000) {
+    EXPECT_EQ(timer->Interval(), 100);
+    elapsed += timer->Interval();
+    timer->Tick();
+  }
+  EXPECT_EQ(elapsed, 1000);
+  EXPECT_EQ(clicks, 7);
+  Release(inside);
+  EXPECT_EQ(clicks, 8);
+  EXPECT_FALSE(timer->Enabled());
+  EXPECT_FALSE(timer->Active());
+}
+
+TEST_F(AutoButtonTest, TheTimerIsMadeOnceAndRearmedWithTheInitialDelay) {
+  button->SetDoRepeat(true);
+  button->SetInitialDelay(250);
+  Press();
+  framework::TTimer* timer = button->RepeatTimer();
+  timer->Tick();
+  EXPECT_EQ(timer->Interval(), 100);
+  Release(inside);
+  Press();
+  EXPECT_EQ(button->RepeatTimer(), timer);
+  EXPECT_EQ(timer->Interval(), 250);
+  EXPECT_TRUE(timer->Enabled());
+  Release(inside);
+}
+
+TEST_F(AutoButtonTest, DraggingOffPausesTheClicksButNotTheTimer) {
+  button->SetDoRepeat(true);
+  Press();
+  framework::TTimer* timer = button->RepeatTimer();
+  timer->Tick();
+  EXPECT_EQ(clicks, 1);
+  QTest::mouseMove(button, outside);
+  EXPECT_FALSE(button->ShownPressed());
+  timer->Tick();
+  timer->Tick();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(timer->Enabled());
+  QTest::mouseMove(button, inside);
+  EXPECT_TRUE(button->ShownPressed());
+  timer->Tick();
+  EXPECT_EQ(clicks, 2);
+  QTest::mouseMove(button, outside);
+  Release(outside);  // released off the button: no ordinary click
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(mouseUps, 1);
+}
+
+TEST_F(AutoButtonTest, ControlRepeatSamplesCtrlAtThePressOnly) {
+  button->SetControlRepeat(true);
+  Press();
+  QTest::keyPress(button, Qt::Key_Control, Qt::ControlModifier);
+  EXPECT_TRUE(button->RepeatTimer() == nullptr || !button->RepeatTimer()->Enabled());
+  QTest::keyRelease(button, Qt::Key_Control);
+  Release(inside);
+
+  Press(Qt::ControlModifier);
+  ASSERT_NE(button->RepeatTimer(), nullptr);
+  EXPECT_TRUE(button->RepeatTimer()->Enabled());
+  button->RepeatTimer()->Tick();
+  EXPECT_EQ(clicks, 2);  // the first press's release click and one repeat
+  Release(inside);
+}
+
+TEST_F(AutoButtonTest, ARightPressNeitherShowsPressedNorRepeats) {
+  button->SetDoRepeat(true);
+  QTest::mousePress(button, Qt::RightButton, {}, inside);
+  EXPECT_TRUE(button->MouseIsDown());
+  ASSERT_NE(button->RepeatTimer(), nullptr);
+  button->RepeatTimer()->Tick();
+  EXPECT_EQ(clicks, 0);
+  QTest::mouseRelease(button, Qt::RightButton, {}, inside);
+  EXPECT_FALSE(button->MouseIsDown());
+}
+
+TEST_F(AutoButtonTest, AnExceptionFromARepeatedClickStopsTheRepeat) {
+  button->SetDoRepeat(true);
+  button->OnClick = [](QObject*) { throw std::runtime_error("handler failed"); };
+  Press();
+  framework::TTimer* timer = button->RepeatTimer();
+  EXPECT_THROW(timer->Tick(), std::runtime_error);
+  EXPECT_FALSE(timer->Enabled());
+  button->OnClick = nullptr;
+  Release(inside);
+}
+
+TEST_F(AutoButtonTest, TheEventLoopDeliversTheRepeatTicks) {
+  // Only that the ticks arrive through the event loop; their spacing is checked above.
+  button->SetDoRepeat(true);
+  button->SetInitialDelay(1);
+  button->SetRepeatDelay(1);
+  Press();
+  EXPECT_TRUE(QTest::qWaitFor([this] { return clicks >= 2; }, 10000));
+  Release(inside);
+}
+
+}  // namespace
