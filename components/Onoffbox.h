@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <functional>
 
+#include "framework/Graphics.h"
+
 namespace components {
 
-// Colour with red in the low byte, green in the second and blue in the third.
-using TColor = std::uint32_t;
+using framework::TColor;
 
 class TOnOffBox : public QWidget {
   Q_OBJECT
