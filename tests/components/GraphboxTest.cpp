@@ -925,6 +925,17 @@ TEST_F(LineTraces, APointOutsideTheRangesIsClippedTheBottomRowStaysDrawable) {
   EXPECT_EQ(image.pixel(60, 230), kWhitePixel);
 }
 
+TEST_F(LineTraces, FarOffAndInvalidValuesDrawClippedWithoutFailing) {
+  graph->AddPoint(0, framework::clRed, 50, 50, 1);
+  graph->AddPoint(0, framework::clRed, 1e12, 1e12, 1);  // up and right, far beyond the plot
+  graph->AddPoint(1, framework::clRed, std::nan(""), 10, 1);
+  graph->AddPoint(1, framework::clRed, 60, -1e300, 1);
+  const QImage image = DrawImage(*graph);
+  EXPECT_EQ(image.pixel(130, 110), kRedPixel);   // on the way out at 45 degrees
+  EXPECT_EQ(image.pixel(225, 15), kWhitePixel);  // nothing outside the plot
+  EXPECT_EQ(graph->DataToPixel(std::nan(""), 0).x(), 20);
+}
+
 TEST_F(LineTraces, AZeroWidthGraphDrawsWithoutFailing) {
   graph->resize(0, 0);
   graph->AddPoint(0, framework::clRed, 1, 1, 1);
