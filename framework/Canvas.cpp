@@ -1,6 +1,7 @@
 #include "framework/Canvas.h"
 
 #include <QFontMetrics>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
@@ -160,12 +161,27 @@ void TCanvas::DrawSlantedLine(QPoint from, QPoint to) {
     if (numerator % denominator != 0 && numerator < 0) --q;
     return minorStart + int(q);
   };
+  // Only the part over the device is walked: a line towards a far-off point costs no more
+  // than one across the picture.
+  const QPaintDevice* device = painter_->device();
+  const int majorLimit = xMajor ? device->width() : device->height();
+  int64_t first = 0;
+  int64_t last = steps - 1;
+  if (direction > 0) {
+    first = std::max<int64_t>(first, -1 - int64_t(majorStart));
+    last = std::min<int64_t>(last, int64_t(majorLimit) - majorStart);
+  } else {
+    first = std::max<int64_t>(first, int64_t(majorStart) - majorLimit);
+    last = std::min<int64_t>(last, int64_t(majorStart) + 1);
+  }
+  if (first > last) return;
   runs_.clear();
-  int64_t runStart = 0;
-  int runMinor = minorAt(0);
-  for (int64_t k = 1; k <= steps; ++k) {
-    const int minor = k < steps ? minorAt(k) : runMinor + 1;  // the end closes the last run
-    if (minor == runMinor) continue;
+  int64_t runStart = first;
+  int runMinor = minorAt(first);
+  for (int64_t k = first + 1; k <= last + 1; ++k) {
+    const bool end = k > last;
+    const int minor = end ? 0 : minorAt(k);
+    if (!end && minor == runMinor) continue;
     const int a = majorStart + int(runStart) * direction;
     const int b = majorStart + int(k - 1) * direction;
     // A horizontal or vertical Qt line covers [low, high) along its axis.

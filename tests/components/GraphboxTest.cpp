@@ -851,6 +851,22 @@ TEST_F(LineTraces, DensePointsAreThinnedToAbout50PerPixelColumn) {
   EXPECT_EQ(drawn[1].to.y(), 220 - 2 * 18);
 }
 
+TEST_F(LineTraces, ThinningCountsOnlyThePointsOfItsOwnTrace) {
+  graph->resize(400, 240);
+  graph->SetXAxis(1, 0, 100000);
+  for (int i = 1; i <= 100000; ++i) {
+    graph->AddPoint(0, framework::clRed, i, i % 100, 1);
+    if (i % 1000 == 0) graph->AddPoint(1, framework::clBlue, i, 50, 1);
+  }
+  TRecordingCanvas canvas;
+  graph->DrawTo(canvas);
+  const std::vector<TDrawCall> red = canvas.LinesIn(framework::clRed);
+  ASSERT_EQ(red.size(), 16665u);  // every 6th of trace 0's own points
+  EXPECT_EQ(red[0].from, graph->DataToPixel(6, 6));
+  EXPECT_EQ(red[0].to.y(), 220 - 2 * 12);
+  EXPECT_EQ(canvas.LinesIn(framework::clBlue).size(), 99u);  // 100 points: no thinning
+}
+
 TEST_F(LineTraces, FewPointsAreAllDrawn) {
   graph->resize(400, 240);
   for (int i = 0; i < 1000; ++i) graph->AddPoint(0, framework::clRed, i % 100, 1, 1);
@@ -907,6 +923,17 @@ TEST_F(LineTraces, APointOutsideTheRangesIsClippedTheBottomRowStaysDrawable) {
   EXPECT_EQ(image.pixel(60, 220), kRedPixel);
   EXPECT_EQ(image.pixel(60, 221), kWhitePixel);  // below the plot
   EXPECT_EQ(image.pixel(60, 230), kWhitePixel);
+}
+
+TEST_F(LineTraces, FarOffAndInvalidValuesDrawClippedWithoutFailing) {
+  graph->AddPoint(0, framework::clRed, 50, 50, 1);
+  graph->AddPoint(0, framework::clRed, 1e12, 1e12, 1);  // up and right, far beyond the plot
+  graph->AddPoint(1, framework::clRed, std::nan(""), 10, 1);
+  graph->AddPoint(1, framework::clRed, 60, -1e300, 1);
+  const QImage image = DrawImage(*graph);
+  EXPECT_EQ(image.pixel(130, 110), kRedPixel);   // on the way out at 45 degrees
+  EXPECT_EQ(image.pixel(225, 15), kWhitePixel);  // nothing outside the plot
+  EXPECT_EQ(graph->DataToPixel(std::nan(""), 0).x(), 20);
 }
 
 TEST_F(LineTraces, AZeroWidthGraphDrawsWithoutFailing) {

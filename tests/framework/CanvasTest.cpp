@@ -104,6 +104,23 @@ TEST(Lines, APolylineCoversEveryJointOnce) {
     EXPECT_EQ(image.pixel(corner), kBlack);
 }
 
+TEST(Lines, LinesTowardsFarOffPointsAreDrawnWhereTheyCrossThePicture) {
+  const QImage image = Draw(40, 40, [](TCanvas& canvas) {
+    canvas.MoveTo(5, 10);
+    canvas.LineTo(100000005, 10);
+    canvas.MoveTo(5, 20);
+    canvas.LineTo(100000005, 20 + 10000000);  // slanted: one row down every 10 pixels
+    canvas.MoveTo(-100000000, -5000000);      // from far off, up-left, into the picture
+    canvas.LineTo(30, 35);
+  });
+  EXPECT_EQ(CountNotWhite(image, QRect(5, 10, 35, 1)), 35);
+  EXPECT_EQ(CountNotWhite(image, QRect(0, 10, 5, 1)), 0);
+  EXPECT_EQ(image.pixel(5, 20), kBlack);
+  EXPECT_EQ(image.pixel(39, 23), kBlack);
+  EXPECT_EQ(image.pixel(29, 35), kBlack);
+  EXPECT_EQ(image.pixel(30, 35), kWhite);
+}
+
 TEST(Lines, MoveToSetsThePenPositionAndLineToMovesIt) {
   QImage image(4, 4, QImage::Format_RGB32);
   QPainter painter(&image);
