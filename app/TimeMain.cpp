@@ -1,0 +1,638 @@
+#include "app/TimeMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/HTEditHosts.h"
+#include "components/ChmHelper.h"
+#include "components/Graphbox.h"
+#include "components/HugeArry.h"
+#include "components/Onoffbox.h"
+#include "components/SpinButtons.h"
+#include "components/StatsLib.h"
+#include "components/intspin.h"
+#include "framework/ApplicationHelp.h"
+#include "framework/DisplayFormats.h"
+#include "framework/Forms.h"
+#include "framework/RadioGroup.h"
+#include "framework/SysUtils.h"
+#include "framework/Timers.h"
+#include "ntp/NTPClient.h"
+#include "platform/WinTime.h"
+
+namespace app {
+
+using framework::FormatFixed;
+
+namespace {
+
+constexpr int kTimerInterval = 300;  // ms between ticks at start
+constexpr framework::TColor kTraceRed = 0x0000FF;
+constexpr framework::TColor kTraceBlue = 0xFF0000;
+const QColor kTeal(0, 128, 128);
+const QColor kOlive(128, 128, 0);
+
+struct XRange {
+  const char* caption;
+  double max;  // seconds of chart time
+  int lines;
+  double multiplier;
+};
+const XRange kXRanges[] = {
+    {"1 min", 60, 4, 1},           {"3 min", 180, 12, 1},         {"5 min", 300, 10, 1},
+    {"10 min", 600, 10, 1.0 / 60}, {"30 min", 1800, 6, 1.0 / 60}, {"1 hr", 3600, 6, 1.0 / 60},
+    {"3 hrs", 10800, 6, 1.0 / 60},
+};
+const QStringList kYRanges = {"0.1", "0.25", "0.5", "1.0", "2.5", "5.0", "10.0"};
+
+// Connects a widget's signal to a handler that runs inside the standard handler.
+template <class Sender, class Signal, class Handler>
+void On(Sender* sender, Signal signal, QObject* context, Handler handler) {
+  QObject::connect(sender, signal, context,
+                   [handler]() { framework::RunGuarded([&] { handler(); }); });
+}
+
+TEditEx* Display(QWidget* parent, bool large) {
+  auto* display = new TEditEx(parent);
+  display->SetAlignment(framework::taRightJustify);
+  display->SetReadOnly(true);
+  display->setFocusPolicy(Qt::NoFocus);
+  if (large) {
+    QFont font = display->font();
+    font.setBold(true);
+    font.setPointSize(12);
+    display->setFont(font);
+  }
+  return display;
+}
+
+// A caption above its display field.
+QWidget* Captioned(QWidget* parent, const QString& caption, QWidget* field,
+                   const QColor& text = QColor()) {
+  auto* box = new QWidget(parent);
+  auto* column = new QVBoxLayout(box);
+  column->setContentsMargins(2, 0, 2, 0);
+  column->setSpacing(1);
+  auto* label = new QLabel(caption, box);
+  if (text.isValid()) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, text);
+    label->setPalette(palette);
+  }
+  column->addWidget(label);
+  column->addWidget(field);
+  field->setParent(box);
+  return box;
+}
+
+QWidget* Strip(QWidget* parent, const QColor& colour, const QString& title) {
+  auto* strip = new QWidget(parent);
+  strip->setAutoFillBackground(true);
+  QPalette palette = strip->palette();
+  palette.setColor(QPalette::Window, colour);
+  strip->setPalette(palette);
+  strip->setFixedHeight(52);
+  auto* row = new QHBoxLayout(strip);
+  row->setContentsMargins(4, 2, 4, 2);
+  auto* label = new QLabel(title, strip);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  QPalette white = label->palette();
+  white.setColor(QPalette::WindowText, Qt::white);
+  label->setPalette(white);
+  label->setFixedWidth(110);
+  row->addWidget(label);
+  return strip;
+}
+
+}  // namespace
+
+QString TForm1::FormatTimeOfDay(double days) {
+  return framework::FormatTimeOfDay(days);
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle("Tempomere");
+  resize(704, 554);
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
+
+  Timer1 = new framework::TTimer(this);
+  Timer1->SetInterval(kTimerInterval);
+  NTPClient = new ntp::TNTPClient(this);
+  NTPClient->SetPort(123);
+  NTPClient->SetReceiveTimeout(500);
+  CHMHelper1 = new components::TCHMHelper(this);
+
+  BuildMenu();
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(BuildToolBar());
+  column->addWidget(BuildInternetStrip());
+  column->addWidget(BuildComputerStrip());
+
+  Splitter1 = new QSplitter(Qt::Horizontal, central);
+  Splitter1->setHandleWidth(8);
+  PageControl1 = new QTabWidget(Splitter1);
+  PageControl1->addTab(BuildSettingsTab(), "Settings");
+  PageControl1->addTab(BuildStatisticsTab(), "Statistics");
+  PageControl1->addTab(BuildCalibrationTab(), "Calibration");
+  PageControl1->setMinimumWidth(1);
+  Splitter1->addWidget(PageControl1);
+  Splitter1->addWidget(BuildChartArea());
+  Splitter1->setCollapsible(0, false);
+  Splitter1->setSizes({225, 704 - 225 - 8});
+  Splitter1->setStretchFactor(1, 1);
+  column->addWidget(Splitter1, 1);
+  column->addWidget(BuildStatusBar());
+  setCentralWidget(central);
+
+  Timer1->OnTimer = [this](QObject* sender) {
+    framework::RunGuarded([&] { Timer1Timer(sender); });
+  };
+
+  FormCreate(this);
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+TForm1::~TForm1() = default;  // FormDestroy: the stores go with their owners; nothing is saved
+
+void TForm1::BuildMenu() {
+  QMenu* file = menuBar()->addMenu("&File");
+  Exit1 = file->addAction("&Exit");
+  QMenu* options = menuBar()->addMenu("&Options");
+  ConfigureAutoCalibrate1 = options->addAction("Configure &Auto Calibrate...");
+  EditHosts1 = options->addAction("Edit &Hosts...");
+  SaveSettings1 = options->addAction("&Save Settings");
+  QMenu* help = menuBar()->addMenu("Help");
+  Contents1 = help->addAction("Contents");
+
+  On(Exit1, &QAction::triggered, this, [this] { Exit1Click(Exit1); });
+  On(ConfigureAutoCalibrate1, &QAction::triggered, this,
+     [this] { ConfigureAutoCalibrate1Click(ConfigureAutoCalibrate1); });
+  On(EditHosts1, &QAction::triggered, this, [this] { EditHosts1Click(EditHosts1); });
+  On(SaveSettings1, &QAction::triggered, this, [this] { SaveSettings1Click(SaveSettings1); });
+  On(Contents1, &QAction::triggered, this, [this] { Contents1Click(Contents1); });
+}
+
+QWidget* TForm1::BuildToolBar() {
+  auto* bar = new QWidget(this);
+  bar->setFixedHeight(37);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(4, 2, 4, 2);
+  AutoUpdateBtn = new QToolButton(bar);
+  AutoUpdateBtn->setText("Auto Update");
+  AutoUpdateBtn->setCheckable(true);  // stays down until the next click
+  AutoUpdateBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  AutoUpdateBtn->setMinimumWidth(90);
+  Button1 = new QPushButton("Get Time", bar);
+  SetTimeBtn = new QPushButton("Set Computer Time", bar);
+  auto* note = new QLabel(
+      "You may need to  run in Administrator Mode to set the time on some computers.", bar);
+  note->setWordWrap(true);
+  row->addWidget(AutoUpdateBtn);
+  row->addWidget(Button1);
+  row->addWidget(SetTimeBtn);
+  row->addWidget(note, 1);
+
+  On(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+  return bar;
+}
+
+QWidget* TForm1::BuildInternetStrip() {
+  QWidget* strip = Strip(this, kTeal, " Internet Time");
+  auto* row = static_cast<QHBoxLayout*>(strip->layout());
+  LocalDateDis = Display(strip, true);
+  LocalTimeDis = Display(strip, true);
+  UTCTimeDis = Display(strip, true);
+  UpdateDis = Display(strip, true);
+  ValidOnOff = new components::TOnOffBox(strip);
+  ValidOnOff->SetOnString("Yes");
+  ValidOnOff->SetOffString("No");
+  ValidOnOff->SetOnColor(0x00FF00);
+  ValidOnOff->SetUserChangeable(false);  // a display: only a reply changes it
+  ValidOnOff->setFixedSize(40, 24);
+  row->addWidget(Captioned(strip, "Date - Local Zone:", LocalDateDis, Qt::white), 3);
+  row->addWidget(Captioned(strip, "Time - Local Zone: ", LocalTimeDis, Qt::white), 3);
+  row->addWidget(Captioned(strip, "UTC Time : ", UTCTimeDis, Qt::white), 3);
+  row->addWidget(Captioned(strip, "Time Since Update", UpdateDis, Qt::white), 3);
+  row->addWidget(Captioned(strip, "Valid:", ValidOnOff, Qt::white), 0);
+  return strip;
+}
+
+QWidget* TForm1::BuildComputerStrip() {
+  QWidget* strip = Strip(this, kOlive, "Computer Time");
+  auto* row = static_cast<QHBoxLayout*>(strip->layout());
+  CompDateDis = Display(strip, true);
+  CompTimeDis = Display(strip, true);
+  CompUTCDis = Display(strip, true);
+  ErrorDis = Display(strip, true);
+  row->addWidget(Captioned(strip, "Computer Date : ", CompDateDis, Qt::white), 3);
+  row->addWidget(Captioned(strip, "Computer Time : ", CompTimeDis, Qt::white), 3);
+  row->addWidget(Captioned(strip, "Computer UTC Time : ", CompUTCDis, Qt::white), 3);
+  row->addWidget(Captioned(strip, "Computer Error:", ErrorDis, Qt::white), 3);
+  row->addSpacing(44);
+  return strip;
+}
+
+QWidget* TForm1::BuildSettingsTab() {
+  auto* page = new QWidget;
+  auto* column = new QVBoxLayout(page);
+  column->setContentsMargins(4, 4, 4, 4);
+
+  auto* settings = new QGroupBox("Settings", page);
+  auto* grid = new QGridLayout(settings);
+  HostCombo = new QComboBox(settings);
+  HostCombo->setEditable(true);
+  HostCombo->setInsertPolicy(QComboBox::NoInsert);  // a typed host is used, not listed
+  HostCombo->lineEdit()->setMaxLength(34);
+  HostCombo->setToolTip("Server to use with the \"Get Time\" button");
+  HostCombo->setToolTipDuration(0);
+  PortEdit = new QLineEdit("123", settings);
+  UpdateRateSpin = new TIntegerSpin(settings);
+  UpdateRateSpin->SetUnitsString("MS");
+  UpdateRateSpin->SetMinValue(10);
+  UpdateRateSpin->SetMaxValue(10000);
+  UpdateRateSpin->SetUseLimit(false);
+  UpdateRateSpin->SetIncrement(10);
+  UpdateRateSpin->SetValue(kTimerInterval);
+  grid->addWidget(new QLabel("Host: ", settings), 0, 0);
+  grid->addWidget(HostCombo, 0, 1);
+  grid->addWidget(new QLabel("Port: ", settings), 1, 0);
+  grid->addWidget(PortEdit, 1, 1);
+  grid->addWidget(new QLabel("Auto Interval", settings), 2, 0);
+  grid->addWidget(UpdateRateSpin, 2, 1);
+  column->addWidget(settings);
+
+  auto* parameters = new QGroupBox("Parameters", page);
+  auto* cells = new QGridLayout(parameters);
+  cells->setVerticalSpacing(2);
+  const std::pair<const char*, TEditEx**> fields[] = {
+      {"Round Trip Delay", &TripDelayDis},
+      {"Version", &VersionDis},
+      {"Leap Indicator", &LeapDis},
+      {"Stratum", &StratumDis},
+      {"Mode", &ModeDis},
+      {"Precision", &PrecisionDis},
+      {"Poll Interval", &PollDis},
+      {"Root Dispersion", &DisperseDis},
+      {"Root Delay", &RootDelayDis},
+      {"Reference ID", &ReferenceDis},
+  };
+  int i = 0;
+  for (const auto& [caption, field] : fields) {
+    *field = Display(parameters, false);
+    cells->addWidget(Captioned(parameters, caption, *field), i / 2, i % 2);
+    ++i;
+  }
+  column->addWidget(parameters);
+  column->addStretch(1);
+
+  UpdateRateSpin->OnChange = [this](QObject* sender) { UpdateRateSpinChange(sender); };
+  return page;
+}
+
+QWidget* TForm1::BuildStatisticsTab() {
+  auto* page = new QWidget;
+  auto* column = new QVBoxLayout(page);
+  column->setContentsMargins(4, 4, 4, 4);
+  auto* group = new QGroupBox("Statistics", page);
+  auto* grid = new QGridLayout(group);
+  ClearStatsBtn = new QPushButton("Clear", group);
+  grid->addWidget(ClearStatsBtn, 0, 0, 1, 2);
+  const std::pair<const char*, TEditEx**> fields[] = {
+      {"Count", &CountDis},
+      {"Time Span", &TimeSpanDis},
+      {"Total Drift", &TotalDriftDis},
+      {"Drift Per Day", &DriftPerDayDis},
+      {"Min", &MinDis},
+      {"Max", &MaxDis},
+      {"Mean", &MeanDis},
+  };
+  int row = 1;
+  for (const auto& [caption, field] : fields) {
+    *field = Display(group, false);
+    grid->addWidget(new QLabel(caption, group), row, 0);
+    grid->addWidget(*field, row, 1);
+    ++row;
+  }
+  CalculateStatsBtn = new QPushButton("Calculate ->", group);
+  STDDis = Display(group, false);
+  grid->addWidget(CalculateStatsBtn, row, 0);
+  grid->addWidget(Captioned(group, "STD", STDDis), row, 1);
+  column->addWidget(group);
+  column->addStretch(1);
+
+  On(ClearStatsBtn, &QPushButton::clicked, this, [this] { ClearStatsBtnClick(ClearStatsBtn); });
+  On(CalculateStatsBtn, &QPushButton::clicked, this,
+     [this] { CalculateStatsBtnClick(CalculateStatsBtn); });
+  return page;
+}
+
+QWidget* TForm1::BuildCalibrationTab() {
+  return new QWidget;
+}
+
+QWidget* TForm1::BuildChartArea() {
+  auto* area = new QWidget;
+  auto* column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 2, 2, 2);
+  auto* row = new QHBoxLayout;
+  ClearGraphBtn = new QPushButton("Clear", area);
+  AverageChk = new QCheckBox("Running Average", area);
+  SampleSpin = new TIntegerSpin(area);
+  SampleSpin->SetUnitsString("Samples");
+  SampleSpin->SetMinValue(1);
+  SampleSpin->SetMaxValue(10000);
+  SampleSpin->SetUseLimit(true);
+  SampleSpin->SetIncrement(1);
+  SampleSpin->SetValue(10);
+  SampleSpin->setFixedWidth(120);
+  row->addWidget(ClearGraphBtn);
+  row->addWidget(AverageChk);
+  row->addWidget(SampleSpin);
+  row->addStretch(1);
+  column->addLayout(row);
+
+  StripChart1 = new components::TStripChart(area);
+  StripChart1->SetColor(0xFFFFFF);
+  StripChart1->SetGraphType(components::gtLine);
+  StripChart1->SetFixedScale(true);
+  StripChart1->SetDecimals1(2);
+  StripChart1->YAxis()->SetLines(10);
+  StripChart1->YAxis()->SetMin(-10);
+  StripChart1->YAxis()->SetMax(10);
+  column->addWidget(StripChart1, 1);
+
+  RangeXRadio = new framework::TRadioGroup("Range-X", area);
+  RangeXRadio->SetColumns(7);
+  QStringList xItems;
+  for (const XRange& range : kXRanges) xItems << range.caption;
+  RangeXRadio->SetItems(xItems);
+  RangeXRadio->SetItemIndex(0);
+  RangeYRadio = new framework::TRadioGroup("Range-Y", area);
+  RangeYRadio->SetColumns(7);
+  RangeYRadio->SetItems(kYRanges);
+  RangeYRadio->SetItemIndex(6);
+  column->addWidget(RangeXRadio);
+  column->addWidget(RangeYRadio);
+
+  On(ClearGraphBtn, &QPushButton::clicked, this, [this] { ClearGraphBtnClick(ClearGraphBtn); });
+  SampleSpin->OnChange = [this](QObject* sender) { SampleSpinChange(sender); };
+  RangeXRadio->OnClick = [this](QObject* sender) { RangeXRadioClick(sender); };
+  RangeYRadio->OnClick = [this](QObject* sender) { RangeYRadioClick(sender); };
+  return area;
+}
+
+QWidget* TForm1::BuildStatusBar() {
+  auto* bar = new QFrame(this);
+  bar->setFrameShape(QFrame::Panel);
+  bar->setFrameShadow(QFrame::Sunken);
+  bar->setFixedHeight(21);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(2, 0, 4, 0);
+  StatusLabel = new QLabel(" Status:", bar);
+  QFont arial("Arial");
+  arial.setBold(true);
+  StatusLabel->setFont(arial);
+  StatusLabel->setToolTip("Reset Scale, Zoom and Pans");
+  StatusDis = new QLabel(" ", bar);
+  StatusDis->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  row->addWidget(StatusLabel);
+  row->addWidget(StatusDis, 1);
+  return bar;
+}
+
+// --- Start-up ---------------------------------------------------------------------------------
+
+void TForm1::FormCreate(QObject*) {
+  ErrorStore = std::make_unique<components::THugeDouble>(5);
+  ErrorAverage = std::make_unique<components::TRunningAverage>();
+  ErrorAverage->SetSize(10);
+  StripChart1->SetIncrement(Timer1->Interval() / 1000.0);
+  RangeXRadio->SetItemIndex(0);
+  SetXRange();
+  RangeYRadio->SetItemIndex(6);
+  RangeYRadioClick(RangeYRadio);
+  ClearStatistics();
+  PageControl1->setCurrentIndex(0);
+  LastUpdate = framework::Now();
+  // The help file is looked for beside the program.
+  framework::TApplicationHelp& help = framework::ApplicationHelp();
+  help.SetHelpFile(QCoreApplication::applicationDirPath() + "/" +
+                   QFileInfo(help.HelpFile()).fileName());
+  InitHosts(*HostCombo);
+}
+
+// --- The measurement cycle --------------------------------------------------------------------
+
+void TForm1::Timer1Timer(QObject*) {
+  ShowComputerTime();
+  if (AutoUpdateBtn->isChecked()) GetServerTime();
+}
+
+void TForm1::Button1Click(QObject*) {
+  GetServerTime();
+}
+
+void TForm1::ShowComputerTime() {
+  platform::SYSTEMTIME utc;
+  platform::GetSystemTime(&utc);
+  CompDateDis->SetText(framework::FormatShortDate(framework::Now()));
+  CompTimeDis->SetText(framework::FormatLongTime(framework::Now()));
+  CompUTCDis->SetText(FormatTimeOfDay(framework::SystemTimeToDateTime(utc)));
+  UpdateDis->SetText(FormatTimeOfDay(framework::Now() - LastUpdate));
+}
+
+void TForm1::GetServerTime() {
+  try {
+    NTPClient->SetActive(true);
+    NTPClient->SetHost(HostCombo->currentText());
+    NTPClient->SetPort(framework::StrToInt(PortEdit->text()));
+    NTPClient->QueryServerTime();
+
+    const ntp::TNTPInfo& info = NTPClient->Info;
+    LocalDateDis->SetText(framework::FormatShortDate(info.ServerTime));
+    LocalTimeDis->SetText(framework::FormatLongTime(info.ServerTime));
+    UTCTimeDis->SetText(FormatTimeOfDay(info.ServerTimeUtc));
+    TripDelayDis->SetText(FormatFixed(info.RoundTripDelay * 24 * 3600, 5));
+
+    // Seconds, positive when the computer's clock is ahead of the server.
+    const double error =
+        static_cast<double>(-static_cast<long double>(NTPClient->GetClockOffset()) * 24 * 3600);
+    ErrorAverage->Add(error);
+    const double average = ErrorAverage->Average();
+    ErrorDis->SetText(FormatFixed(error, 5));
+
+    LeapDis->SetText(QString::number(info.LeapIndicator));
+    VersionDis->SetText(QString::number(info.Version));
+    ModeDis->SetText(QString::number(info.Mode));
+    StratumDis->SetText(QString::number(info.Stratum));
+    PollDis->SetText(FormatFixed(info.PollInterval, 5));
+    PrecisionDis->SetText(framework::FormatExponent(info.Precision));
+    RootDelayDis->SetText(FormatFixed(info.RootDelay, 5));
+    DisperseDis->SetText(FormatFixed(info.RootDispersion, 5));
+    ReferenceDis->SetText(info.ReferenceID);
+    ValidOnOff->SetBoxOn(info.Valid);
+
+    if (info.Valid) {
+      LastUpdate = framework::Now();
+      if (AverageChk->isChecked())
+        StripChart1->AddValue(1, kTraceBlue, average);
+      else
+        StripChart1->AddValue(0, kTraceRed, error);
+      ErrorStore->Add(error);
+      AcceptError(error);
+    }
+    NTPClient->SetActive(false);
+  } catch (...) {
+    // Auto Update is released so a failing host is not asked again on every tick; the timer
+    // keeps running, so the clock displays go on and Auto Update can be pressed again.
+    AutoUpdateBtn->setChecked(false);
+    throw;
+  }
+}
+
+void TForm1::SetXRange() {
+  const int index = RangeXRadio->ItemIndex();
+  if (index < 0) return;
+  const XRange& range = kXRanges[index];
+  components::TAxisParams* axis = StripChart1->XAxis();
+  axis->SetMin(0);
+  axis->SetMax(range.max);
+  axis->SetLines(range.lines);
+  axis->SetMultiplier(range.multiplier);
+}
+
+void TForm1::RangeXRadioClick(QObject*) {
+  SetXRange();
+}
+
+void TForm1::RangeYRadioClick(QObject*) {
+  // The captions are written with a point whatever the user's locale.
+  const double v = QLocale::c().toDouble(RangeYRadio->ItemCaption());
+  StripChart1->YAxis()->SetMin(-v);
+  StripChart1->YAxis()->SetMax(v);
+}
+
+void TForm1::UpdateRateSpinChange(QObject*) {
+  Timer1->SetInterval(static_cast<int>(static_cast<uint32_t>(UpdateRateSpin->Value())));
+  StripChart1->SetIncrement(Timer1->Interval() / 1000.0);
+}
+
+void TForm1::SampleSpinChange(QObject*) {
+  ErrorAverage->SetSize(static_cast<int>(SampleSpin->Value()));
+}
+
+void TForm1::ClearGraphBtnClick(QObject*) {
+  StripChart1->Reset();
+}
+
+void TForm1::PageControl1Resize(QObject*) {
+  if (PageControl1->width() < 1) PageControl1->resize(1, PageControl1->height());
+}
+
+// --- Statistics -------------------------------------------------------------------------------
+
+void TForm1::ClearStatistics() {
+  ErrorStore->Clear();
+  StatFirst = true;
+}
+
+void TForm1::AcceptError(double error) {
+  if (StatFirst) {
+    StatStart = framework::Now();
+    StatFirst = false;
+    StatMin = error;
+    StatMax = error;
+    StatSum = 0;
+  }
+  if (error < StatMin) StatMin = error;
+  if (error > StatMax) StatMax = error;
+  StatSum += error;
+  UpdateStatistics();
+}
+
+void TForm1::UpdateStatistics() {
+  const int n = ErrorStore->Count();
+  const double mean = StatSum / n;
+  double total = 0, perDay = 0;
+  CalcDrift(total, perDay);
+  const double span = framework::Now() - StatStart;
+  TimeSpanDis->SetText(FormatTimeOfDay(span));
+  TotalDriftDis->SetText(FormatFixed(total, 3));
+  DriftPerDayDis->SetText(FormatFixed(perDay, 3));
+  CountDis->SetText(QString::number(n));
+  MeanDis->SetText(FormatFixed(mean, 3));
+  MinDis->SetText(FormatFixed(StatMin, 3));
+  MaxDis->SetText(FormatFixed(StatMax, 3));
+}
+
+void TForm1::CalcDrift(double& total, double& perDay) const {
+  // The mean error of the first tenth of the run against that of the last tenth, over the time
+  // between the two windows' centres, with the samples evenly spaced over the run.
+  const int n = ErrorStore->Count();
+  const int b = n / 10;
+  const double last = components::ArrayMeanRange(*ErrorStore, n - 1 - b, n - 1);
+  const double first = components::ArrayMeanRange(*ErrorStore, 0, b);
+  total = last - first;
+  // n samples span n - 1 spacings.
+  const double dt = n >= 2 ? (framework::Now() - StatStart) / (n - 1) : 0.0;
+  const double tFirst = dt * (b / 2.0);
+  const double tLast = dt * ((n - 1 - b) + (n - 1)) / 2.0;
+  const double distance = tLast - tFirst;
+  perDay = distance != 0 ? total / distance : total;
+}
+
+void TForm1::ClearStatsBtnClick(QObject*) {
+  ClearStatistics();
+}
+
+void TForm1::CalculateStatsBtnClick(QObject*) {
+  STDDis->SetText(FormatFixed(components::ArrayStdDev(*ErrorStore), 3));
+}
+
+// --- Menu -------------------------------------------------------------------------------------
+
+void TForm1::Exit1Click(QObject*) {
+  close();
+}
+
+void TForm1::Contents1Click(QObject*) {
+  framework::ApplicationHelp().HelpCommand(framework::HELP_CONTENTS, 0);
+}
+
+void TForm1::EditHosts1Click(QObject*) {
+  if (HostEditDlg) HostEditDlg->EditHosts(*HostCombo);
+}
+
+void TForm1::SaveSettings1Click(QObject*) {
+  SaveHosts(*HostCombo);
+}
+
+void TForm1::ConfigureAutoCalibrate1Click(QObject*) {}
+
+}  // namespace app

@@ -1,0 +1,42 @@
+// The program entry: the application object, the help file, the main window and its dialogs,
+// then the message loop until the main window closes.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/HTEditHosts.h"
+#include "app/TimeMain.h"
+#include "framework/ApplicationHelp.h"
+
+namespace {
+
+// Qt aborts when it finds no display; say what to do instead.
+bool DisplayAvailable() {
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!DisplayAvailable()) {
+    std::fprintf(stderr,
+                 "Tempomere needs a display and none is available; run it under a virtual one "
+                 "with: xvfb-run -a %s\n",
+                 argv[0]);
+    return 1;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Tempomere");
+  QApplication::setApplicationDisplayName("Tempomere");
+  framework::ApplicationHelp().SetHelpFile("Horaplex.chm");
+
+  app::TForm1 form1;
+  app::THostEditDlg hostEditDlg(&form1);
+  form1.HostEditDlg = &hostEditDlg;
+  form1.show();
+  return application.exec();
+}

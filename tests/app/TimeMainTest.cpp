@@ -1,0 +1,328 @@
+// The main window end to end: a time server in the test process, "Get Time", the displays, the
+// chart and the statistics.
+#include "app/TimeMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "components/Graphbox.h"
+#include "components/HugeArry.h"
+#include "components/Onoffbox.h"
+#include "components/SpinButtons.h"
+#include "components/StatsLib.h"
+#include "components/intspin.h"
+#include "framework/DisplayFormats.h"
+#include "framework/RadioGroup.h"
+#include "framework/Timers.h"
+#include "ntp/NTPClient.h"
+#include "platform/posix/PosixPrivateProfile.h"
+#include "support/FakeClock.h"
+#include "support/FakeDialogs.h"
+#include "support/FakeSntpServer.h"
+
+using app::TForm1;
+using testing_support::FakeClock;
+using testing_support::FakeDialogs;
+using testing_support::FakeSntpServer;
+using testing_support::ReplySpec;
+
+namespace {
+
+// The window with its settings file in a temporary folder and its error boxes recorded.
+struct MainWindow : ::testing::Test {
+  QTemporaryDir config;
+  platform::PosixPrivateProfile profile{config.path().toStdString()};
+  platform::ScopedOverride<platform::PrivateProfileApi> profile_installed{profile};
+  FakeDialogs dialogs;
+  std::unique_ptr<TForm1> form;
+
+  void SetUp() override {
+    form = std::make_unique<TForm1>();
+    form->Timer1->SetEnabled(false);  // ticks are run by the test
+    form->show();
+  }
+  void PointAt(const FakeSntpServer& server) {
+    form->HostCombo->setEditText("127.0.0.1");
+    form->PortEdit->setText(QString::number(server.Port()));
+  }
+  void GetTime() { QTest::mouseClick(form->Button1, Qt::LeftButton); }
+  const std::deque<components::TDataPoint>& Points() { return form->StripChart1->Points(); }
+};
+
+}  // namespace
+
+TEST_F(MainWindow, StartsWithTheDescribedSettings) {
+  EXPECT_EQ(form->windowTitle(), "Tempomere");
+  EXPECT_EQ(form->Timer1->Interval(), 300);
+  EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 0.3);
+  EXPECT_EQ(form->RangeXRadio->ItemCaption(), "1 min");
+  EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Max(), 60);
+  EXPECT_EQ(form->StripChart1->XAxis()->Lines(), 4);
+  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Min(), -10);
+  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Max(), 10);
+  EXPECT_EQ(form->PageControl1->currentIndex(), 0);
+  EXPECT_EQ(form->PortEdit->text(), "123");
+  EXPECT_EQ(form->NTPClient->ReceiveTimeout(), 500);
+  EXPECT_EQ(form->SampleSpin->Value(), 10);
+  EXPECT_EQ(form->ErrorAverage->Size(), 10);
+  EXPECT_TRUE(form->ValidOnOff->BoxOn());  // "Yes" until the first query
+  EXPECT_EQ(form->HostCombo->currentIndex(), 0);
+  EXPECT_EQ(form->StatusDis->text(), " ");
+}
+
+TEST_F(MainWindow, GetTimeFillsTheDisplaysInTheirFormatsAndPlotsTheError) {
+  FakeSntpServer server;
+  ReplySpec spec;
+  spec.offset_seconds = 2.5;  // the server's clock is ahead: the computer's error is negative
+  server.ThenReply(spec);
+  PointAt(server);
+  GetTime();
+
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+  const ntp::TNTPInfo& info = form->NTPClient->Info;
+  EXPECT_TRUE(form->ValidOnOff->BoxOn());
+  EXPECT_EQ(form->LocalDateDis->Text(), framework::FormatShortDate(info.ServerTime));
+  EXPECT_EQ(form->LocalTimeDis->Text(), framework::FormatLongTime(info.ServerTime));
+  EXPECT_EQ(form->UTCTimeDis->Text(), framework::FormatTimeOfDay(info.ServerTimeUtc));
+  const double error = form->ErrorDis->Text().toDouble();
+  EXPECT_NEAR(error, -2.5, 0.005);
+  EXPECT_EQ(form->ErrorDis->Text().section('.', 1).size(), 5);
+  EXPECT_EQ(form->PrecisionDis->Text(), "9.5367E-7");
+  EXPECT_EQ(form->PollDis->Text(), "64.00000");
+  EXPECT_EQ(form->RootDelayDis->Text(), "1.50000");
+  EXPECT_EQ(form->DisperseDis->Text(), "0.25000");
+  EXPECT_EQ(form->ReferenceDis->Text(), "10.0.0.1");
+  EXPECT_EQ(form->StratumDis->Text(), "2");
+  EXPECT_EQ(form->VersionDis->Text(), "4");
+  EXPECT_EQ(form->ModeDis->Text(), "4");
+  EXPECT_EQ(form->LeapDis->Text(), "0");
+
+  ASSERT_EQ(Points().size(), 1u);
+  EXPECT_EQ(Points()[0].Index, 0);
+  EXPECT_EQ(Points()[0].Color, 0x0000FFu);  // red
+  EXPECT_NEAR(Points()[0].Y, -2.5, 0.005);
+  EXPECT_EQ(form->CountDis->Text(), "1");
+  EXPECT_EQ(form->MeanDis->Text(), form->ErrorDis->Text().left(form->ErrorDis->Text().size() - 2));
+  EXPECT_FALSE(form->NTPClient->Active());
+}
+
+TEST_F(MainWindow, RunningAverageGoesToTraceOneInBlueAtTheSameXPosition) {
+  FakeSntpServer server;
+  ReplySpec spec;
+  spec.offset_seconds = 1.0;
+  server.Always(
+      [spec](const QByteArray& request) { return testing_support::MakeReply(request, spec); });
+  PointAt(server);
+  GetTime();
+  form->AverageChk->setChecked(true);
+  GetTime();
+  ASSERT_EQ(Points().size(), 2u);
+  EXPECT_EQ(Points()[1].Index, 1);
+  EXPECT_EQ(Points()[1].Color, 0xFF0000u);  // blue
+  EXPECT_NEAR(Points()[1].Y, -1.0, 0.005);
+  EXPECT_NEAR(Points()[1].X - Points()[0].X, 0.3, 1e-9);
+  EXPECT_EQ(form->CountDis->Text(), "2");
+}
+
+TEST_F(MainWindow, ATimeOutAfterAValidReplyKeepsTheFieldsAndPlotsNothing) {
+  FakeSntpServer server;
+  ReplySpec spec;
+  spec.offset_seconds = -0.75;
+  server.ThenReply(spec);
+  server.ThenSilence();
+  PointAt(server);
+  GetTime();
+  const QString error = form->ErrorDis->Text();
+  const QString date = form->LocalTimeDis->Text();
+  GetTime();
+  EXPECT_FALSE(form->ValidOnOff->BoxOn());
+  EXPECT_EQ(form->ErrorDis->Text(), error);
+  EXPECT_EQ(form->LocalTimeDis->Text(), date);
+  EXPECT_EQ(Points().size(), 1u);
+  EXPECT_EQ(form->ErrorStore->Count(), 1);
+  // The running average still took the (repeated) error.
+  EXPECT_EQ(form->ErrorAverage->Count(), 2);
+}
+
+TEST_F(MainWindow, AnInvalidReplyReplacesTheFieldsButIsNotPlotted) {
+  FakeSntpServer server;
+  server.ThenReply();
+  ReplySpec invalid;
+  invalid.stratum = 0;
+  invalid.poll = 3;
+  server.ThenReply(invalid);
+  PointAt(server);
+  GetTime();
+  GetTime();
+  EXPECT_FALSE(form->ValidOnOff->BoxOn());
+  EXPECT_EQ(form->PollDis->Text(), "8.00000");
+  EXPECT_EQ(form->StratumDis->Text(), "0");
+  EXPECT_EQ(Points().size(), 1u);
+  EXPECT_EQ(form->CountDis->Text(), "1");
+}
+
+TEST_F(MainWindow, ABadPortIsReportedAndReleasesAutoUpdateWithTheTimerStillRunning) {
+  form->Timer1->SetEnabled(true);
+  form->AutoUpdateBtn->setChecked(true);
+  form->PortEdit->setText("abc");
+  form->Timer1->Tick();
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid integer value");
+  EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
+  EXPECT_FALSE(form->AutoUpdateBtn->isChecked());
+  EXPECT_TRUE(form->Timer1->Enabled());
+  // The clock displays go on with the next tick.
+  form->CompTimeDis->SetText("");
+  form->Timer1->Tick();
+  EXPECT_FALSE(form->CompTimeDis->Text().isEmpty());
+  EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+TEST_F(MainWindow, AutoUpdateRunsOneQueryPerTick) {
+  FakeSntpServer server;
+  server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
+  PointAt(server);
+  form->Timer1->Tick();
+  EXPECT_EQ(server.RequestCount(), 0);
+  form->AutoUpdateBtn->setChecked(true);
+  form->Timer1->Tick();
+  form->Timer1->Tick();
+  form->Timer1->Tick();
+  EXPECT_EQ(server.RequestCount(), 3);
+  EXPECT_EQ(Points().size(), 3u);
+}
+
+TEST_F(MainWindow, IntervalAndSampleSpinsAndRangesDriveTheTimerAverageAndAxes) {
+  form->UpdateRateSpin->SetValue(1000);
+  EXPECT_EQ(form->Timer1->Interval(), 1000);
+  EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 1.0);
+  form->UpdateRateSpin->SetValue(0);  // a timer of 0 ms does not tick
+  EXPECT_FALSE(form->Timer1->Active());
+  EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 0.0);
+
+  for (double e : {1.0, 2.0, 3.0, 4.0}) form->ErrorAverage->Add(e);
+  form->SampleSpin->SetValue(2);
+  EXPECT_EQ(form->ErrorAverage->Size(), 2);
+  // Shrinking the window keeps the oldest samples until new ones push them out.
+  EXPECT_DOUBLE_EQ(form->ErrorAverage->Average(), 1.5);
+
+  form->RangeXRadio->SetItemIndex(3);  // "10 min": labels in minutes
+  form->RangeXRadioClick(form->RangeXRadio);
+  EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Max(), 600);
+  EXPECT_EQ(form->StripChart1->XAxis()->Lines(), 10);
+  EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Multiplier(), 1.0 / 60);
+  form->RangeYRadio->SetItemIndex(1);
+  form->RangeYRadioClick(form->RangeYRadio);
+  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Min(), -0.25);
+  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Max(), 0.25);
+}
+
+TEST_F(MainWindow, ClearingTheChartLeavesStatisticsAndAverage) {
+  FakeSntpServer server;
+  server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
+  PointAt(server);
+  GetTime();
+  QTest::mouseClick(form->ClearGraphBtn, Qt::LeftButton);
+  EXPECT_TRUE(Points().empty());
+  EXPECT_EQ(form->ErrorStore->Count(), 1);
+  EXPECT_EQ(form->ErrorAverage->Count(), 1);
+}
+
+// --- Statistics -------------------------------------------------------------------------------
+
+namespace {
+
+// Accepts errors as the measurement cycle does, with the clock under the test's control.
+struct Statistics : MainWindow {
+  FakeClock clock;
+  void Accept(double error) {
+    form->ErrorStore->Add(error);
+    form->AcceptError(error);
+  }
+  void Advance(double seconds) { clock.local += seconds / 86400.0; }
+};
+
+}  // namespace
+
+TEST_F(Statistics, OneErrorHasNoDrift) {
+  Accept(0.25);
+  EXPECT_EQ(form->CountDis->Text(), "1");
+  EXPECT_EQ(form->TotalDriftDis->Text(), "0.000");
+  EXPECT_EQ(form->DriftPerDayDis->Text(), "0.000");
+  EXPECT_EQ(form->MeanDis->Text(), "0.250");
+  EXPECT_EQ(form->MinDis->Text(), "0.250");
+  EXPECT_EQ(form->MaxDis->Text(), "0.250");
+  EXPECT_EQ(form->TimeSpanDis->Text(), "0:00:00 000");
+}
+
+TEST_F(Statistics, UnderTenErrorsCompareTheFirstAndTheLast) {
+  for (double e : {0.1, -0.4, 0.3, 0.7}) {
+    Accept(e);
+    Advance(60);
+  }
+  EXPECT_EQ(form->CountDis->Text(), "4");
+  EXPECT_EQ(form->TotalDriftDis->Text(), "0.600");
+  EXPECT_EQ(form->MinDis->Text(), "-0.400");
+  EXPECT_EQ(form->MaxDis->Text(), "0.700");
+  EXPECT_EQ(form->MeanDis->Text(), "0.175");
+}
+
+TEST_F(Statistics, TenToNineteenErrorsUseWindowsOfTwo) {
+  for (int i = 0; i < 12; ++i) {
+    Accept(i == 0 ? 1.0 : i == 1 ? 3.0 : i == 10 ? 5.0 : i == 11 ? 9.0 : 0.0);
+    Advance(10);
+  }
+  // (5 + 9) / 2 - (1 + 3) / 2
+  EXPECT_EQ(form->TotalDriftDis->Text(), "5.000");
+}
+
+TEST_F(Statistics, AnEvenlyGrowingErrorGivesItsTrueDriftPerDay) {
+  // One second per day of wall time, sampled every 30 minutes for a day.
+  for (int i = 0; i <= 48; ++i) {
+    Accept(i * 1800.0 / 86400.0);
+    if (i < 48) Advance(1800);
+  }
+  EXPECT_EQ(form->DriftPerDayDis->Text(), "1.000");
+  // Two samples are the smallest run that shows it.
+  form->ClearStatistics();
+  Accept(0.0);
+  Advance(43200);
+  Accept(0.5);
+  EXPECT_EQ(form->DriftPerDayDis->Text(), "1.000");
+}
+
+TEST_F(Statistics, ClearKeepsTheShownRunUntilTheNextErrorAndStdFollowsCalculate) {
+  for (double e : {1.0, 3.0}) Accept(e);
+  QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
+  EXPECT_EQ(form->STDDis->Text(), "1.000");  // population deviation
+  QTest::mouseClick(form->ClearStatsBtn, Qt::LeftButton);
+  EXPECT_EQ(form->CountDis->Text(), "2");
+  EXPECT_EQ(form->STDDis->Text(), "1.000");
+  QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
+  EXPECT_EQ(form->STDDis->Text(), "0.000");
+  Accept(-2.0);
+  EXPECT_EQ(form->CountDis->Text(), "1");
+  EXPECT_EQ(form->MinDis->Text(), "-2.000");
+  EXPECT_EQ(form->MaxDis->Text(), "-2.000");
+}
+
+TEST_F(Statistics, ARunLongerThanADayShowsItsSpanWithoutTheWholeDays) {
+  Accept(0.0);
+  Advance(30 * 3600);
+  Accept(0.0);
+  EXPECT_EQ(form->TimeSpanDis->Text(), "6:00:00 000");
+}
+
+TEST_F(Statistics, TimeSinceUpdateCountsFromTheWindowsCreation) {
+  Advance(61.5);
+  form->Timer1->Tick();
+  EXPECT_EQ(form->UpdateDis->Text(), "0:01:01 500");
+}
