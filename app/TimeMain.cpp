@@ -159,6 +159,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   PageControl1->addTab(BuildStatisticsTab(), "Statistics");
   PageControl1->addTab(BuildCalibrationTab(), "Calibration");
   PageControl1->setMinimumWidth(1);
+  // Three tabs side by side in the page control's 225 pixels.
+  PageControl1->setStyleSheet("QTabBar::tab { padding: 3px 6px; }");
+  PageControl1->setUsesScrollButtons(false);
   Splitter1->addWidget(PageControl1);
   Splitter1->addWidget(BuildChartArea());
   Splitter1->setCollapsible(0, false);
