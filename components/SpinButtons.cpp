@@ -214,6 +214,7 @@ constexpr int kMinimumPairWidth = 15;  // px: narrower arrows have no room for t
 }
 
 TUpDownButton::TUpDownButton(QWidget* owner) : QWidget(owner) {
+  setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   setFocusPolicy(Qt::NoFocus);
   setMinimumWidth(kMinimumPairWidth);
