@@ -475,6 +475,9 @@ void TCustomSpin::keyPressEvent(QKeyEvent* event) {
     return;
   }
   TCustomEditEx::keyPressEvent(event);
+  // The single-line edit has no use for Up and Down; they stepped the spin and must not go on
+  // to scroll or move the focus in the window around it.
+  if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) event->accept();
 }
 
 void TCustomSpin::contextMenuEvent(QContextMenuEvent* event) {
