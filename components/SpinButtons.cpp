@@ -214,6 +214,7 @@ constexpr int kMinimumPairWidth = 15;  // px: narrower arrows have no room for t
 }
 
 TUpDownButton::TUpDownButton(QWidget* owner) : QWidget(owner) {
+  setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   setFocusPolicy(Qt::NoFocus);
   setMinimumWidth(kMinimumPairWidth);
@@ -474,6 +475,9 @@ void TCustomSpin::keyPressEvent(QKeyEvent* event) {
     return;
   }
   TCustomEditEx::keyPressEvent(event);
+  // The single-line edit has no use for Up and Down; they stepped the spin and must not go on
+  // to scroll or move the focus in the window around it.
+  if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) event->accept();
 }
 
 void TCustomSpin::contextMenuEvent(QContextMenuEvent* event) {

@@ -1,8 +1,8 @@
 #include "framework/Buttons.h"
 
+#include <qdrawutil.h>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionButton>
 
 namespace framework {
 
@@ -71,12 +71,10 @@ void TSpeedButton::paintEvent(QPaintEvent*) {
 }
 
 void TSpeedButton::Paint(QPainter& painter) {
-  QStyleOptionButton option;
-  option.initFrom(this);
+  // The classic two-line bevel: raised at rest, sunken while pressed or latched down.
   const bool pressed = isDown() || latchedDown_;
-  option.state |= pressed ? QStyle::State_Sunken : QStyle::State_Raised;
-  option.state &= ~QStyle::State_HasFocus;
-  style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &option, &painter, this);
+  const QBrush face = palette().brush(QPalette::Button);
+  qDrawWinButton(&painter, rect(), palette(), pressed, &face);
 }
 
 }  // namespace framework

@@ -6,6 +6,8 @@
 namespace framework {
 
 TPanel::TPanel(QWidget* owner) : QFrame(owner) {
+  // The button face, whatever the parent's background is (a panel inside an edit stays grey).
+  setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   resize(185, 41);
 }

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QImage>
+#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 
@@ -134,6 +136,26 @@ TEST(ArrowButton, DrawsTheUpTriangleAndGreysItWhenDisabled) {
   EXPECT_EQ(image.pixelColor(left + 3, point), QColor(0x80, 0x80, 0x80));
 }
 
+TEST(ArrowButton, FocusMarkDrawsADottedRectangleInsideTheFace) {
+  QWidget window;
+  auto* arrow = new TArrowButton(&window);
+  arrow->resize(17, 13);
+  window.show();
+  auto blackOnTopRow = [&](const QImage& image) {
+    int black = 0;
+    for (int x = 3; x < 14; ++x) black += image.pixelColor(x, 3) == QColor(Qt::black);
+    return black;
+  };
+  EXPECT_EQ(blackOnTopRow(Render(arrow)), 0);
+  arrow->SetFocusMark(true);
+  const int dots = blackOnTopRow(Render(arrow));
+  EXPECT_GT(dots, 0);
+  EXPECT_LT(dots, 11);  // dotted, not solid
+  // Latched down, the rectangle moves one pixel right and down with the face.
+  arrow->SetDown(true);
+  EXPECT_EQ(blackOnTopRow(Render(arrow)), 0);
+}
+
 // ---------------------------------------------------------------------------------------------
 // TUpDownButton
 
@@ -230,6 +252,28 @@ TEST_F(UpDownTest, KeyboardStepsTheActiveArrowWhenThePairIsATabStop) {
   QTest::keyClick(pair, Qt::Key_Up);
   EXPECT_EQ(ups, 2);
   EXPECT_EQ(pair->ActiveArrow(), pair->UpArrowButton());
+}
+
+TEST(UpDownInDialog, ArrowKeysReachThePairInsideADialog) {
+  QDialog dialog;
+  auto* pair = new TUpDownButton(&dialog);
+  auto* ok = new QPushButton("OK", &dialog);
+  ok->move(40, 0);
+  ok->setDefault(true);
+  pair->SetTabStop(true);
+  int ups = 0;
+  int downs = 0;
+  pair->OnUpClick = [&](QObject*) { ++ups; };
+  pair->OnDownClick = [&](QObject*) { ++downs; };
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  pair->setFocus();
+  QTest::keyClick(pair, Qt::Key_Down);
+  QTest::keyClick(pair, Qt::Key_Up);
+  EXPECT_EQ(ups, 1);
+  EXPECT_EQ(downs, 1);
+  EXPECT_TRUE(pair->hasFocus());
 }
 
 TEST_F(UpDownTest, ActiveArrowStaysUpperUnlessThePairIsATabStop) {
