@@ -18,13 +18,16 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
+#include "app/HTAutoCalibrate.h"
 #include "app/HTEditHosts.h"
 #include "components/ChmHelper.h"
 #include "components/Graphbox.h"
 #include "components/HugeArry.h"
 #include "components/Onoffbox.h"
+#include "components/Realspin.h"
 #include "components/SpinButtons.h"
 #include "components/StatsLib.h"
 #include "components/intspin.h"
@@ -32,9 +35,13 @@
 #include "framework/DisplayFormats.h"
 #include "framework/Forms.h"
 #include "framework/RadioGroup.h"
+#include "framework/SysErrorMessage.h"
 #include "framework/SysUtils.h"
 #include "framework/Timers.h"
 #include "ntp/NTPClient.h"
+#include "platform/ClockAdjust.h"
+#include "platform/LastError.h"
+#include "platform/Security.h"
 #include "platform/WinTime.h"
 
 namespace app {
@@ -127,6 +134,19 @@ QWidget* Strip(QWidget* parent, const QColor& colour, const QString& title) {
 
 QString TForm1::FormatTimeOfDay(double days) {
   return framework::FormatTimeOfDay(days);
+}
+
+double AdjustmentPerDay(uint32_t adjustment, uint32_t increment) {
+  if (increment == 0) return 0.0;  // nothing read yet: no rate to speak of
+  const long double ratio = static_cast<long double>(adjustment) / increment;
+  return static_cast<double>((ratio - 1) * 86400);
+}
+
+uint32_t AdjustmentForPerDay(uint32_t increment, double perDay) {
+  const double value = std::rint((perDay / 86400 + 1) * increment);  // ties to even
+  // Keep the conversion defined for any entry; the kernel refuses what it cannot take.
+  const double limited = std::isfinite(value) ? std::clamp(value, -9.2e18, 9.2e18) : 0.0;
+  return static_cast<uint32_t>(static_cast<int64_t>(limited));
 }
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
@@ -222,6 +242,7 @@ QWidget* TForm1::BuildToolBar() {
   row->addWidget(note, 1);
 
   On(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+  On(SetTimeBtn, &QPushButton::clicked, this, [this] { SetTimeBtnClick(SetTimeBtn); });
   return bar;
 }
 
@@ -356,7 +377,62 @@ QWidget* TForm1::BuildStatisticsTab() {
 }
 
 QWidget* TForm1::BuildCalibrationTab() {
-  return new QWidget;
+  auto* page = new QWidget;
+  auto* column = new QVBoxLayout(page);
+  column->setContentsMargins(4, 4, 4, 4);
+  auto* group = new QGroupBox("Adjust Windows Clock", page);
+  auto* grid = new QVBoxLayout(group);
+  grid->setSpacing(3);
+
+  const auto centred = [group] {
+    TEditEx* display = Display(group, false);
+    display->SetAlignment(framework::taCenter);
+    display->setStyleSheet("background: palette(button);");
+    return display;
+  };
+  TimeIntervalDis = centred();
+  TimeIncDis = centred();
+  grid->addWidget(Captioned(group, "Interrupt Interval", TimeIntervalDis));
+  grid->addWidget(Captioned(group, "Inc Per Interval", TimeIncDis));
+
+  auto* enabled = new QFrame(group);
+  enabled->setFrameShape(QFrame::Panel);
+  enabled->setFrameShadow(QFrame::Raised);
+  auto* enabledRow = new QHBoxLayout(enabled);
+  enabledRow->setContentsMargins(6, 2, 2, 2);
+  enabledRow->addWidget(new QLabel("Adjustment Enabled", enabled), 1);
+  AdjustmentOnOff = new components::TOnOffBox(enabled);
+  AdjustmentOnOff->SetOnString("On");
+  AdjustmentOnOff->SetOffString("Off");
+  AdjustmentOnOff->SetOnColor(0x00FF00);
+  QFont arial("Arial");
+  arial.setBold(true);
+  AdjustmentOnOff->setFont(arial);
+  AdjustmentOnOff->setFixedSize(34, 22);
+  enabledRow->addWidget(AdjustmentOnOff);
+  grid->addWidget(enabled);
+
+  ChangePerDaySpin = new TRealSpin(group);
+  ChangePerDaySpin->SetUnitsString("Sec");
+  ChangePerDaySpin->SetIncrement(0.1);
+  ChangePerDaySpin->SetDigits(1);
+  ChangePerDaySpin->SetNumFormat(nfFixed);
+  ChangePerDaySpin->SetUseLimit(false);
+  grid->addWidget(Captioned(group, "Adjustment Per Day", ChangePerDaySpin));
+  Button3 = new QPushButton("Apply Adjustment", group);
+  grid->addWidget(Button3);
+  CalibStatusDis = new QLineEdit(group);
+  CalibStatusDis->setReadOnly(true);
+  grid->addWidget(Captioned(group, "Status", CalibStatusDis));
+  column->addWidget(group);
+  column->addStretch(1);
+
+  ChangePerDaySpin->OnChange = [this](QObject* sender) { ChangePerDaySpinChange(sender); };
+  AdjustmentOnOff->OnClick = [this](QObject* sender) {
+    framework::RunGuarded([&] { AdjustmentOnOffClick(sender); });
+  };
+  On(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
+  return page;
 }
 
 QWidget* TForm1::BuildChartArea() {
@@ -441,6 +517,7 @@ void TForm1::FormCreate(QObject*) {
   RangeYRadio->SetItemIndex(6);
   RangeYRadioClick(RangeYRadio);
   ClearStatistics();
+  RefreshTimeAdjustment();
   PageControl1->setCurrentIndex(0);
   LastUpdate = framework::Now();
   // The help file is looked for beside the program.
@@ -636,6 +713,82 @@ void TForm1::SaveSettings1Click(QObject*) {
   SaveHosts(*HostCombo);
 }
 
-void TForm1::ConfigureAutoCalibrate1Click(QObject*) {}
+void TForm1::ConfigureAutoCalibrate1Click(QObject*) {
+  if (AutoCalibrateDlg) AutoCalibrateDlg->ShowAutoCalibrate();
+}
+
+// --- Calibration ------------------------------------------------------------------------------
+
+void TForm1::ReadTimeAdjustment() {
+  uint32_t adjustment = 0, increment = 0;
+  int32_t disabled = 0;
+  if (!platform::GetSystemTimeAdjustment(&adjustment, &increment, &disabled)) {
+    CalibStatusDis->setText(framework::SysErrorMessage(platform::GetLastError()));
+    return;
+  }
+  TimeAdjustment = adjustment;
+  TimeIncrement = increment;
+  TimeAdjustmentDisabled = disabled;
+}
+
+void TForm1::ShowTimeAdjustment() {
+  // 100-ns units shown in microseconds.
+  TimeIncDis->SetText(FormatFixed(TimeAdjustment / 10.0, 1) + " uSec");
+  TimeIntervalDis->SetText(FormatFixed(TimeIncrement / 10.0, 1) + " uSec");
+  AdjustmentOnOff->SetBoxOn(TimeAdjustmentDisabled == 0);
+}
+
+void TForm1::RefreshTimeAdjustment() {
+  ReadTimeAdjustment();
+  ShowTimeAdjustment();
+  ChangePerDaySpin->SetValue(AdjustmentPerDay(TimeAdjustment, TimeIncrement));
+}
+
+void TForm1::ChangePerDaySpinChange(QObject*) {
+  TimeAdjustment = AdjustmentForPerDay(TimeIncrement, ChangePerDaySpin->Value());
+  ShowTimeAdjustment();
+}
+
+void TForm1::AdjustmentOnOffClick(QObject*) {
+  TimeAdjustmentDisabled = AdjustmentOnOff->BoxOn() ? 0 : -1;
+}
+
+void TForm1::Button3Click(QObject*) {
+  if (!SetTimePrivilege(true)) return;
+  if (!platform::SetSystemTimeAdjustment(TimeAdjustment, TimeAdjustmentDisabled))
+    CalibStatusDis->setText(framework::SysErrorMessage(platform::GetLastError()));
+  SetTimePrivilege(false);
+  RefreshTimeAdjustment();
+}
+
+bool TForm1::SetTimePrivilege(bool enable) {
+  platform::HANDLE token = nullptr;
+  if (!platform::OpenProcessToken(platform::GetCurrentProcess(),
+                                  platform::TOKEN_ADJUST_PRIVILEGES | platform::TOKEN_QUERY,
+                                  &token))
+    return false;
+  platform::LUID luid;
+  if (!platform::LookupPrivilegeValueA(nullptr, platform::SE_SYSTEMTIME_NAME, &luid)) {
+    CalibStatusDis->setText(framework::SysErrorMessage(platform::GetLastError()));
+    platform::CloseHandle(token);
+    return false;
+  }
+  platform::TOKEN_PRIVILEGES privileges;
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Luid = luid;
+  privileges.Privileges[0].Attributes = enable ? platform::SE_PRIVILEGE_ENABLED : 0;
+  platform::TOKEN_PRIVILEGES previous;
+  uint32_t length = 0;
+  platform::AdjustTokenPrivileges(token, false, &privileges, 16, &previous, &length);
+  // Not holding the right shows only in the last error ("not all assigned").
+  const bool done = platform::GetLastError() == 0;
+  platform::CloseHandle(token);
+  return done;
+}
+
+void TForm1::SetTimeBtnClick(QObject*) {
+  // The host and port of the last "Get Time"; nothing on the window changes.
+  NTPClient->SetComputerTime();
+}
 
 }  // namespace app

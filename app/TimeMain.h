@@ -40,6 +40,14 @@ namespace app {
 using framework::TDateTime;
 
 class THostEditDlg;
+class TAutoCalibrateDlg;
+
+// Seconds per day the clock gains when `adjustment` (100 ns) is added at each interrupt of
+// `increment` (100 ns); 0 when no interval is known.
+double AdjustmentPerDay(uint32_t adjustment, uint32_t increment);
+// The adjustment per interrupt (100 ns) that gains `perDay` seconds per day at `increment`,
+// nearest (ties to even), low 32 bits.
+uint32_t AdjustmentForPerDay(uint32_t increment, double perDay);
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -49,6 +57,8 @@ class TForm1 : public QMainWindow {
 
   // The host editor, made by the program entry after the window; shown by "Edit Hosts...".
   THostEditDlg* HostEditDlg = nullptr;
+  // The auto-calibrate dialog, made likewise; shown by "Configure Auto Calibrate...".
+  TAutoCalibrateDlg* AutoCalibrateDlg = nullptr;
 
   // Tool bar.
   QToolButton* AutoUpdateBtn;
@@ -93,6 +103,13 @@ class TForm1 : public QMainWindow {
   TEditEx* MeanDis;
   QPushButton* CalculateStatsBtn;
   TEditEx* STDDis;
+  // Calibration tab.
+  TEditEx* TimeIntervalDis;
+  TEditEx* TimeIncDis;
+  components::TOnOffBox* AdjustmentOnOff;
+  TRealSpin* ChangePerDaySpin;
+  QPushButton* Button3;
+  QLineEdit* CalibStatusDis;
   // Chart area.
   QPushButton* ClearGraphBtn;
   QCheckBox* AverageChk;
@@ -124,6 +141,10 @@ class TForm1 : public QMainWindow {
   double StatMin = 0;
   double StatMax = 0;
   double StatSum = 0;
+  // The clock adjustment as last read from the system, with the user's pending changes.
+  uint32_t TimeAdjustment = 0;         // 100 ns added per interrupt
+  uint32_t TimeIncrement = 0;          // 100 ns between interrupts
+  int32_t TimeAdjustmentDisabled = 0;  // non-zero: the system keeps its own rate
 
   // Handlers.
   void FormCreate(QObject* Sender);
@@ -142,6 +163,10 @@ class TForm1 : public QMainWindow {
   void EditHosts1Click(QObject* Sender);
   void SaveSettings1Click(QObject* Sender);
   void ConfigureAutoCalibrate1Click(QObject* Sender);
+  void SetTimeBtnClick(QObject* Sender);
+  void ChangePerDaySpinChange(QObject* Sender);
+  void AdjustmentOnOffClick(QObject* Sender);
+  void Button3Click(QObject* Sender);
 
   // The measurement cycle and its parts.
   void ShowComputerTime();
@@ -153,6 +178,14 @@ class TForm1 : public QMainWindow {
   void UpdateStatistics();
   // Total drift in seconds and drift per day in seconds per day.
   void CalcDrift(double& total, double& perDay) const;
+
+  // The clock adjustment.
+  void ReadTimeAdjustment();
+  void ShowTimeAdjustment();
+  void RefreshTimeAdjustment();
+  // Enables or disables the right to set the system time; false (changing nothing) when it is
+  // not held.
+  bool SetTimePrivilege(bool enable);
 
   static QString FormatTimeOfDay(double days);
 

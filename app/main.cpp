@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/HTAutoCalibrate.h"
 #include "app/HTEditHosts.h"
 #include "app/TimeMain.h"
 #include "framework/ApplicationHelp.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
   app::TForm1 form1;
   app::THostEditDlg hostEditDlg(&form1);
   form1.HostEditDlg = &hostEditDlg;
+  app::TAutoCalibrateDlg autoCalibrateDlg(&form1);
+  form1.AutoCalibrateDlg = &autoCalibrateDlg;
   form1.show();
   return application.exec();
 }

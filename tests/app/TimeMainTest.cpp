@@ -16,16 +16,19 @@
 #include "components/Graphbox.h"
 #include "components/HugeArry.h"
 #include "components/Onoffbox.h"
+#include "components/Realspin.h"
 #include "components/SpinButtons.h"
 #include "components/StatsLib.h"
 #include "components/intspin.h"
 #include "framework/DisplayFormats.h"
 #include "framework/RadioGroup.h"
+#include "framework/SysErrorMessage.h"
 #include "framework/Timers.h"
 #include "ntp/NTPClient.h"
 #include "platform/posix/PosixPrivateProfile.h"
 #include "support/FakeClock.h"
 #include "support/FakeDialogs.h"
+#include "support/FakePlatformRate.h"
 #include "support/FakeSntpServer.h"
 
 using app::TForm1;
@@ -325,4 +328,124 @@ TEST_F(Statistics, TimeSinceUpdateCountsFromTheWindowsCreation) {
   Advance(61.5);
   form->Timer1->Tick();
   EXPECT_EQ(form->UpdateDis->Text(), "0:01:01 500");
+}
+
+// --- Calibration ------------------------------------------------------------------------------
+
+namespace {
+
+// The window over a clock rate and a token of the test's, never the machine's.
+struct Calibration : MainWindow {
+  testing_support::FakeClockAdjust rate;
+  testing_support::FakeSecurity security;
+  platform::ScopedOverride<platform::ClockAdjustApi> rate_installed{rate};
+  platform::ScopedOverride<platform::SecurityApi> security_installed{security};
+
+  Calibration() {
+    rate.increment = 156250;  // 15.625 ms
+    rate.adjustment = 156250;
+    rate.disabled = 0;
+    rate.privilegeEnabled = &security.enabled;
+  }
+  void Apply() { QTest::mouseClick(form->Button3, Qt::LeftButton); }
+};
+
+}  // namespace
+
+TEST_F(Calibration, AnAdjustmentEqualToTheIncrementShowsNoChange) {
+  EXPECT_EQ(form->ChangePerDaySpin->text(), "0.0");
+  EXPECT_EQ(form->TimeIntervalDis->Text(), "15625.0 uSec");
+  EXPECT_EQ(form->TimeIncDis->Text(), "15625.0 uSec");
+  EXPECT_TRUE(form->AdjustmentOnOff->BoxOn());
+  EXPECT_EQ(form->CalibStatusDis->text(), "");
+}
+
+TEST_F(Calibration, OneSecondPerDayBecomesAWholeUnitAndReadsBackAsItsTrueRate) {
+  form->ChangePerDaySpin->SetText("1.0");
+  EXPECT_EQ(form->TimeAdjustment, 156252u);  // 156251.808... rounded
+  EXPECT_EQ(form->TimeIncDis->Text(), "15625.2 uSec");
+  EXPECT_EQ(rate.setCalls, 0);  // nothing applied yet
+  Apply();
+  EXPECT_EQ(rate.adjustment, 156252u);
+  EXPECT_EQ(rate.disabled, 0);
+  EXPECT_FALSE(security.enabled);  // the right is given up again
+  EXPECT_EQ(security.openTokens, 0);
+  EXPECT_EQ(security.lastBufferLength, 16u);
+  // 156252 / 156250 gains 1.10592 s a day.
+  EXPECT_EQ(form->ChangePerDaySpin->text(), "1.1");
+  EXPECT_EQ(form->CalibStatusDis->text(), "");
+}
+
+TEST_F(Calibration, SwitchingTheBoxOffThenApplyingWritesTheDisabledFlag) {
+  form->ChangePerDaySpin->SetText("-2.0");
+  QTest::mouseClick(form->AdjustmentOnOff, Qt::LeftButton);
+  EXPECT_FALSE(form->AdjustmentOnOff->BoxOn());
+  EXPECT_EQ(form->TimeAdjustmentDisabled, -1);
+  Apply();
+  EXPECT_NE(rate.disabled, 0);
+  EXPECT_EQ(rate.adjustment, 156246u);
+  EXPECT_FALSE(form->AdjustmentOnOff->BoxOn());
+}
+
+TEST_F(Calibration, WithoutTheRightApplyChangesAndShowsNothing) {
+  security.holdsPrivilege = false;
+  form->ChangePerDaySpin->SetText("1.0");
+  Apply();
+  EXPECT_EQ(rate.setCalls, 0);
+  EXPECT_EQ(rate.adjustment, 156250u);
+  EXPECT_EQ(form->CalibStatusDis->text(), "");
+  EXPECT_EQ(form->ChangePerDaySpin->text(), "1.0");  // no re-read either
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+  security.holdsPrivilege = true;
+  security.failOpen = true;
+  Apply();
+  EXPECT_EQ(rate.setCalls, 0);
+  EXPECT_EQ(form->CalibStatusDis->text(), "");
+}
+
+TEST_F(Calibration, PlatformFailuresShowTheSystemsTextUntilReplaced) {
+  rate.failSet = true;
+  rate.setError = 22;  // EINVAL
+  Apply();
+  EXPECT_EQ(form->CalibStatusDis->text(), framework::SysErrorMessage(22));
+  EXPECT_FALSE(form->CalibStatusDis->text().isEmpty());
+  rate.failSet = false;
+  Apply();  // succeeds: the old text stays
+  EXPECT_EQ(form->CalibStatusDis->text(), framework::SysErrorMessage(22));
+  security.failLookup = true;
+  Apply();
+  EXPECT_EQ(form->CalibStatusDis->text(), framework::SysErrorMessage(1313));
+}
+
+TEST_F(Calibration, AFailedReadAtStartShowsTheTextAndKeepsZeroes) {
+  rate.failGet = true;
+  rate.getError = 5;
+  TForm1 second;
+  EXPECT_EQ(second.CalibStatusDis->text(), framework::SysErrorMessage(5));
+  EXPECT_EQ(second.TimeIntervalDis->Text(), "0.0 uSec");
+  EXPECT_EQ(second.ChangePerDaySpin->text(), "0.0");
+}
+
+TEST_F(Calibration, SetComputerTimeSetsTheClockFromAFreshQueryAndTouchesNoDisplay) {
+  FakeClock clock;
+  FakeSntpServer server;
+  ReplySpec spec;
+  spec.seconds_after_originate = 10.0;
+  server.Always(
+      [spec](const QByteArray& request) { return testing_support::MakeReply(request, spec); });
+  PointAt(server);
+  GetTime();
+  const QString error = form->ErrorDis->Text();
+  const QString count = form->CountDis->Text();
+  const size_t points = Points().size();
+  form->HostCombo->setEditText("elsewhere.invalid");  // not copied by this button
+  const double before = clock.local;
+  QTest::mouseClick(form->SetTimeBtn, Qt::LeftButton);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+  ASSERT_EQ(clock.set_times.size(), 1u);
+  EXPECT_NEAR((clock.local - before) * 86400.0, 10.0, 0.0015);
+  EXPECT_EQ(server.RequestCount(), 2);
+  EXPECT_EQ(form->ErrorDis->Text(), error);
+  EXPECT_EQ(form->CountDis->Text(), count);
+  EXPECT_EQ(Points().size(), points);
 }

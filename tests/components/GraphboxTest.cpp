@@ -190,8 +190,8 @@ TEST(GraphTitle, DefaultsAndNotifications) {
 using components::TGraphBox;
 using framework::TColor;
 using framework::TRect;
-using testsupport::TDrawCall;
-using testsupport::TRecordingCanvas;
+using testing_support::TDrawCall;
+using testing_support::TRecordingCanvas;
 
 namespace {
 

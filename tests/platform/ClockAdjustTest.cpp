@@ -145,9 +145,9 @@ TEST(RealClockRate, ReadsWhatTheKernelRuns) {
 }
 
 TEST(RealClockRate, ReadingNeedsNoPrivilege) {
-  testsupport::RunInOwnThread([] {
-    ASSERT_TRUE(testsupport::DropFromThread(CAP_SYS_TIME));
-    ASSERT_FALSE(testsupport::ThreadHasEffective(CAP_SYS_TIME));
+  testing_support::RunInOwnThread([] {
+    ASSERT_TRUE(testing_support::DropFromThread(CAP_SYS_TIME));
+    ASSERT_FALSE(testing_support::ThreadHasEffective(CAP_SYS_TIME));
     uint32_t adjustment = 0, increment = 0;
     int32_t disabled = 0;
     EXPECT_TRUE(platform::GetSystemTimeAdjustment(&adjustment, &increment, &disabled));
@@ -156,10 +156,10 @@ TEST(RealClockRate, ReadingNeedsNoPrivilege) {
 }
 
 TEST(RealClockRate, WritingWithoutThePrivilegeIsRefusedAndChangesNothing) {
-  testsupport::RunInOwnThread([] {
-    ASSERT_TRUE(testsupport::DropFromThread(CAP_SYS_TIME));
+  testing_support::RunInOwnThread([] {
+    ASSERT_TRUE(testing_support::DropFromThread(CAP_SYS_TIME));
     // Never write the machine's rate: without the capability the kernel must refuse.
-    ASSERT_FALSE(testsupport::ThreadHasEffective(CAP_SYS_TIME));
+    ASSERT_FALSE(testing_support::ThreadHasEffective(CAP_SYS_TIME));
     const timex before = ReadKernelRate();
     uint32_t adjustment = 0, increment = 0;
     int32_t disabled = 0;
@@ -174,9 +174,9 @@ TEST(RealClockRate, WritingWithoutThePrivilegeIsRefusedAndChangesNothing) {
 }
 
 TEST(RealClockRate, ValuesTheKernelCannotTakeAreRefusedBeforeAnyWrite) {
-  testsupport::RunInOwnThread([] {
-    ASSERT_TRUE(testsupport::DropFromThread(CAP_SYS_TIME));
-    ASSERT_FALSE(testsupport::ThreadHasEffective(CAP_SYS_TIME));
+  testing_support::RunInOwnThread([] {
+    ASSERT_TRUE(testing_support::DropFromThread(CAP_SYS_TIME));
+    ASSERT_FALSE(testing_support::ThreadHasEffective(CAP_SYS_TIME));
     platform::SetLastError(0);
     // Refused for its value (EINVAL), not for the missing privilege (EPERM).
     EXPECT_FALSE(platform::SetSystemTimeAdjustment(1, 0));

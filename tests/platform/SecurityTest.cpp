@@ -114,8 +114,8 @@ TEST(ProcessToken, UnknownPrivilegeIdentifiersAreRefused) {
 // --- Enabling the system-time privilege on this machine --------------------------------------
 
 TEST(SystemTimePrivilege, NotHeldEnablesNothingAndSaysNotAllAssigned) {
-  testsupport::RunInOwnThread([] {
-    ASSERT_TRUE(testsupport::DropFromThread(CAP_SYS_TIME));
+  testing_support::RunInOwnThread([] {
+    ASSERT_TRUE(testing_support::DropFromThread(CAP_SYS_TIME));
     HANDLE token = nullptr;
     ASSERT_TRUE(Real().OpenProcessToken(platform::GetCurrentProcess(), 0x28, &token));
     const TOKEN_PRIVILEGES state = OneEntry({CAP_SYS_TIME, 0}, true);
@@ -126,25 +126,25 @@ TEST(SystemTimePrivilege, NotHeldEnablesNothingAndSaysNotAllAssigned) {
     EXPECT_TRUE(Real().AdjustTokenPrivileges(token, false, &state, 16, &previous, &length));
     EXPECT_EQ(platform::GetLastError(), platform::ERROR_NOT_ALL_ASSIGNED);
     EXPECT_EQ(previous.PrivilegeCount, 0u);  // nothing changed
-    EXPECT_FALSE(testsupport::ThreadHasEffective(CAP_SYS_TIME));
-    EXPECT_FALSE(testsupport::ThreadHasPermitted(CAP_SYS_TIME));
+    EXPECT_FALSE(testing_support::ThreadHasEffective(CAP_SYS_TIME));
+    EXPECT_FALSE(testing_support::ThreadHasPermitted(CAP_SYS_TIME));
     Real().CloseHandle(token);
     EXPECT_FALSE(SetSystemTimePrivilege(true));
   });
 }
 
 TEST(SystemTimePrivilege, HeldCanBeDisabledAndEnabledAgain) {
-  if (!testsupport::ThreadHasPermitted(CAP_SYS_TIME))
+  if (!testing_support::ThreadHasPermitted(CAP_SYS_TIME))
     GTEST_SKIP() << "this process does not hold CAP_SYS_TIME";
-  testsupport::RunInOwnThread([] {
-    ASSERT_TRUE(testsupport::ThreadHasPermitted(CAP_SYS_TIME));
+  testing_support::RunInOwnThread([] {
+    ASSERT_TRUE(testing_support::ThreadHasPermitted(CAP_SYS_TIME));
     TOKEN_PRIVILEGES previous;
     EXPECT_TRUE(SetSystemTimePrivilege(false, &previous));
-    EXPECT_FALSE(testsupport::ThreadHasEffective(CAP_SYS_TIME));
-    EXPECT_TRUE(testsupport::ThreadHasPermitted(CAP_SYS_TIME));
+    EXPECT_FALSE(testing_support::ThreadHasEffective(CAP_SYS_TIME));
+    EXPECT_TRUE(testing_support::ThreadHasPermitted(CAP_SYS_TIME));
 
     EXPECT_TRUE(SetSystemTimePrivilege(true, &previous));
-    EXPECT_TRUE(testsupport::ThreadHasEffective(CAP_SYS_TIME));
+    EXPECT_TRUE(testing_support::ThreadHasEffective(CAP_SYS_TIME));
     // The former state of the one entry that changed: disabled.
     ASSERT_EQ(previous.PrivilegeCount, 1u);
     EXPECT_EQ(previous.Privileges[0].Luid.LowPart, static_cast<uint32_t>(CAP_SYS_TIME));
@@ -157,15 +157,15 @@ TEST(SystemTimePrivilege, HeldCanBeDisabledAndEnabledAgain) {
 }
 
 TEST(SystemTimePrivilege, AdjustingOneThreadLeavesTheOthersAlone) {
-  const bool before = testsupport::ThreadHasEffective(CAP_SYS_TIME);
-  testsupport::RunInOwnThread([] { SetSystemTimePrivilege(false); });
-  EXPECT_EQ(testsupport::ThreadHasEffective(CAP_SYS_TIME), before);
+  const bool before = testing_support::ThreadHasEffective(CAP_SYS_TIME);
+  testing_support::RunInOwnThread([] { SetSystemTimePrivilege(false); });
+  EXPECT_EQ(testing_support::ThreadHasEffective(CAP_SYS_TIME), before);
 }
 
 // --- The seam -----------------------------------------------------------------------------
 
 TEST(SecuritySeam, AnInstalledFakeAnswersForItsLifetime) {
-  testsupport::FakeSecurity fake;
+  testing_support::FakeSecurity fake;
   fake.holdsPrivilege = false;
   {
     platform::ScopedOverride<platform::SecurityApi> use(fake);

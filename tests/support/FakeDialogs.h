@@ -28,9 +28,11 @@ class FakeDialogs : public framework::DialogsApi {
                                     const QString& value) override {
     prompts.push_back({caption, prompt, value});
     if (answers.empty()) return std::nullopt;
-    std::optional<QString> answer = answers.front();
+    const bool confirmed = answers.front().has_value();
+    const QString text = answers.front().value_or(QString());
     answers.pop_front();
-    return answer;
+    if (!confirmed) return std::nullopt;
+    return text;
   }
 
  private:

@@ -9,7 +9,7 @@
 #include "platform/LastError.h"
 #include "platform/Security.h"
 
-namespace testsupport {
+namespace testing_support {
 
 class FakeClockAdjust : public platform::ClockAdjustApi {
  public:
@@ -98,4 +98,4 @@ class FakeSecurity : public platform::SecurityApi {
   }
 };
 
-}  // namespace testsupport
+}  // namespace testing_support

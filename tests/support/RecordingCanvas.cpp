@@ -1,6 +1,6 @@
 #include "support/RecordingCanvas.h"
 
-namespace testsupport {
+namespace testing_support {
 
 TDrawCall TRecordingCanvas::Make(TDrawCall::Kind kind) const {
   TDrawCall call{kind,
@@ -85,4 +85,4 @@ void TRecordingCanvas::DoFocusRect(const framework::TRect& rect) {
   calls_.push_back(call);
 }
 
-}  // namespace testsupport
+}  // namespace testing_support

@@ -10,7 +10,7 @@
 
 #include "framework/Canvas.h"
 
-namespace testsupport {
+namespace testing_support {
 
 struct TDrawCall {
   enum class Kind { Line, Rectangle, FillRect, FrameRect, Text, FocusRect };
@@ -67,4 +67,4 @@ class TRecordingCanvas : public framework::TCanvas {
   std::vector<TDrawCall> calls_;
 };
 
-}  // namespace testsupport
+}  // namespace testing_support

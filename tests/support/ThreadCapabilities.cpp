@@ -4,7 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace testsupport {
+namespace testing_support {
 
 namespace {
 
@@ -36,4 +36,4 @@ bool DropFromThread(unsigned capability) {
   return syscall(SYS_capset, &header, data) == 0;
 }
 
-}  // namespace testsupport
+}  // namespace testing_support

@@ -5,7 +5,7 @@
 #include <thread>
 #include <utility>
 
-namespace testsupport {
+namespace testing_support {
 
 bool ThreadHasEffective(unsigned capability);
 bool ThreadHasPermitted(unsigned capability);
@@ -19,4 +19,4 @@ void RunInOwnThread(Body&& body) {
   worker.join();
 }
 
-}  // namespace testsupport
+}  // namespace testing_support

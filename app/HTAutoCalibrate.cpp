@@ -1,0 +1,123 @@
+#include "app/HTAutoCalibrate.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "components/Degspin.h"
+#include "components/intspin.h"
+#include "framework/Forms.h"
+#include "framework/Registry.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kSecondsPerDay = 86400;
+
+// The time service's key, opened for reading and writing, or nothing when it cannot be.
+bool OpenNtpClientKey(framework::TRegistry& registry) {
+  registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+  return registry.OpenKey(kNtpClientKey, true);
+}
+
+}  // namespace
+
+TAutoCalibrateDlg::TAutoCalibrateDlg(QWidget* owner) : QDialog(owner) {
+  setWindowTitle("Auto Calibrate");
+  setFixedSize(228 + 8, 159 + 8);  // client area and a border of 4
+  setModal(true);
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(4, 4, 4, 4);
+  auto* group = new QGroupBox("Interval Between Recalibrations", this);
+  auto* inside = new QVBoxLayout(group);
+  inside->setContentsMargins(6, 4, 6, 4);
+
+  auto* days = new QFrame(group);
+  auto* daysRow = new QHBoxLayout(days);
+  daysRow->setContentsMargins(0, 0, 0, 0);
+  daysRow->addWidget(new QLabel(" Days", days));
+  DaysSpin = new TIntegerSpin(days);
+  DaysSpin->SetMinValue(0);
+  DaysSpin->SetMaxValue(365);
+  DaysSpin->SetUseLimit(true);
+  DaysSpin->SetIncrement(1);
+  DaysSpin->SetValue(0);
+  daysRow->addWidget(DaysSpin, 1);
+  inside->addWidget(days);
+
+  HoursSpin = new TDegreeSpin(group);
+  HoursSpin->SetUnitsString("Hours");
+  HoursSpin->SetMinValue(0);
+  HoursSpin->SetMaxValue(24);
+  HoursSpin->SetUseLimit(true);
+  HoursSpin->SetHours(0);
+  HoursSpin->SetMinutes(0);
+  HoursSpin->SetSecInc(1);
+  HoursSpin->setMinimumHeight(44);
+  inside->addWidget(HoursSpin);
+  column->addWidget(group, 1);
+
+  auto* buttons = new QHBoxLayout;
+  ApplyBtn = new QPushButton("Apply", this);
+  CancelBtn = new QPushButton("Close", this);
+  CancelBtn->setAutoDefault(false);
+  buttons->addStretch(1);
+  buttons->addWidget(ApplyBtn);
+  buttons->addWidget(CancelBtn);
+  column->addLayout(buttons);
+
+  HoursSpin->OnLimit = [this](QObject* sender, bool upper) { HoursSpinLimit(sender, upper); };
+  connect(ApplyBtn, &QPushButton::clicked, this,
+          [this] { framework::RunGuarded([this] { ApplyBtnClick(ApplyBtn); }); });
+  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TAutoCalibrateDlg::ShowAutoCalibrate() {
+  ReadPollInterval();
+  exec();
+}
+
+void TAutoCalibrateDlg::ReadPollInterval() {
+  framework::TRegistry registry;
+  if (!OpenNtpClientKey(registry)) return;
+  const int seconds = registry.ReadInteger(kPollIntervalValue);
+  DaysSpin->SetValue(seconds / kSecondsPerDay);
+  // The rest of the day replaces what the hours spin showed, carried into hours and minutes.
+  HoursSpin->SetHours(0);
+  HoursSpin->SetMinutes(0);
+  HoursSpin->SetSeconds(seconds % kSecondsPerDay);
+  registry.CloseKey();
+}
+
+void TAutoCalibrateDlg::WritePollInterval() {
+  framework::TRegistry registry;
+  if (!OpenNtpClientKey(registry)) return;
+  // Whole seconds: a fraction of a second in the hours spin is dropped.
+  const double seconds =
+      static_cast<double>(static_cast<int64_t>(DaysSpin->Value()) * kSecondsPerDay) +
+      HoursSpin->Seconds() + HoursSpin->Minutes() * 60.0 + HoursSpin->Hours() * 3600.0;
+  registry.WriteInteger(kPollIntervalValue, static_cast<int>(std::trunc(seconds)));
+  registry.CloseKey();
+}
+
+void TAutoCalibrateDlg::ApplyBtnClick(QObject*) {
+  WritePollInterval();
+  ReadPollInterval();
+}
+
+void TAutoCalibrateDlg::HoursSpinLimit(QObject*, bool upper) {
+  if (upper) {
+    DaysSpin->SetValue(DaysSpin->Value() + 1);
+    HoursSpin->SetDegrees(0);
+  } else if (DaysSpin->Value() != 0) {
+    DaysSpin->SetValue(DaysSpin->Value() - 1);
+    HoursSpin->SetDegrees(HoursSpin->MaxValue() - 1);
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,158 @@
+#include "app/HTAutoCalibrate.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "components/Degspin.h"
+#include "components/intspin.h"
+#include "framework/Registry.h"
+#include "platform/posix/PosixRegistry.h"
+#include "support/FakeDialogs.h"
+
+using app::TAutoCalibrateDlg;
+
+namespace {
+
+// The dialog over the time service's configuration in a temporary root folder.
+struct AutoCalibrate : ::testing::Test {
+  QTemporaryDir root;
+  std::unique_ptr<platform::PosixRegistry> registry =
+      std::make_unique<platform::PosixRegistry>(root.path().toStdString());
+  std::unique_ptr<platform::ScopedOverride<platform::RegistryApi>> installed =
+      std::make_unique<platform::ScopedOverride<platform::RegistryApi>>(*registry);
+  testing_support::FakeDialogs dialogs;
+  TAutoCalibrateDlg dialog;
+
+  void SetUp() override { dialog.show(); }
+
+  void Store(int seconds) {
+    framework::TRegistry key;
+    key.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(key.OpenKey(app::kNtpClientKey, true));
+    key.WriteInteger(app::kPollIntervalValue, seconds);
+  }
+  int Stored() {
+    framework::TRegistry key;
+    key.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    EXPECT_TRUE(key.OpenKey(app::kNtpClientKey, true));
+    return key.ReadInteger(app::kPollIntervalValue);
+  }
+  void Apply() { QTest::mouseClick(dialog.ApplyBtn, Qt::LeftButton); }
+  void StepSeconds(bool up) {
+    TUpDownButton* arrows = dialog.HoursSpin->SecondsArrows();
+    QTest::mouseClick(up ? arrows->UpArrowButton() : arrows->DownArrowButton(), Qt::LeftButton, {},
+                      {3, 4});
+  }
+  void StepHours(bool up) {
+    TUpDownButton* arrows = dialog.HoursSpin->UnitsArrows();
+    QTest::mouseClick(up ? arrows->UpArrowButton() : arrows->DownArrowButton(), Qt::LeftButton, {},
+                      {3, 4});
+  }
+};
+
+}  // namespace
+
+TEST_F(AutoCalibrate, AWeekShowsSevenDaysAndAppliesBackUnchanged) {
+  Store(604800);
+  dialog.ReadPollInterval();
+  EXPECT_EQ(dialog.DaysSpin->Value(), 7);
+  EXPECT_EQ(dialog.HoursSpin->Hours(), 0);
+  EXPECT_EQ(dialog.HoursSpin->Minutes(), 0);
+  EXPECT_DOUBLE_EQ(dialog.HoursSpin->Seconds(), 0);
+  Apply();
+  EXPECT_EQ(Stored(), 604800);
+  Apply();
+  EXPECT_EQ(Stored(), 604800);
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(AutoCalibrate, TheRestOfADayIsCarriedIntoHoursAndReplacesWhatWasShown) {
+  dialog.HoursSpin->SetHours(5);
+  dialog.HoursSpin->SetMinutes(30);
+  Store(93600);
+  dialog.ReadPollInterval();
+  EXPECT_EQ(dialog.DaysSpin->Value(), 1);
+  EXPECT_EQ(dialog.HoursSpin->Hours(), 2);
+  EXPECT_EQ(dialog.HoursSpin->Minutes(), 0);
+  Apply();
+  Apply();
+  EXPECT_EQ(Stored(), 93600);
+  Store(3723);
+  dialog.ReadPollInterval();
+  EXPECT_EQ(dialog.DaysSpin->Value(), 0);
+  EXPECT_EQ(dialog.HoursSpin->Hours(), 1);
+  EXPECT_EQ(dialog.HoursSpin->Minutes(), 2);
+  EXPECT_DOUBLE_EQ(dialog.HoursSpin->Seconds(), 3);
+}
+
+TEST_F(AutoCalibrate, FractionsOfASecondAreDroppedWhenWritten) {
+  dialog.DaysSpin->SetValue(0);
+  dialog.HoursSpin->SetDegrees(1.0 + 0.75 / 3600);  // 1 h and 0.75 s
+  dialog.WritePollInterval();
+  EXPECT_EQ(Stored(), 3600);
+}
+
+TEST_F(AutoCalibrate, SteppingPastMidnightCarriesIntoTheDaysBothWays) {
+  Store(86399);  // 23:59:59
+  dialog.ReadPollInterval();
+  StepSeconds(true);
+  EXPECT_EQ(dialog.DaysSpin->Value(), 1);
+  EXPECT_DOUBLE_EQ(dialog.HoursSpin->Degrees(), 0);
+  StepHours(false);  // below 0 hours borrows a day
+  EXPECT_EQ(dialog.DaysSpin->Value(), 0);
+  EXPECT_EQ(dialog.HoursSpin->Hours(), 23);
+  dialog.HoursSpin->SetDegrees(0);
+  StepHours(false);  // no day to borrow: stays at 0
+  EXPECT_EQ(dialog.DaysSpin->Value(), 0);
+  EXPECT_DOUBLE_EQ(dialog.HoursSpin->Degrees(), 0);
+}
+
+TEST_F(AutoCalibrate, AValueOfAnotherTypeIsReportedAndTheDialogNotShown) {
+  QFile file(root.path() + "/etc/systemd/timesyncd.conf.d/tempomere.conf");
+  ASSERT_TRUE(QDir().mkpath(root.path() + "/etc/systemd/timesyncd.conf.d"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[Time]\nPollIntervalMaxSec=often\n");
+  file.close();
+  dialog.hide();
+  QTimer::singleShot(0, &dialog, &QDialog::reject);  // should it open after all
+  EXPECT_THROW(dialog.ShowAutoCalibrate(), framework::Exception);
+  EXPECT_FALSE(dialog.isVisible());
+  try {
+    dialog.ReadPollInterval();
+  } catch (const framework::Exception& e) {
+    EXPECT_EQ(e.Message(), "Invalid data type for 'SpecialPollInterval'");
+  }
+}
+
+TEST_F(AutoCalibrate, WithoutWriteAccessReadAndApplyDoNothing) {
+  // A root folder that cannot hold the configuration: a plain file stands where it would be.
+  QFile blocker(root.path() + "/blocked");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  platform::PosixRegistry refused((root.path() + "/blocked").toStdString());
+  platform::ScopedOverride<platform::RegistryApi> use(refused);
+  dialog.DaysSpin->SetValue(3);
+  dialog.ReadPollInterval();
+  EXPECT_EQ(dialog.DaysSpin->Value(), 3);
+  Apply();
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+  EXPECT_FALSE(QFile::exists(root.path() + "/blocked/etc"));
+}
+
+TEST_F(AutoCalibrate, CloseHidesTheDialogWithoutWriting) {
+  Store(7200);
+  QTimer::singleShot(0, &dialog, [this] {
+    dialog.DaysSpin->SetValue(9);
+    QTest::mouseClick(dialog.CancelBtn, Qt::LeftButton);
+  });
+  dialog.ShowAutoCalibrate();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(Stored(), 7200);
+  EXPECT_EQ(dialog.windowTitle(), "Auto Calibrate");
+}
