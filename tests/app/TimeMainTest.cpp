@@ -113,7 +113,7 @@ TEST_F(MainWindow, GetTimeFillsTheDisplaysInTheirFormatsAndPlotsTheError) {
   EXPECT_EQ(Points()[0].Color, 0x0000FFu);  // red
   EXPECT_NEAR(Points()[0].Y, -2.5, 0.005);
   EXPECT_EQ(form->CountDis->Text(), "1");
-  EXPECT_EQ(form->MeanDis->Text(), form->ErrorDis->Text().left(form->ErrorDis->Text().size() - 2));
+  EXPECT_EQ(form->MeanDis->Text(), framework::FormatFixed(form->ErrorStore->Get(0), 3));
   EXPECT_FALSE(form->NTPClient->Active());
 }
 
