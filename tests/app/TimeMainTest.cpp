@@ -20,11 +20,13 @@
 #include "components/SpinButtons.h"
 #include "components/StatsLib.h"
 #include "components/intspin.h"
+#include "framework/ApplicationHelp.h"
 #include "framework/DisplayFormats.h"
 #include "framework/RadioGroup.h"
 #include "framework/SysErrorMessage.h"
 #include "framework/Timers.h"
 #include "ntp/NTPClient.h"
+#include "platform/HtmlHelp.h"
 #include "platform/posix/PosixPrivateProfile.h"
 #include "support/FakeClock.h"
 #include "support/FakeDialogs.h"
@@ -48,6 +50,7 @@ struct MainWindow : ::testing::Test {
   std::unique_ptr<TForm1> form;
 
   void SetUp() override {
+    framework::ApplicationHelp().SetHelpFile("Horaplex.chm");  // as the program entry does
     form = std::make_unique<TForm1>();
     form->Timer1->SetEnabled(false);  // ticks are run by the test
     form->show();
@@ -448,4 +451,34 @@ TEST_F(Calibration, SetComputerTimeSetsTheClockFromAFreshQueryAndTouchesNoDispla
   EXPECT_EQ(form->ErrorDis->Text(), error);
   EXPECT_EQ(form->CountDis->Text(), count);
   EXPECT_EQ(Points().size(), points);
+}
+
+namespace {
+
+class RecordingHtmlHelp : public platform::HtmlHelpApi {
+ public:
+  struct Call {
+    std::string file;
+    unsigned command;
+  };
+  std::vector<Call> calls;
+  platform::HWND HtmlHelpA(platform::HWND, const char* file, unsigned command,
+                           platform::DWORD_PTR) override {
+    calls.push_back({file ? file : "", command});
+    return nullptr;
+  }
+
+ private:
+  platform::ScopedOverride<platform::HtmlHelpApi> installed_{*this};
+};
+
+}  // namespace
+
+TEST_F(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgram) {
+  RecordingHtmlHelp help;
+  form->Contents1->trigger();
+  ASSERT_FALSE(help.calls.empty());
+  const QString expected = QCoreApplication::applicationDirPath() + "/Horaplex.chm";
+  EXPECT_EQ(QString::fromStdString(help.calls.front().file).section("::", 0, 0), expected);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
 }
