@@ -86,9 +86,9 @@ TEST_F(MainWindow, StartsWithTheDescribedSettings) {
 
 TEST_F(MainWindow, GetTimeFillsTheDisplaysInTheirFormatsAndPlotsTheError) {
   FakeSntpServer server;
-  ReplySpec spec;
-  spec.offset_seconds = 2.5;  // the server's clock is ahead: the computer's error is negative
-  server.ThenReply(spec);
+  ReplySpec plan;
+  plan.offset_seconds = 2.5;  // the server's clock is ahead: the computer's error is negative
+  server.ThenReply(plan);
   PointAt(server);
   GetTime();
 
@@ -122,10 +122,10 @@ TEST_F(MainWindow, GetTimeFillsTheDisplaysInTheirFormatsAndPlotsTheError) {
 
 TEST_F(MainWindow, RunningAverageGoesToTraceOneInBlueAtTheSameXPosition) {
   FakeSntpServer server;
-  ReplySpec spec;
-  spec.offset_seconds = 1.0;
+  ReplySpec plan;
+  plan.offset_seconds = 1.0;
   server.Always(
-      [spec](const QByteArray& request) { return testing_support::MakeReply(request, spec); });
+      [plan](const QByteArray& request) { return testing_support::MakeReply(request, plan); });
   PointAt(server);
   GetTime();
   form->AverageChk->setChecked(true);
@@ -140,9 +140,9 @@ TEST_F(MainWindow, RunningAverageGoesToTraceOneInBlueAtTheSameXPosition) {
 
 TEST_F(MainWindow, ATimeOutAfterAValidReplyKeepsTheFieldsAndPlotsNothing) {
   FakeSntpServer server;
-  ReplySpec spec;
-  spec.offset_seconds = -0.75;
-  server.ThenReply(spec);
+  ReplySpec plan;
+  plan.offset_seconds = -0.75;
+  server.ThenReply(plan);
   server.ThenSilence();
   PointAt(server);
   GetTime();
@@ -432,10 +432,10 @@ TEST_F(Calibration, AFailedReadAtStartShowsTheTextAndKeepsZeroes) {
 TEST_F(Calibration, SetComputerTimeSetsTheClockFromAFreshQueryAndTouchesNoDisplay) {
   FakeClock clock;
   FakeSntpServer server;
-  ReplySpec spec;
-  spec.seconds_after_originate = 10.0;
+  ReplySpec plan;
+  plan.seconds_after_originate = 10.0;
   server.Always(
-      [spec](const QByteArray& request) { return testing_support::MakeReply(request, spec); });
+      [plan](const QByteArray& request) { return testing_support::MakeReply(request, plan); });
   PointAt(server);
   GetTime();
   const QString error = form->ErrorDis->Text();

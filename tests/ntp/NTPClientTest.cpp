@@ -194,9 +194,9 @@ struct Query : ::testing::Test {
 }  // namespace
 
 TEST_F(Query, AValidReplyFillsInfoAndGivesTheServersTime) {
-  ReplySpec spec;
-  spec.offset_seconds = 2.5;
-  server.ThenReply(spec);
+  ReplySpec plan;
+  plan.offset_seconds = 2.5;
+  server.ThenReply(plan);
   client.SetBufferSize(1000);
   const double result = client.QueryServerTime();
   EXPECT_TRUE(client.Info.Valid);
@@ -221,20 +221,20 @@ TEST_F(Query, AValidReplyFillsInfoAndGivesTheServersTime) {
 TEST_F(Query, EachBrokenValidityRuleIsStoredButNotValid) {
   struct Case {
     const char* name;
-    ReplySpec spec;
+    ReplySpec plan;
   };
   std::vector<Case> cases(4);
   cases[0] = {"leap indicator 3", {}};
-  cases[0].spec.byte0 = 0xDC;
+  cases[0].plan.byte0 = 0xDC;
   cases[1] = {"stratum 0", {}};
-  cases[1].spec.stratum = 0;
+  cases[1].plan.stratum = 0;
   cases[2] = {"stratum 16", {}};
-  cases[2].spec.stratum = 16;
+  cases[2].plan.stratum = 16;
   cases[3] = {"zero transmit stamp", {}};
-  cases[3].spec.zero_transmit = true;
+  cases[3].plan.zero_transmit = true;
   for (Case& c : cases) {
-    c.spec.poll = 3;
-    server.ThenReply(c.spec);
+    c.plan.poll = 3;
+    server.ThenReply(c.plan);
     EXPECT_EQ(client.QueryServerTime(), 0.0) << c.name;
     EXPECT_FALSE(client.Info.Valid) << c.name;
     EXPECT_DOUBLE_EQ(client.Info.PollInterval, 8.0) << c.name;  // the record was replaced
@@ -276,9 +276,9 @@ TEST_F(Query, ALongReplyIsMessageTooLongAndAnEmptyOneAReceiveError) {
 }
 
 TEST_F(Query, AReplyThatDoesNotEchoTheRequestIsStillTaken) {
-  ReplySpec spec;
-  spec.echo_originate = false;  // originate 0: the offset is computed from it anyway
-  server.ThenReply(spec);
+  ReplySpec plan;
+  plan.echo_originate = false;  // originate 0: the offset is computed from it anyway
+  server.ThenReply(plan);
   EXPECT_NE(client.QueryServerTime(), 0.0);
   EXPECT_TRUE(client.Info.Valid);
   EXPECT_GT(std::fabs(client.GetClockOffset()), 1000.0);
@@ -293,10 +293,10 @@ TEST_F(Query, TheSocketOpenedByAQueryStaysOpen) {
 
 TEST_F(Query, SetComputerTimeRunsAFreshExchangeAndSetsTheServersTime) {
   FakeClock clock;
-  ReplySpec spec;
-  spec.seconds_after_originate = 10.0;
-  server.ThenReply(spec);
-  server.ThenReply(spec);
+  ReplySpec plan;
+  plan.seconds_after_originate = 10.0;
+  server.ThenReply(plan);
+  server.ThenReply(plan);
   client.QueryServerTime();
   ASSERT_TRUE(client.Info.Valid);
   const double before = clock.local;

@@ -47,35 +47,35 @@ void NtpNow(double offset_seconds, uint32_t& seconds, uint32_t& fraction) {
   fraction = static_cast<uint32_t>(shifted);
 }
 
-QByteArray MakeReply(const QByteArray& request, const ReplySpec& spec) {
+QByteArray MakeReply(const QByteArray& request, const ReplySpec& plan) {
   QByteArray reply(48, '\0');
-  reply[0] = static_cast<char>(spec.byte0);
-  reply[1] = static_cast<char>(spec.stratum);
-  reply[2] = static_cast<char>(spec.poll);
-  reply[3] = static_cast<char>(spec.precision);
-  PutBigEndian(reply, 4, spec.root_delay);
-  PutBigEndian(reply, 8, spec.root_dispersion);
-  for (int i = 0; i < 4; ++i) reply[12 + i] = static_cast<char>(spec.reference[i]);
+  reply[0] = static_cast<char>(plan.byte0);
+  reply[1] = static_cast<char>(plan.stratum);
+  reply[2] = static_cast<char>(plan.poll);
+  reply[3] = static_cast<char>(plan.precision);
+  PutBigEndian(reply, 4, plan.root_delay);
+  PutBigEndian(reply, 8, plan.root_dispersion);
+  for (int i = 0; i < 4; ++i) reply[12 + i] = static_cast<char>(plan.reference[i]);
 
   const uint64_t originate =
       request.size() >= 48 ? (uint64_t{GetBigEndian(request, 40)} << 32) | GetBigEndian(request, 44)
                            : 0;
   uint64_t server = 0;
-  if (spec.seconds_after_originate) {
-    server = AddSeconds(originate, *spec.seconds_after_originate);
+  if (plan.seconds_after_originate) {
+    server = AddSeconds(originate, *plan.seconds_after_originate);
   } else {
     uint32_t s = 0, f = 0;
-    NtpNow(spec.offset_seconds, s, f);
+    NtpNow(plan.offset_seconds, s, f);
     server = (uint64_t{s} << 32) | f;
   }
   PutBigEndian(reply, 16, static_cast<uint32_t>(server >> 32));  // reference: same instant
-  if (spec.echo_originate) {
+  if (plan.echo_originate) {
     PutBigEndian(reply, 24, static_cast<uint32_t>(originate >> 32));
     PutBigEndian(reply, 28, static_cast<uint32_t>(originate));
   }
   PutBigEndian(reply, 32, static_cast<uint32_t>(server >> 32));
   PutBigEndian(reply, 36, static_cast<uint32_t>(server));
-  if (!spec.zero_transmit) {
+  if (!plan.zero_transmit) {
     PutBigEndian(reply, 40, static_cast<uint32_t>(server >> 32));
     PutBigEndian(reply, 44, static_cast<uint32_t>(server));
   }
@@ -108,8 +108,8 @@ void FakeSntpServer::Then(Response response) {
   script_.push_back(std::move(response));
 }
 
-void FakeSntpServer::ThenReply(const ReplySpec& spec) {
-  Then([spec](const QByteArray& request) { return MakeReply(request, spec); });
+void FakeSntpServer::ThenReply(const ReplySpec& plan) {
+  Then([plan](const QByteArray& request) { return MakeReply(request, plan); });
 }
 
 void FakeSntpServer::ThenBytes(const QByteArray& bytes) {

@@ -31,7 +31,7 @@ struct ReplySpec {
 };
 
 // The 48 bytes of a reply to `request`.
-QByteArray MakeReply(const QByteArray& request, const ReplySpec& spec = {});
+QByteArray MakeReply(const QByteArray& request, const ReplySpec& plan = {});
 // Seconds and fraction words of the real UTC clock plus an offset, as NTP counts.
 void NtpNow(double offset_seconds, uint32_t& seconds, uint32_t& fraction);
 
@@ -48,7 +48,7 @@ class FakeSntpServer {
   int Port() const { return port_; }
   // Queues the response to the next request; without one queued the server stays silent.
   void Then(Response response);
-  void ThenReply(const ReplySpec& spec = {});
+  void ThenReply(const ReplySpec& plan = {});
   void ThenBytes(const QByteArray& bytes);
   void ThenSilence();
   // The same response to every request from now on, once the queue is empty.

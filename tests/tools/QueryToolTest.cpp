@@ -50,9 +50,9 @@ QString Field(const QString& out, const QString& caption) {
 
 TEST(QueryTool, AValidReplyPrintsEveryDisplayInTheWindowsFormats) {
   FakeSntpServer server;
-  ReplySpec spec;
-  spec.offset_seconds = 2.5;  // the server's clock runs 2.5 s ahead
-  server.ThenReply(spec);
+  ReplySpec plan;
+  plan.offset_seconds = 2.5;  // the server's clock runs 2.5 s ahead
+  server.ThenReply(plan);
   const ToolRun run = Query({"-p", QString::number(server.Port()), "127.0.0.1"});
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
   EXPECT_EQ(
@@ -90,8 +90,8 @@ TEST(QueryTool, InvalidRepliesAndSilenceExitWithOne) {
   stratum0.reference[3] = 0;
   stratum16.stratum = 16;
   zero_transmit.zero_transmit = true;
-  for (const ReplySpec& spec : {leap3, stratum0, stratum16, zero_transmit}) {
-    server.ThenReply(spec);
+  for (const ReplySpec& plan : {leap3, stratum0, stratum16, zero_transmit}) {
+    server.ThenReply(plan);
     const ToolRun run = Query({"-p", QString::number(server.Port()), "localhost"});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(Field(run.out, "Valid"), "No");
