@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "components/Degspin.h"
+#include "components/Onoffbox.h"
 #include "components/Realspin.h"
 #include "components/intspin.h"
 
@@ -80,6 +81,13 @@ int main(int argc, char** argv) {
   add("Poll interval", hours);
   add("Round trip delay", display);
   add("Arrow pair", nullptr, arrowRow);
+  // A box the user toggles with a left click, as the calibration's "Adjustment Enabled".
+  auto* enabled = new components::TOnOffBox(&window);
+  enabled->setFixedSize(40, 24);
+  auto* enabledRow = new QHBoxLayout;
+  enabledRow->addWidget(enabled);
+  enabledRow->addStretch();
+  add("On/off box", nullptr, enabledRow);
   grid->addWidget(status, row, 0, 1, 2);
 
   window.show();
