@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -179,6 +180,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   PageControl1->addTab(BuildStatisticsTab(), "Statistics");
   PageControl1->addTab(BuildCalibrationTab(), "Calibration");
   PageControl1->setMinimumWidth(1);
+  PageControl1->installEventFilter(this);  // PageControl1Resize
   // Three tabs side by side in the page control's 225 pixels.
   PageControl1->setStyleSheet("QTabBar::tab { padding: 3px 6px; }");
   PageControl1->setUsesScrollButtons(false);
@@ -629,6 +631,12 @@ void TForm1::SampleSpinChange(QObject*) {
 
 void TForm1::ClearGraphBtnClick(QObject*) {
   StripChart1->Reset();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PageControl1 && event->type() == QEvent::Resize)
+    framework::RunGuarded([this] { PageControl1Resize(PageControl1); });
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::PageControl1Resize(QObject*) {

@@ -189,6 +189,9 @@ class TForm1 : public QMainWindow {
 
   static QString FormatTimeOfDay(double days);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void BuildMenu();
   QWidget* BuildToolBar();

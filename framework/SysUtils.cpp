@@ -1,6 +1,5 @@
 #include "framework/SysUtils.h"
 
-#include <QLocale>
 #include <limits>
 
 namespace framework {
@@ -56,27 +55,6 @@ int StrToInt(const QString& text) {
 int StrToIntDef(const QString& text, int fallback) {
   int value = 0;
   return TryStrToInt(text, value) ? value : fallback;
-}
-
-bool TryStrToFloat(const QString& text, double& value) {
-  const QLocale locale = QLocale::system();
-  QString t = text.trimmed();
-  if (t.isEmpty()) return false;
-  const QString decimal = locale.decimalPoint();
-  if (decimal != ".") {
-    if (t.contains('.')) return false;
-    t.replace(decimal, ".");
-  }
-  bool ok = false;
-  value = QLocale::c().toDouble(t, &ok);
-  return ok;
-}
-
-double StrToFloat(const QString& text) {
-  double value = 0;
-  if (!TryStrToFloat(text, value))
-    throw EConvertError(QString("'%1' is not a valid floating point value").arg(text));
-  return value;
 }
 
 }  // namespace framework

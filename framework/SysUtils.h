@@ -32,10 +32,5 @@ class EConvertError : public Exception {
 int StrToInt(const QString& text);
 // As StrToInt, but gives `fallback` instead of raising.
 int StrToIntDef(const QString& text, int fallback);
-// A decimal number in the user's locale (its decimal separator; no thousands separators);
-// raises EConvertError "'%s' is not a valid floating point value".
-double StrToFloat(const QString& text);
-// As StrToFloat, giving false instead of raising.
-bool TryStrToFloat(const QString& text, double& value);
 
 }  // namespace framework
