@@ -10,6 +10,7 @@ packages=(
   chrony              # a real NTP server for the client's tests
   fp-utils            # chmcmd, which compiles the help file
   xvfb xauth          # running the window where no display is
+  fonts-dejavu-core   # text in the offscreen widget tests
   clang-format
 )
 
