@@ -9,51 +9,20 @@
 
 #include "framework/FormatSettings.h"
 #include "framework/Sound.h"
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-  *os << '"' << text.toStdString() << '"';
-}
+#include "support/SpinWindow.h"
 
 namespace {
 
 // A shown, active window with the real spin, in a locale with "." and "," as separators.
-class RealSpinTest : public ::testing::Test {
+class RealSpinTest : public testing_support::SpinWindowTest<TRealSpin> {
  protected:
-  void SetUp() override {
-    window.resize(300, 100);
-    spin = new TRealSpin(&window);
-    spin->setGeometry(10, 10, 140, 24);
-    other = new TEditEx(&window);
-    other->move(10, 50);
-    spin->OnChange = [this](QObject*) { ++changes; };
-    spin->OnWrap = [this](QObject*, TWrapMode mode) { wraps.push_back(mode); };
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  }
-  void TypeAndLeave(const QString& text) {
-    spin->setFocus(Qt::TabFocusReason);
-    spin->selectAll();
-    QTest::keyClick(spin, Qt::Key_Delete);
-    QTest::keyClicks(spin, text);
-    other->setFocus(Qt::TabFocusReason);
-  }
-  void ClickUp(Qt::KeyboardModifiers modifiers = {}) {
-    QTest::mouseClick(spin->SpinButton()->UpArrowButton(), Qt::LeftButton, modifiers, {3, 3});
-  }
+  RealSpinTest() : SpinWindowTest(140) {}
   void Fixed(int digits) {
     spin->SetNumFormat(nfFixed);
     spin->SetDigits(digits);
   }
 
   framework::ScopedUserLocale english{QLocale(QLocale::English, QLocale::UnitedStates)};
-  QWidget window;
-  TRealSpin* spin = nullptr;
-  TEditEx* other = nullptr;
-  int changes = 0;
-  std::vector<TWrapMode> wraps;
-  int beeps = 0;
-  framework::ScopedBeepHook beepHook{[this] { ++beeps; }};
 };
 
 // --- formats --------------------------------------------------------------------------------

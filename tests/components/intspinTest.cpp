@@ -8,55 +8,19 @@
 #include <vector>
 
 #include "framework/Sound.h"
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-  *os << '"' << text.toStdString() << '"';
-}
+#include "support/SpinWindow.h"
 
 namespace {
 
 // A shown, active window with the integer spin and a second field to move the focus to.
-class IntegerSpinTest : public ::testing::Test {
+class IntegerSpinTest : public testing_support::SpinWindowTest<TIntegerSpin> {
  protected:
-  void SetUp() override {
-    window.resize(300, 100);
-    spin = new TIntegerSpin(&window);
-    spin->setGeometry(10, 10, 121, 24);
-    other = new TEditEx(&window);
-    other->move(10, 50);
-    spin->OnChange = [this](QObject*) { ++changes; };
-    spin->OnWrap = [this](QObject*, TWrapMode mode) { wraps.push_back(mode); };
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  }
-  // Types text over the whole field, then leaves it.
-  void TypeAndLeave(const QString& text) {
-    spin->setFocus(Qt::TabFocusReason);
-    spin->selectAll();
-    QTest::keyClick(spin, Qt::Key_Delete);
-    QTest::keyClicks(spin, text);
-    other->setFocus(Qt::TabFocusReason);
-  }
-  void ClickUp(Qt::KeyboardModifiers modifiers = {}) {
-    QTest::mouseClick(spin->SpinButton()->UpArrowButton(), Qt::LeftButton, modifiers, {3, 3});
-  }
-  void ClickDown() {
-    QTest::mouseClick(spin->SpinButton()->DownArrowButton(), Qt::LeftButton, {}, {3, 6});
-  }
+  IntegerSpinTest() : SpinWindowTest(121) {}
   void UseLimits(int64_t min, int64_t max) {
     spin->SetUseLimit(true);
     spin->SetMinValue(min);
     spin->SetMaxValue(max);
   }
-
-  QWidget window;
-  TIntegerSpin* spin = nullptr;
-  TEditEx* other = nullptr;
-  int changes = 0;
-  std::vector<TWrapMode> wraps;
-  int beeps = 0;
-  framework::ScopedBeepHook beepHook{[this] { ++beeps; }};
 };
 
 // --- value and text -------------------------------------------------------------------------
