@@ -48,6 +48,9 @@ TDateTime SystemTimeToDateTime(const platform::SYSTEMTIME& time) {
 }
 
 platform::SYSTEMTIME DateTimeToSystemTime(TDateTime value) {
+  // Outside years 1 to 9999 (and for NaN) the fields would not hold the date; all zero is no
+  // date at all, which the platform refuses to set and the formats show as nothing.
+  if (!(value >= kMinDateTime && value < kMaxDateTime)) return platform::SYSTEMTIME{};
   // Whole milliseconds since the epoch, nearest; floor keeps times before 1899-12-30 right.
   const auto total = static_cast<int64_t>(std::llround(value * kMillisecondsPerDay));
   int64_t days = total / 86400000;

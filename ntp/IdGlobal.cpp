@@ -7,10 +7,8 @@ namespace ntp {
 double TimeZoneBiasDays() {
   platform::TIME_ZONE_INFORMATION zone;
   const uint32_t state = platform::GetTimeZoneInformation(&zone);
-  if (state == platform::TIME_ZONE_ID_INVALID) return 0.0;
-  const int minutes = state == platform::TIME_ZONE_ID_DAYLIGHT ? zone.Bias + zone.DaylightBias
-                                                               : zone.Bias + zone.StandardBias;
-  return minutes / 1440.0;
+  // Minutes to days in floating point: a bias of 330 (UTC-5:30) is not a whole number of hours.
+  return platform::BiasInForceMinutes(zone, state) / 1440.0;
 }
 
 bool SetLocalTime(framework::TDateTime value) {

@@ -18,9 +18,9 @@ uint32_t NetworkToHost(uint32_t word) {
   return std::endian::native == std::endian::little ? ByteSwap32(word) : word;
 }
 
-uint32_t WordAt(const QByteArray& bytes, int offset) {
+uint32_t WordAt(const uint8_t* bytes, int offset) {
   uint32_t word = 0;
-  std::memcpy(&word, bytes.constData() + offset, 4);
+  std::memcpy(&word, bytes + offset, 4);
   return word;  // as it lies in the message
 }
 
@@ -29,7 +29,7 @@ void PutWord(QByteArray& bytes, int offset, uint32_t host_word) {
   std::memcpy(bytes.data() + offset, &word, 4);
 }
 
-TDateTime StampAt(const QByteArray& bytes, int offset) {
+TDateTime StampAt(const uint8_t* bytes, int offset) {
   return NtpStampToLocal(NetworkToHost(WordAt(bytes, offset)),
                          NetworkToHost(WordAt(bytes, offset + 4)));
 }
@@ -47,9 +47,22 @@ double UtcBiasDays() {
 
 void LocalToNtpStamp(TDateTime value, uint32_t& seconds, uint32_t& fraction) {
   const double v = (value + UtcBiasDays() - kNtpEpochDays) * 86400.0;  // seconds since 1900
-  const double whole = std::trunc(v);
-  seconds = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(whole)));
-  fraction = static_cast<uint32_t>(std::trunc((v - whole) * kTwoTo32));
+  if (!std::isfinite(v)) {
+    seconds = fraction = 0;
+    return;
+  }
+  // From 1900 on, the floor is the whole part truncated toward zero. Before it, the floor keeps
+  // the fraction in [0, 1) and the seconds in the era before 1900, taken modulo 2^32.
+  double whole = std::floor(v);
+  double part = v - whole;
+  if (part >= 1.0) {  // a tiny negative v: v - floor(v) rounds up to a whole second
+    whole += 1.0;
+    part = 0.0;
+  }
+  double wrapped = std::fmod(whole, kTwoTo32);  // exact, in (-2^32, 2^32)
+  if (wrapped < 0) wrapped += kTwoTo32;
+  seconds = static_cast<uint32_t>(wrapped);
+  fraction = static_cast<uint32_t>(std::trunc(part * kTwoTo32));
 }
 
 TDateTime NtpStampToLocal(uint32_t seconds, uint32_t fraction) {
@@ -87,9 +100,10 @@ QByteArray BuildSntpRequest(TDateTime local_now) {
   return request;
 }
 
-TNTPInfo DecodeSntpReply(const QByteArray& reply, TDateTime destination) {
+std::optional<TNTPInfo> DecodeSntpReply(const uint8_t* b, std::size_t length,
+                                        TDateTime destination) {
+  if (b == nullptr || length < static_cast<std::size_t>(kSntpMessageSize)) return std::nullopt;
   TNTPInfo info;
-  const auto* b = reinterpret_cast<const uint8_t*>(reply.constData());
   info.DestinationTime = destination;
   info.LeapIndicator = (b[0] >> 6) & 3;
   info.Version = (b[0] >> 3) & 7;
@@ -97,24 +111,31 @@ TNTPInfo DecodeSntpReply(const QByteArray& reply, TDateTime destination) {
   info.Stratum = b[1];
   info.PollInterval = Log2ToSeconds(b[2]);
   info.Precision = Log2ToSeconds(b[3]);
-  info.RootDelay = ShortFixedToSeconds(WordAt(reply, 4));
-  info.RootDispersion = ShortFixedToSeconds(WordAt(reply, 8));
+  info.RootDelay = ShortFixedToSeconds(WordAt(b, 4));
+  info.RootDispersion = ShortFixedToSeconds(WordAt(b, 8));
   info.ReferenceID = ReferenceIdText(info.Stratum, b + 12);
 
-  info.ServerTime = StampAt(reply, 40);
+  info.ServerTime = StampAt(b, 40);
   info.ServerTimeUtc = info.ServerTime + UtcBiasDays() - kNtpEpochDays;
 
-  const TDateTime t1 = info.OriginateTime = StampAt(reply, 24);
-  const TDateTime t2 = info.ReceiveTime = StampAt(reply, 32);
-  const TDateTime t3 = info.TransmitTime = StampAt(reply, 40);
+  const TDateTime t1 = info.OriginateTime = StampAt(b, 24);
+  const TDateTime t2 = info.ReceiveTime = StampAt(b, 32);
+  const TDateTime t3 = info.TransmitTime = StampAt(b, 40);
   const TDateTime t4 = destination;
   info.RoundTripDelay = (t4 - t1) - (t3 - t2);
   info.ClockOffset = ((t2 - t1) + (t3 - t4)) / 2;
 
+  // The only three rules: no alarm (leap indicator 3), a synchronised server of stratum 1 to
+  // 15 (0 is a kiss code), and a transmit timestamp that is there at all.
   bool transmit_zero = true;
   for (int i = 40; i < 48; ++i) transmit_zero = transmit_zero && b[i] == 0;
   info.Valid = info.LeapIndicator != 3 && info.Stratum >= 1 && info.Stratum <= 15 && !transmit_zero;
   return info;
+}
+
+std::optional<TNTPInfo> DecodeSntpReply(const QByteArray& reply, TDateTime destination) {
+  return DecodeSntpReply(reinterpret_cast<const uint8_t*>(reply.constData()),
+                         static_cast<std::size_t>(reply.size()), destination);
 }
 
 TNTPClient::TNTPClient(QObject* owner) : TIdUDPClient(owner) {}
@@ -134,7 +155,7 @@ QByteArray TNTPClient::SendAndReceive() {
 
 void TNTPClient::DecodeReply(const QByteArray& reply) {
   const TDateTime destination = framework::Now();  // T4, before any other work on the reply
-  Info = DecodeSntpReply(reply, destination);
+  if (std::optional<TNTPInfo> decoded = DecodeSntpReply(reply, destination)) Info = *decoded;
 }
 
 TDateTime TNTPClient::QueryServerTime() {

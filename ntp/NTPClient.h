@@ -2,7 +2,9 @@
 // SNTP: one 48-byte request, one 48-byte reply, the clock offset and round-trip delay.
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "framework/DateUtils.h"
 #include "ntp/IdUDPClient.h"
@@ -40,6 +42,8 @@ uint32_t ByteSwap32(uint32_t value);
 // Days to add to a local date-time to get UTC, read from the platform on each call.
 double UtcBiasDays();
 // A local date-time as NTP seconds (modulo 2^32) and fraction words, host order. Both truncate.
+// Times before 1900 count back from the era's end, as the wrap after 2036 counts forward, so
+// the fraction never goes negative; a value that is not a number, or infinite, gives 0 and 0.
 void LocalToNtpStamp(TDateTime value, uint32_t& seconds, uint32_t& fraction);
 // NTP seconds and fraction words (host order) as a local date-time, truncated to whole
 // milliseconds. Seconds words from 0x80000000 up count from 1900 (1968-2036); words below
@@ -55,8 +59,11 @@ QString ReferenceIdText(uint8_t stratum, const uint8_t bytes[4]);
 
 // The request: 0x1B (version 3, client mode), zeros, and the local time as transmit timestamp.
 QByteArray BuildSntpRequest(TDateTime local_now);
-// Decodes a 48-byte reply that arrived at local time `destination` (T4).
-TNTPInfo DecodeSntpReply(const QByteArray& reply, TDateTime destination);
+// Decodes the first 48 bytes of a reply that arrived at local time `destination` (T4), with
+// Valid set by the three validity rules. Fewer than 48 bytes (or none) are no reply: nothing.
+std::optional<TNTPInfo> DecodeSntpReply(const uint8_t* bytes, std::size_t length,
+                                        TDateTime destination);
+std::optional<TNTPInfo> DecodeSntpReply(const QByteArray& reply, TDateTime destination);
 
 // Asks one time server for the time.
 class TNTPClient : public TIdUDPClient {

@@ -2,6 +2,7 @@
 // The clock area: local and UTC clock readings as calendar fields, the time-zone bias and
 // setting the local clock, shaped as the Windows calls they stand for.
 #include <cstdint>
+#include <ctime>
 
 #include "platform/Seam.h"
 
@@ -30,6 +31,16 @@ constexpr uint32_t TIME_ZONE_ID_STANDARD = 1;
 constexpr uint32_t TIME_ZONE_ID_DAYLIGHT = 2;
 constexpr uint32_t TIME_ZONE_ID_INVALID = 0xFFFFFFFF;
 
+// Minutes to add to local time to get UTC, from what GetTimeZoneInformation gave: Bias +
+// DaylightBias while daylight saving time is in force, Bias + StandardBias in every other
+// case, and 0 (UTC) when the platform could not tell.
+int32_t BiasInForceMinutes(const TIME_ZONE_INFORMATION& zone, uint32_t state);
+
+// The UTC instant that local calendar fields stand for when UTC = local + `bias_minutes`, as
+// seconds and nanoseconds since 1970-01-01 00:00 UTC. False when the fields are not a time of
+// day on a real date (the day of week is ignored).
+bool LocalTimeToUtc(const SYSTEMTIME& local, int32_t bias_minutes, std::timespec& utc);
+
 class ClockApi {
  public:
   virtual ~ClockApi() = default;
@@ -40,6 +51,19 @@ class ClockApi {
   virtual bool SetLocalTime(const SYSTEMTIME* time) = 0;
 
   static ClockApi& Real();
+};
+
+// The kernel's real-time clock under the Linux stand-in of ClockApi. Tests install a fake one to
+// run the real stand-in (zone rules included) at any instant, and to see what it would set
+// without touching the machine's clock.
+class KernelClockApi {
+ public:
+  virtual ~KernelClockApi() = default;
+  virtual std::timespec Now() = 0;
+  // 0, or the errno of the refusal.
+  virtual int Set(const std::timespec& utc) = 0;
+
+  static KernelClockApi& Real();
 };
 
 inline void GetLocalTime(SYSTEMTIME* time) {

@@ -2,19 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
 
+#include "framework/DisplayFormats.h"
 #include "ntp/IdException.h"
 #include "support/ChronyServer.h"
 #include "support/FakeClock.h"
 #include "support/FakeSntpServer.h"
+#include "support/FakeWinsock.h"
 
 using framework::DaysFromCivil;
 using namespace ntp;
 using testing_support::ChronyServer;
 using testing_support::FakeClock;
+using testing_support::FakeKernelClock;
 using testing_support::FakeSntpServer;
+using testing_support::FakeWinsock;
 using testing_support::ReplySpec;
+using testing_support::ScopedTimeZone;
 
 namespace {
 
@@ -31,6 +42,34 @@ void PutStamp(QByteArray& message, int offset, uint32_t seconds, uint32_t fracti
     message[offset + i] = static_cast<char>(seconds >> (24 - 8 * i));
     message[offset + 4 + i] = static_cast<char>(fraction >> (24 - 8 * i));
   }
+}
+
+TNTPInfo Decode(const QByteArray& reply, double destination) {
+  const std::optional<TNTPInfo> info = DecodeSntpReply(reply, destination);
+  EXPECT_TRUE(info.has_value());
+  return info.value_or(TNTPInfo{});
+}
+
+// A 32.32 stamp as one number, to compare stamps to within a fraction of a second.
+int64_t Stamp64(uint32_t seconds, uint32_t fraction) {
+  return static_cast<int64_t>((uint64_t{seconds} << 32) | fraction);
+}
+constexpr int64_t kStampMs = 4294967296LL / 1000;  // one millisecond of a 32.32 stamp
+
+// NTP seconds of a UTC calendar instant, counted in whole numbers.
+uint32_t NtpSeconds(int year, int month, int day, int hour, int minute, int second = 0) {
+  const int64_t days = DaysFromCivil(year, month, day) - 2;
+  return static_cast<uint32_t>(days * 86400 + hour * 3600 + minute * 60 + second);
+}
+
+// Seconds since 1970 of a UTC calendar instant.
+time_t UnixSeconds(int year, int month, int day, int hour, int minute, int second = 0) {
+  return static_cast<time_t>(NtpSeconds(year, month, day, hour, minute, second)) - 2208988800LL;
+}
+
+// The smallest fraction word that reads as `ms` whole milliseconds.
+uint32_t FractionForMs(int ms) {
+  return static_cast<uint32_t>(std::ceil(ms * 4294967296.0 / 1000.0));
 }
 
 }  // namespace
@@ -116,11 +155,11 @@ TEST(Timestamps, WordsBelow0x80000000BelongToTheEraThatBeginsIn2036) {
 
 TEST(HeaderFields, FirstByteSplitsIntoLeapVersionAndMode) {
   FakeClock clock;
-  TNTPInfo a = DecodeSntpReply(Reply({{0, 0x24}, {1, 2}}), clock.local);
+  TNTPInfo a = Decode(Reply({{0, 0x24}, {1, 2}}), clock.local);
   EXPECT_EQ(a.LeapIndicator, 0);
   EXPECT_EQ(a.Version, 4);
   EXPECT_EQ(a.Mode, 4);
-  TNTPInfo b = DecodeSntpReply(Reply({{0, 0xDC}}), clock.local);
+  TNTPInfo b = Decode(Reply({{0, 0xDC}}), clock.local);
   EXPECT_EQ(b.LeapIndicator, 3);
   EXPECT_EQ(b.Version, 3);
   EXPECT_EQ(b.Mode, 4);
@@ -165,10 +204,10 @@ TEST(OffsetAndDelay, TheFourTimesOfOneExchange) {
   QByteArray reply = Reply({{0, 0x24}, {1, 2}});
   uint32_t s = 0, f = 0;
   LocalToNtpStamp(ten, s, f);
-  PutStamp(reply, 24, s, 0);                                     // T1 10:00:00.000
-  PutStamp(reply, 32, s, 0x0F5C28F6);                            // T2 10:00:00.060
-  PutStamp(reply, 40, s, 0x0F9DB22E);                            // T3 10:00:00.061
-  const TNTPInfo info = DecodeSntpReply(reply, ten + 21 * kMs);  // T4 10:00:00.021
+  PutStamp(reply, 24, s, 0);                            // T1 10:00:00.000
+  PutStamp(reply, 32, s, 0x0F5C28F6);                   // T2 10:00:00.060
+  PutStamp(reply, 40, s, 0x0F9DB22E);                   // T3 10:00:00.061
+  const TNTPInfo info = Decode(reply, ten + 21 * kMs);  // T4 10:00:00.021
   // Date-times near 2025 resolve about 1 us.
   EXPECT_NEAR(info.RoundTripDelay * 86400.0, 0.020, 1e-6);
   EXPECT_NEAR(info.ClockOffset * 86400.0, 0.050, 1e-6);
@@ -336,7 +375,7 @@ TEST(RealServer, ChronydAnswersWithItsStratumAndAnErrorOfAFewMilliseconds) {
   ChronyServer chrony;
   ASSERT_TRUE(chrony.Started()) << chrony.Problem().toStdString();
   TNTPClient client;
-  client.SetHost("localhost");
+  client.SetHost("127.0.0.1");  // chronyd listens there; a machine may lack a localhost line
   client.SetPort(chrony.Port());
   client.SetReceiveTimeout(500);
   client.SetActive(true);
@@ -349,3 +388,469 @@ TEST(RealServer, ChronydAnswersWithItsStratumAndAnErrorOfAFewMilliseconds) {
   EXPECT_GE(client.Info.RoundTripDelay * 86400.0, -0.002);
   EXPECT_LT(client.Info.RoundTripDelay * 86400.0, 0.05);
 }
+
+// --- Reply decoding: every field and each validity rule at its boundary -----------------------
+
+TEST(Decoding, FewerThanFortyEightBytesAreNoReplyAndBytesBeyondThemAreIgnored) {
+  FakeClock clock;
+  QByteArray reply = Reply({{0, 0x24}, {1, 2}, {40, 0xEB}});
+  EXPECT_FALSE(DecodeSntpReply(reply.left(47), clock.local).has_value());
+  EXPECT_FALSE(DecodeSntpReply(QByteArray(), clock.local).has_value());
+  EXPECT_FALSE(DecodeSntpReply(nullptr, 48, clock.local).has_value());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(reply.constData());
+  EXPECT_FALSE(DecodeSntpReply(bytes, 47, clock.local).has_value());
+  ASSERT_TRUE(DecodeSntpReply(bytes, 48, clock.local).has_value());
+  const TNTPInfo exact = *DecodeSntpReply(bytes, 48, clock.local);
+  const TNTPInfo longer = Decode(reply + QByteArray(20, '\xFF'), clock.local);
+  EXPECT_TRUE(exact.Valid);
+  EXPECT_EQ(longer.ServerTime, exact.ServerTime);
+  EXPECT_EQ(longer.Valid, exact.Valid);
+}
+
+TEST(Decoding, EachValidityRuleOnBothSidesOfItsBoundary) {
+  FakeClock clock;
+  struct Case {
+    const char* what;
+    uint8_t byte0;
+    uint8_t stratum;
+    std::vector<std::pair<int, uint8_t>> transmit;  // non-zero bytes of 40..47
+    bool valid;
+  };
+  const std::vector<Case> cases = {
+      {"leap indicator 0", 0x24, 2, {{40, 0xEB}}, true},
+      {"leap indicator 1", 0x64, 2, {{40, 0xEB}}, true},
+      {"leap indicator 2", 0xA4, 2, {{40, 0xEB}}, true},
+      {"leap indicator 3", 0xE4, 2, {{40, 0xEB}}, false},
+      {"stratum 0", 0x24, 0, {{40, 0xEB}}, false},
+      {"stratum 1", 0x24, 1, {{40, 0xEB}}, true},
+      {"stratum 15", 0x24, 15, {{40, 0xEB}}, true},
+      {"stratum 16", 0x24, 16, {{40, 0xEB}}, false},
+      {"stratum 255", 0x24, 255, {{40, 0xEB}}, false},
+      {"transmit all zero", 0x24, 2, {}, false},
+      {"transmit seconds zero, fraction not", 0x24, 2, {{47, 0x01}}, true},
+      {"transmit seconds' low byte only", 0x24, 2, {{43, 0x01}}, true},
+      {"transmit fraction's high byte only", 0x24, 2, {{44, 0x80}}, true},
+      // Version, mode and the originate stamp play no part.
+      {"version 0, mode 0", 0x00, 2, {{40, 0xEB}}, true},
+      {"version 7, mode 7", 0x3F, 2, {{40, 0xEB}}, true},
+  };
+  for (const Case& c : cases) {
+    QByteArray reply = Reply({{0, c.byte0}, {1, c.stratum}});
+    for (auto [offset, value] : c.transmit) reply[offset] = static_cast<char>(value);
+    EXPECT_EQ(Decode(reply, clock.local).Valid, c.valid) << c.what;
+  }
+}
+
+TEST(Decoding, EveryHeaderFieldComesFromItsOwnBytes) {
+  FakeClock clock;
+  QByteArray reply = Reply({{0, 0xA3},  // leap 2, version 4, mode 3
+                            {1, 1},
+                            {2, 0xFA},  // poll 2^-6
+                            {3, 0x05},  // precision 2^5
+                            {4, 0xFF},  // root delay FF FF 80 00: -0.5 s
+                            {5, 0xFF},
+                            {6, 0x80},
+                            {8, 0xFF},  // root dispersion FF FE 40 00: -1.75 s
+                            {9, 0xFE},
+                            {10, 0x40},
+                            {12, 'G'},
+                            {13, 'P'},
+                            {14, 'S'},
+                            {40, 0xEB}});
+  const TNTPInfo info = Decode(reply, clock.local);
+  EXPECT_EQ(info.LeapIndicator, 2);
+  EXPECT_EQ(info.Version, 4);
+  EXPECT_EQ(info.Mode, 3);
+  EXPECT_EQ(info.Stratum, 1);
+  EXPECT_DOUBLE_EQ(info.PollInterval, 1.0 / 64);
+  EXPECT_DOUBLE_EQ(info.Precision, 32.0);
+  EXPECT_DOUBLE_EQ(info.RootDelay, -0.5);
+  EXPECT_DOUBLE_EQ(info.RootDispersion, -1.75);
+  // Stratum 1: four characters, the zero byte included.
+  EXPECT_EQ(info.ReferenceID, QString::fromLatin1("GPS\0", 4));
+  EXPECT_TRUE(info.Valid);
+  EXPECT_EQ(info.DestinationTime, clock.local);
+
+  reply[1] = 15;  // the same bytes at stratum 15 are an address
+  EXPECT_EQ(Decode(reply, clock.local).ReferenceID, "71.80.83.0");
+}
+
+// --- Out-of-range times -----------------------------------------------------------------------
+
+TEST(Timestamps, TimesBefore1900CountBackFromTheEraEnd) {
+  FakeClock clock;  // bias 0
+  uint32_t s = 1, f = 1;
+  LocalToNtpStamp(1.0, s, f);  // 1899-12-31 00:00, one day before the epoch
+  EXPECT_EQ(s, 4294967296u - 86400u);
+  EXPECT_EQ(f, 0u);
+  LocalToNtpStamp(2.0 - 1.0 / 1024, s, f);  // 84.375 s before the epoch
+  EXPECT_EQ(s, 4294967296u - 85u);
+  EXPECT_EQ(f, 0xA0000000u);                // 0.625 s
+  LocalToNtpStamp(2.0 - 1.0 / 4096, s, f);  // 21.09375 s before
+  EXPECT_EQ(s, 4294967296u - 22u);
+  EXPECT_EQ(f, 0xE8000000u);  // 0.90625 s
+  // Far outside any era: still a stamp, with whole seconds wrapped.
+  LocalToNtpStamp(-1e30, s, f);
+  EXPECT_EQ(f, 0u);
+  LocalToNtpStamp(1e30, s, f);
+  EXPECT_EQ(f, 0u);
+}
+
+TEST(Timestamps, ValuesThatAreNoTimeGiveTheZeroStamp) {
+  FakeClock clock;
+  for (double value :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity()}) {
+    uint32_t s = 1, f = 1;
+    LocalToNtpStamp(value, s, f);
+    EXPECT_EQ(s, 0u) << value;
+    EXPECT_EQ(f, 0u) << value;
+  }
+}
+
+// --- Conversions under zones east and west of UTC (the zone seam) -----------------------------
+
+namespace {
+
+struct SeamZone {
+  const char* name;
+  int standard_east;  // minutes east of UTC
+  bool daylight;
+  int local_day;  // July 2026, at 12:00:00.250 UTC
+  const char* local_time;
+};
+
+class ZonedConversions : public ::testing::TestWithParam<SeamZone> {};
+
+std::string SeamZoneName(const ::testing::TestParamInfo<SeamZone>& info) {
+  return info.param.name;
+}
+
+}  // namespace
+
+TEST_P(ZonedConversions, StampsAreUtcAndTheServersTimeIsLocal) {
+  const SeamZone& z = GetParam();
+  FakeClock clock;
+  clock.SetZone(z.standard_east, z.daylight);
+  const int east = z.standard_east + (z.daylight ? 60 : 0);
+  EXPECT_DOUBLE_EQ(UtcBiasDays(), -east / 1440.0);
+
+  // 12:00:00.250 UTC on 1 July 2026 as this zone's local date-time.
+  const double utc = DaysFromCivil(2026, 7, 1) + 0.5 + 250 * kMs;
+  const double local = utc + east / 1440.0;
+  const uint32_t seconds = NtpSeconds(2026, 7, 1, 12, 0);
+  const uint32_t fraction = FractionForMs(250);
+  uint32_t s = 0, f = 0;
+  LocalToNtpStamp(local, s, f);
+  EXPECT_LE(std::llabs(Stamp64(s, f) - Stamp64(seconds, fraction)), kStampMs);
+  EXPECT_NEAR(NtpStampToLocal(seconds, fraction), local, kMs / 100);
+
+  QByteArray reply = Reply({{0, 0x24}, {1, 2}});
+  PutStamp(reply, 40, seconds, fraction);
+  const TNTPInfo info = Decode(reply, local);
+  EXPECT_NEAR(info.ServerTime, local, kMs / 100);
+  // The displays: the UTC time of day, and the local date and time of day.
+  EXPECT_EQ(framework::FormatTimeOfDay(info.ServerTimeUtc), "12:00:00 250");
+  EXPECT_EQ(framework::FormatTimeOfDay(info.ServerTime), z.local_time);
+  EXPECT_EQ(framework::FormatShortDate(info.ServerTime),
+            QLocale::system().toString(QDate(2026, 7, z.local_day), QLocale::ShortFormat));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EastAndWest, ZonedConversions,
+    ::testing::Values(SeamZone{"NewYorkStandard", -300, false, 1, "7:00:00 250"},
+                      SeamZone{"NewYorkDaylight", -300, true, 1, "8:00:00 250"},
+                      SeamZone{"HonoluluStandard", -600, false, 1, "2:00:00 250"},
+                      SeamZone{"BerlinStandard", 60, false, 1, "13:00:00 250"},
+                      SeamZone{"BerlinDaylight", 60, true, 1, "14:00:00 250"},
+                      SeamZone{"KolkataStandard", 330, false, 1, "17:30:00 250"},
+                      SeamZone{"ChathamStandard", 765, false, 2, "0:45:00 250"},
+                      SeamZone{"ChathamDaylight", 765, true, 2, "1:45:00 250"}),
+    SeamZoneName);
+
+// --- Conversions through the real stand-in and the real zone rules ----------------------------
+
+namespace {
+
+struct RealInstant {
+  const char* name;
+  const char* zone;
+  time_t utc;
+  int bias;  // minutes in force, UTC = local + bias
+};
+
+class RealZoneConversions : public ::testing::TestWithParam<RealInstant> {};
+
+std::string RealInstantName(const ::testing::TestParamInfo<RealInstant>& info) {
+  return info.param.name;
+}
+
+}  // namespace
+
+TEST_P(RealZoneConversions, TheLocalClockStampsAsTheKernelsUtcInstant) {
+  const RealInstant& c = GetParam();
+  ScopedTimeZone zone(c.zone);
+  FakeKernelClock kernel(c.utc, 250000000L);
+  EXPECT_DOUBLE_EQ(UtcBiasDays(), c.bias / 1440.0);
+  const double now = framework::Now();
+  uint32_t s = 0, f = 0;
+  LocalToNtpStamp(now, s, f);
+  const auto expected_seconds = static_cast<uint32_t>(c.utc + 2208988800LL);
+  EXPECT_LE(std::llabs(Stamp64(s, f) - Stamp64(expected_seconds, FractionForMs(250))), kStampMs);
+  EXPECT_NEAR(NtpStampToLocal(expected_seconds, FractionForMs(250)), now, kMs / 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothSidesOfBothChanges, RealZoneConversions,
+    ::testing::Values(RealInstant{"NewYorkBeforeFallBack", "America/New_York",
+                                  UnixSeconds(2026, 11, 1, 5, 59, 59), 240},
+                      RealInstant{"NewYorkAfterFallBack", "America/New_York",
+                                  UnixSeconds(2026, 11, 1, 6, 0), 300},
+                      RealInstant{"NewYorkBeforeSpringForward", "America/New_York",
+                                  UnixSeconds(2026, 3, 8, 6, 59, 59), 300},
+                      RealInstant{"NewYorkAfterSpringForward", "America/New_York",
+                                  UnixSeconds(2026, 3, 8, 7, 0), 240},
+                      RealInstant{"BerlinBeforeFallBack", "Europe/Berlin",
+                                  UnixSeconds(2026, 10, 25, 0, 59, 59), -120},
+                      RealInstant{"BerlinAfterFallBack", "Europe/Berlin",
+                                  UnixSeconds(2026, 10, 25, 1, 0), -60},
+                      RealInstant{"BerlinBeforeSpringForward", "Europe/Berlin",
+                                  UnixSeconds(2026, 3, 29, 0, 59, 59), -60},
+                      RealInstant{"BerlinAfterSpringForward", "Europe/Berlin",
+                                  UnixSeconds(2026, 3, 29, 1, 0), -120},
+                      RealInstant{"AdelaideBeforeFallBack", "Australia/Adelaide",
+                                  UnixSeconds(2026, 4, 4, 16, 29, 59), -630},
+                      RealInstant{"AdelaideAfterFallBack", "Australia/Adelaide",
+                                  UnixSeconds(2026, 4, 4, 16, 30), -570},
+                      RealInstant{"AdelaideBeforeSpringForward", "Australia/Adelaide",
+                                  UnixSeconds(2026, 10, 3, 16, 29, 59), -570},
+                      RealInstant{"AdelaideAfterSpringForward", "Australia/Adelaide",
+                                  UnixSeconds(2026, 10, 3, 16, 30), -630},
+                      RealInstant{"ChathamBeforeFallBack", "Pacific/Chatham",
+                                  UnixSeconds(2026, 4, 4, 13, 59, 59), -825},
+                      RealInstant{"ChathamAfterFallBack", "Pacific/Chatham",
+                                  UnixSeconds(2026, 4, 4, 14, 0), -765},
+                      RealInstant{"ChathamBeforeSpringForward", "Pacific/Chatham",
+                                  UnixSeconds(2026, 9, 26, 13, 59, 59), -765},
+                      RealInstant{"ChathamAfterSpringForward", "Pacific/Chatham",
+                                  UnixSeconds(2026, 9, 26, 14, 0), -825},
+                      RealInstant{"Kolkata", "Asia/Kolkata", UnixSeconds(2026, 7, 1, 12, 0), -330}),
+    RealInstantName);
+
+// --- One exchange: the order of its steps and the time it sets --------------------------------
+
+namespace {
+
+// The fake socket library, with the reply put in line only once the request has gone out, and
+// every call of interest written to the same log as the clock's readings.
+class ExchangeWinsock : public FakeWinsock {
+ public:
+  explicit ExchangeWinsock(std::vector<std::string>& log) : log_(log) { instance = this; }
+  ~ExchangeWinsock() override { instance = nullptr; }
+
+  QByteArray reply;  // put in line when a request is sent
+
+  void* GetProcAddress(platform::HMODULE module, const char* name) override {
+    void* real = FakeWinsock::GetProcAddress(module, name);
+    if (real == nullptr) return nullptr;
+    const std::string n = name;
+    if (n == "gethostbyname") {
+      real_lookup_ = reinterpret_cast<platform::Tgethostbyname>(real);
+      return reinterpret_cast<void*>(&Lookup);
+    }
+    if (n == "socket") {
+      real_socket_ = reinterpret_cast<platform::Tsocket>(real);
+      return reinterpret_cast<void*>(&Socket);
+    }
+    if (n == "sendto") {
+      real_send_ = reinterpret_cast<platform::Tsendto>(real);
+      return reinterpret_cast<void*>(&SendTo);
+    }
+    if (n == "recvfrom") {
+      real_receive_ = reinterpret_cast<platform::Trecvfrom>(real);
+      return reinterpret_cast<void*>(&RecvFrom);
+    }
+    return real;
+  }
+
+ private:
+  static inline ExchangeWinsock* instance = nullptr;
+  static inline platform::Tgethostbyname real_lookup_ = nullptr;
+  static inline platform::Tsocket real_socket_ = nullptr;
+  static inline platform::Tsendto real_send_ = nullptr;
+  static inline platform::Trecvfrom real_receive_ = nullptr;
+
+  static platform::HOSTENT* Lookup(const char* name) {
+    instance->log_.push_back("gethostbyname");
+    return real_lookup_(name);
+  }
+  static platform::SOCKET Socket(int family, int type, int protocol) {
+    instance->log_.push_back("socket");
+    return real_socket_(family, type, protocol);
+  }
+  static int SendTo(platform::SOCKET s, const char* data, int length, int flags,
+                    const platform::SOCKADDR_IN* to, int to_length) {
+    instance->log_.push_back("sendto");
+    const int sent = real_send_(s, data, length, flags, to, to_length);
+    if (!instance->reply.isEmpty()) instance->datagrams.push_back(instance->reply);
+    return sent;
+  }
+  static int RecvFrom(platform::SOCKET s, char* buffer, int length, int flags,
+                      platform::SOCKADDR_IN* from, int* from_length) {
+    instance->log_.push_back("recvfrom");
+    return real_receive_(s, buffer, length, flags, from, from_length);
+  }
+
+  std::vector<std::string>& log_;
+};
+
+std::ptrdiff_t IndexOf(const std::vector<std::string>& log, const std::string& call) {
+  return std::find(log.begin(), log.end(), call) - log.begin();
+}
+std::ptrdiff_t LastIndexOf(const std::vector<std::string>& log, const std::string& call) {
+  const auto found = std::find(log.rbegin(), log.rend(), call);
+  return found == log.rend() ? -1 : log.rend() - found - 1;
+}
+
+}  // namespace
+
+TEST(Exchange, T1IsStampedFirstAndT4ReadBeforeTheReplyIsDecoded) {
+  std::vector<std::string> log;
+  ExchangeWinsock winsock(log);
+  FakeClock clock;
+  clock.SetZone(60, true);  // Berlin in summer: UTC+2
+  // 14:00:00.000 local is 12:00:00.000 UTC; every reading moves the clock on by 5 ms.
+  const double start = DaysFromCivil(2026, 7, 1) + 14.0 / 24;
+  clock.local = start;
+  clock.step_after_read = 5 * kMs;
+  clock.on_call = [&log](const std::string& call) { log.push_back(call); };
+
+  // T1 12:00:00.000, T2 12:00:00.100, T3 12:00:00.101 UTC.
+  const uint32_t noon = NtpSeconds(2026, 7, 1, 12, 0);
+  winsock.reply = Reply({{0, 0x24}, {1, 2}});
+  PutStamp(winsock.reply, 24, noon, 0);
+  PutStamp(winsock.reply, 32, noon, FractionForMs(100));
+  PutStamp(winsock.reply, 40, noon, FractionForMs(101));
+
+  TNTPClient client;
+  client.SetHost("time.example");
+  client.SetPort(123);
+  client.SetReceiveTimeout(500);
+  ASSERT_TRUE(client.SetComputerTime());
+
+  // T1 is read before the name is looked up, the socket made and the request sent; T4 after
+  // the datagram was taken and before any zone reading that decoding needs.
+  const auto t1 = IndexOf(log, "local");
+  const auto received = LastIndexOf(log, "recvfrom");
+  ASSERT_LT(received, static_cast<std::ptrdiff_t>(log.size()));
+  EXPECT_LT(t1, IndexOf(log, "gethostbyname"));
+  EXPECT_LT(t1, IndexOf(log, "socket"));
+  EXPECT_LT(t1, IndexOf(log, "sendto"));
+  const auto t4 = std::find(log.begin() + received, log.end(), "local") - log.begin();
+  EXPECT_LT(t4, std::find(log.begin() + received, log.end(), "zone") - log.begin());
+  EXPECT_EQ(std::count(log.begin(), log.end(), "local"), 2);
+  EXPECT_EQ(log.back(), "set");
+
+  // The request: client mode, version 3, stamped with the first reading (12:00:00.000 UTC).
+  ASSERT_EQ(winsock.sent.size(), 1u);
+  const QByteArray& request = winsock.sent[0].data;
+  ASSERT_EQ(request.size(), 48);
+  EXPECT_EQ(static_cast<uint8_t>(request[0]), 0x1B);
+  uint32_t s = 0, f = 0;
+  for (int i = 0; i < 4; ++i) {
+    s = (s << 8) | static_cast<uint8_t>(request[40 + i]);
+    f = (f << 8) | static_cast<uint8_t>(request[44 + i]);
+  }
+  EXPECT_LE(std::llabs(Stamp64(s, f) - Stamp64(noon, 0)), kStampMs);
+
+  // T4 = 14:00:00.005 local: delay (5 - 1) ms, offset (100 + 96) / 2 ms.
+  const TNTPInfo& info = client.Info;
+  EXPECT_TRUE(info.Valid);
+  EXPECT_NEAR(info.DestinationTime, start + 5 * kMs, kMs / 100);
+  EXPECT_NEAR(info.OriginateTime, start, kMs / 100);
+  EXPECT_NEAR(info.RoundTripDelay * 86400000.0, 4.0, 1e-3);
+  EXPECT_NEAR(info.ClockOffset * 86400000.0, 98.0, 1e-3);
+  EXPECT_NEAR(info.ServerTime, start + 101 * kMs, kMs / 100);
+  EXPECT_EQ(framework::FormatTimeOfDay(info.ServerTimeUtc), "12:00:00 101");
+
+  // The clock is set in local fields to T4 + offset - (T3 - T2): 14:00:00.102.
+  ASSERT_EQ(clock.set_times.size(), 1u);
+  const platform::SYSTEMTIME& set = clock.set_times[0];
+  EXPECT_EQ(set.wYear, 2026);
+  EXPECT_EQ(set.wMonth, 7);
+  EXPECT_EQ(set.wDay, 1);
+  EXPECT_EQ(set.wDayOfWeek, 3);  // a Wednesday
+  EXPECT_EQ(set.wHour, 14);
+  EXPECT_EQ(set.wMinute, 0);
+  EXPECT_EQ(set.wSecond, 0);
+  EXPECT_EQ(set.wMilliseconds, 102);
+}
+
+// --- The query and the clock setting through the real stand-in and real zones -----------------
+
+namespace {
+
+struct RealQueryCase {
+  const char* name;
+  const char* zone;
+  time_t utc;
+  const char* utc_time_of_day;  // of the server's time, 10 s after the kernel's instant
+};
+
+class RealZoneQuery : public ::testing::TestWithParam<RealQueryCase> {};
+
+std::string RealQueryName(const ::testing::TestParamInfo<RealQueryCase>& info) {
+  return info.param.name;
+}
+
+}  // namespace
+
+TEST_P(RealZoneQuery, TheServersTimeIsShownLocallyAndSetAsTheSameInstant) {
+  const RealQueryCase& c = GetParam();
+  ScopedTimeZone zone(c.zone);
+  FakeKernelClock kernel(c.utc, 0);
+  FakeSntpServer server;
+  ReplySpec plan;
+  plan.seconds_after_originate = 10.0;  // the server is 10 s ahead of the frozen kernel clock
+  server.ThenReply(plan);
+  server.ThenReply(plan);
+  TNTPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetReceiveTimeout(500);
+
+  const double now = framework::Now();
+  ASSERT_NE(client.QueryServerTime(), 0.0);
+  const TNTPInfo& info = client.Info;
+  EXPECT_NEAR((info.ServerTime - now) * 86400.0, 10.0, 0.0011);
+  EXPECT_NEAR(client.GetClockOffset() * 86400.0, 10.0, 0.0011);
+  // The shown UTC time of day; the stamps may read back a millisecond short.
+  const QString shown = framework::FormatTimeOfDay(info.ServerTimeUtc);
+  const QString exact = QString(c.utc_time_of_day) + " 000";
+  EXPECT_TRUE(shown == exact || shown.endsWith(" 999")) << shown.toStdString();
+  EXPECT_EQ(framework::FormatShortDate(info.ServerTime), framework::FormatShortDate(now));
+
+  ASSERT_TRUE(client.SetComputerTime());
+  ASSERT_EQ(kernel.set_times.size(), 1u);
+  const double set_ms =
+      (kernel.set_times[0].tv_sec - c.utc) * 1000.0 + kernel.set_times[0].tv_nsec / 1e6;
+  EXPECT_NEAR(set_ms, 10000.0, 1.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AcrossTheDaylightChanges, RealZoneQuery,
+    ::testing::Values(RealQueryCase{"NewYorkFirstPassThroughTheRepeatedHour", "America/New_York",
+                                    UnixSeconds(2026, 11, 1, 5, 30), "5:30:10"},
+                      RealQueryCase{"NewYorkSecondPassThroughTheRepeatedHour", "America/New_York",
+                                    UnixSeconds(2026, 11, 1, 6, 30), "6:30:10"},
+                      RealQueryCase{"NewYorkAfterSpringForward", "America/New_York",
+                                    UnixSeconds(2026, 3, 8, 7, 0, 30), "7:00:40"},
+                      RealQueryCase{"BerlinFirstPassThroughTheRepeatedHour", "Europe/Berlin",
+                                    UnixSeconds(2026, 10, 25, 0, 45), "0:45:10"},
+                      RealQueryCase{"AdelaideFirstPassThroughTheRepeatedHour", "Australia/Adelaide",
+                                    UnixSeconds(2026, 4, 4, 16, 0), "16:00:10"},
+                      RealQueryCase{"ChathamFirstPassThroughTheRepeatedHour", "Pacific/Chatham",
+                                    UnixSeconds(2026, 4, 4, 13, 15), "13:15:10"},
+                      RealQueryCase{"KolkataAcrossMidnightFromUtc", "Asia/Kolkata",
+                                    UnixSeconds(2026, 7, 1, 20, 0), "20:00:10"}),
+    RealQueryName);
