@@ -1,7 +1,6 @@
 #include "platform/posix/FileReplace.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,28 +10,74 @@
 
 namespace platform::posix {
 
-bool ReadWholeFile(const std::string& path, std::string* contents) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+namespace {
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+}  // namespace
+
+bool SameFileVersion(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
+}
+
+namespace {
+
+bool ReadOpenFile(int fd, std::string* contents, uint64_t maxSize, bool plainOnly,
+                  struct stat* status, bool* unchanged) {
+  auto fail = [fd](int error) {
+    ::close(fd);
+    errno = error;
+    return false;
+  };
+  struct stat before {};
+  if (::fstat(fd, &before) != 0) return fail(errno);
+  if (S_ISDIR(before.st_mode)) return fail(EISDIR);
+  if (plainOnly && !S_ISREG(before.st_mode)) return fail(EINVAL);
+  if (before.st_size > 0 && static_cast<uint64_t>(before.st_size) > maxSize) return fail(EFBIG);
   contents->clear();
-  char buffer[8192];
+  if (S_ISREG(before.st_mode)) contents->reserve(static_cast<size_t>(before.st_size));
+  char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      errno = error;
-      return false;
+      return fail(errno);
     }
     if (n == 0) break;
+    // The file may have grown since its size was looked at.
+    if (contents->size() + static_cast<size_t>(n) > maxSize) return fail(EFBIG);
     contents->append(buffer, static_cast<size_t>(n));
   }
+  struct stat after {};
+  if (::fstat(fd, &after) != 0) return fail(errno);
   ::close(fd);
+  if (status) *status = after;
+  if (unchanged)
+    *unchanged = S_ISREG(after.st_mode) && SameFileVersion(before, after) &&
+                 static_cast<uint64_t>(after.st_size) == contents->size();
   return true;
 }
 
-int ReplaceWholeFile(const std::string& path, const std::string& contents) {
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string* contents, uint64_t maxSize,
+                   struct stat* status, bool* unchanged) {
+  // Without waiting: a pipe or device in the file's place must not hold the caller up.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  return ReadOpenFile(fd, contents, maxSize, true, status, unchanged);
+}
+
+bool ReadWholeFile(const std::string& path, std::string* contents) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  return ReadOpenFile(fd, contents, UINT64_MAX, false, nullptr, nullptr);
+}
+
+int ReplaceWholeFile(const std::string& path, const std::string& contents, ReplaceRules rules) {
   // Replace the file a symbolic link points to, not the link.
   std::string target = path;
   char resolved[PATH_MAX];
@@ -40,7 +85,14 @@ int ReplaceWholeFile(const std::string& path, const std::string& contents) {
 
   mode_t mode = 0644;
   struct stat old {};
-  if (::stat(target.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists) {
+    mode = old.st_mode & 07777;
+    // Renaming over a file needs only the right to write its folder; the file's own
+    // permissions are what its owner set, and they decide.
+    if (rules.keepReadOnly && (mode & 0222) == 0) return EACCES;
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  }
 
   std::vector<char> temporary(target.begin(), target.end());
   const std::string suffix = ".XXXXXX";
@@ -63,6 +115,13 @@ int ReplaceWholeFile(const std::string& path, const std::string& contents) {
     }
     written += static_cast<size_t>(n);
   }
+  if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+    // Someone other than root can give a file neither away nor to a group of which they are
+    // not a member. The owner must stay (else the owner's own program could no longer read
+    // its settings); a group that cannot be kept gives way to the writer's.
+    if (old.st_uid != ::geteuid()) return fail(errno);
+  }
+  // After the change of owner, which clears the set-id bits.
   if (::fchmod(fd, mode) != 0) return fail(errno);
   if (::fsync(fd) != 0) return fail(errno);
   if (::close(fd) != 0) {

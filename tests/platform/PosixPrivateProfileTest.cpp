@@ -1,9 +1,13 @@
 #include "platform/posix/PosixPrivateProfile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <grp.h>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -13,6 +17,7 @@
 #include <string>
 
 #include "platform/LastError.h"
+#include "platform/posix/FileReplace.h"
 
 namespace {
 
@@ -115,6 +120,88 @@ TEST_F(PrivateProfile, AnswersThatDoNotFitAreCutAndSaySo) {
   EXPECT_EQ(n, 4u);  // size - 2
 }
 
+TEST_F(PrivateProfile, ReadingKeyAfterKeyParsesAnUnchangedFileOnce) {
+  // The start-up reads a thousand hosts one key at a time, among many other keys.
+  std::string text = "[Other]\n";
+  for (int i = 0; i < 4000; ++i) text += "Extra" + std::to_string(i) + "=x\n";
+  text += "[CurrentHosts]\nCount=1000\n";
+  for (int i = 0; i < 1000; ++i)
+    text += "Host" + std::to_string(i) + "=h" + std::to_string(i) + ".example\n";
+  text += "CurrentInx=999\n";
+  WriteFile(kName, text);
+  EXPECT_EQ(Get("CurrentHosts", "Count"), "1000");
+  for (int i = 0; i < 1000; ++i) {
+    const std::string key = "Host" + std::to_string(i);
+    ASSERT_EQ(Get("currenthosts", key.c_str()), "h" + std::to_string(i) + ".example");
+  }
+  EXPECT_EQ(Get("CurrentHosts", "CurrentInx"), "999");
+  EXPECT_EQ(Get("Other", "Extra3999"), "x");
+  EXPECT_EQ(profile_.FileParses(), 1u);
+
+  // A write shows in the next read.
+  ASSERT_TRUE(profile_.WritePrivateProfileStringA("CurrentHosts", "Host5", "new.example", kName));
+  EXPECT_EQ(Get("CurrentHosts", "Host5"), "new.example");
+  EXPECT_EQ(Get("CurrentHosts", "Host6"), "h6.example");
+  EXPECT_EQ(profile_.FileParses(), 2u);
+}
+
+TEST_F(PrivateProfile, AFileChangedByAnotherProgramIsReadAgain) {
+  WriteFile(kName, "[S]\nK=one\n");
+  EXPECT_EQ(Get("S", "K"), "one");
+  // Replaced beside, as editors save: another file under the same name.
+  WriteFile("beside.ini", "[S]\nK=two\nL=2\n");
+  ASSERT_EQ(::rename(PathOf("beside.ini").c_str(), PathOf(kName).c_str()), 0);
+  EXPECT_EQ(Get("S", "K"), "two");
+  // Rewritten in place, to the same length, at once: the file's times may well not have moved
+  // on, and the change must show all the same.
+  for (const char* value : {"aaa", "bbb", "ccc"}) {
+    const int fd = ::open(PathOf(kName).c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const std::string text = std::string("[S]\nK=") + value + "\nL=2\n";
+    ASSERT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+    ::close(fd);
+    EXPECT_EQ(Get("S", "K"), value);
+  }
+  // Gone: the default again.
+  ASSERT_EQ(::unlink(PathOf(kName).c_str()), 0);
+  EXPECT_EQ(Get("S", "K", "none"), "none");
+}
+
+TEST_F(PrivateProfile, OnlyAsciiLettersFoldAndLaterDuplicatesStayListed) {
+  WriteFile(kName, "[Größe]\nKey=1\nkey=2\nÄ=3\n[GRÖSSE]\nKey=4\n[größe]\nKey=5\n[GRÖßE]\nKey=6\n");
+  EXPECT_EQ(Get("gRößE", "KEY"), "1");           // the ASCII letters of either name fold
+  EXPECT_EQ(Get("gRÖßE", "KEY"), "6");           // but Ö is not ö: another section
+  EXPECT_EQ(Get("Größe", "ä", "none"), "none");  // other letters are compared as they are
+  EXPECT_EQ(Get("GRÖSSE", "Key"), "4");
+  EXPECT_EQ(List("größe"), "Key|key|Ä");  // the first section, every key line in order
+  EXPECT_EQ(List(nullptr), "Größe|GRÖSSE|größe|GRÖßE");
+}
+
+TEST_F(PrivateProfile, AFileTooLargeToBeSettingsReadsAsMissingAndIsNotReplaced) {
+  WriteFile(kName, "[CurrentHosts]\nCount=1\n");
+  ASSERT_EQ(::truncate(PathOf(kName).c_str(),
+                       static_cast<off_t>(platform::PosixPrivateProfile::kMaxFileSize + 1)),
+            0);
+  EXPECT_EQ(Get("CurrentHosts", "Count", "0"), "0");
+  platform::SetLastError(0);
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("CurrentHosts", "Count", "2", kName));
+  EXPECT_EQ(platform::GetLastError(), static_cast<uint32_t>(EFBIG));
+  struct stat status {};
+  ASSERT_EQ(::stat(PathOf(kName).c_str(), &status), 0);
+  EXPECT_EQ(static_cast<uint64_t>(status.st_size), platform::PosixPrivateProfile::kMaxFileSize + 1);
+  EXPECT_EQ(FileText(kName).substr(0, 23), "[CurrentHosts]\nCount=1\n");
+}
+
+TEST_F(PrivateProfile, APipeInPlaceOfTheFileDoesNotHoldReadingUp) {
+  QDir().mkpath(QString::fromStdString(Folder()));
+  ASSERT_EQ(::mkfifo(PathOf(kName).c_str(), 0600), 0);
+  EXPECT_EQ(Get("CurrentHosts", "Count", "0"), "0");  // waits for no writer
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("CurrentHosts", "Count", "2", kName));
+  struct stat status {};
+  ASSERT_EQ(::lstat(PathOf(kName).c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
 // --- Writing ----------------------------------------------------------------------------------
 
 TEST_F(PrivateProfile, WritesTheHostSectionInThePlainFormat) {
@@ -194,6 +281,137 @@ TEST_F(PrivateProfile, TextsThatWouldBreakTheirLineAreRefused) {
 }
 
 // --- Refused writes ---------------------------------------------------------------------------
+
+TEST_F(PrivateProfile, NamesThatWouldNotReadBackAsThemselvesAreRefused) {
+  const std::string old = "[S]\nK=v\n";
+  WriteFile(kName, old);
+  struct Case {
+    const char* section;
+    const char* key;
+  };
+  for (const Case& c : {Case{"S", "[Injected"}, Case{"S", "[Injected]"}, Case{"S", " K"},
+                        Case{"S", "K "}, Case{"S", "K\t"}, Case{"S", "a=b"}, Case{"S", "K\r"},
+                        Case{" S", "K"}, Case{"S ", "K"}, Case{"S\n", "K"}, Case{"S]", "K"}}) {
+    SCOPED_TRACE(std::string(c.section) + "|" + c.key);
+    platform::SetLastError(0);
+    EXPECT_FALSE(profile_.WritePrivateProfileStringA(c.section, c.key, "v2", kName));
+    EXPECT_EQ(platform::GetLastError(), static_cast<uint32_t>(EINVAL));
+  }
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA(" S", nullptr, nullptr, kName));
+  for (const char* entries : {"A=1\0[B=2\0", "A=1\0 B=2\0", "A=1\0B =2\0", "A=1\0B\n=2\0"}) {
+    SCOPED_TRACE(entries);
+    platform::SetLastError(0);
+    EXPECT_FALSE(profile_.WritePrivateProfileSectionA("S", entries, kName));
+    EXPECT_EQ(platform::GetLastError(), static_cast<uint32_t>(EINVAL));
+  }
+  EXPECT_FALSE(profile_.WritePrivateProfileSectionA("S ", "A=1\0", kName));
+  EXPECT_EQ(FileText(kName), old);
+
+  // What does read back as written is taken.
+  for (const char* key : {";K", "K]", "K[", "Key with blanks", "K;x"}) {
+    SCOPED_TRACE(key);
+    ASSERT_TRUE(profile_.WritePrivateProfileStringA("S", key, "w", kName));
+    EXPECT_EQ(Get("S", key), "w");
+  }
+  ASSERT_TRUE(profile_.WritePrivateProfileSectionA("[Odd", "A[=1\0", kName));
+  EXPECT_EQ(Get("[Odd", "A["), "1");
+}
+
+TEST_F(PrivateProfile, AReadOnlyFileIsRefusedEvenToRootAndStaysAsItWas) {
+  const std::string old = "; the user's own\n[CurrentHosts]\nCount=1\nHost0=a\n";
+  WriteFile(kName, old);
+  ASSERT_EQ(::chmod(PathOf(kName).c_str(), 0444), 0);
+  platform::SetLastError(0);
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("CurrentHosts", "Count", "2", kName));
+  EXPECT_EQ(platform::GetLastError(), static_cast<uint32_t>(EACCES));
+  EXPECT_FALSE(profile_.WritePrivateProfileSectionA("CurrentHosts", "Count=0\0", kName));
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("CurrentHosts", nullptr, nullptr, kName));
+  EXPECT_EQ(FileText(kName), old);
+  struct stat status {};
+  ASSERT_EQ(::stat(PathOf(kName).c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0444u);
+  EXPECT_EQ(Get("CurrentHosts", "Host0"), "a");  // and it still reads
+  // A write bit for anyone makes it writable again, for whoever that bit lets write.
+  ASSERT_EQ(::chmod(PathOf(kName).c_str(), 0644), 0);
+  EXPECT_TRUE(profile_.WritePrivateProfileStringA("CurrentHosts", "Count", "2", kName));
+}
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `write` in a child process that has given up root for user and group "nobody" (65534),
+// and gives the last error it left (0 when it succeeded); -1 when that cannot be arranged.
+template <class Write>
+int AsNobody(Write write) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+      ::_exit(255);
+    ::_exit(write() ? 0 : static_cast<int>(std::min<uint32_t>(platform::GetLastError(), 254)));
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST_F(PrivateProfile, ReplacingKeepsTheOwnerWhoeverWrites) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another user";
+  // The user's file, saved by root (a program run with sudo and the user's home).
+  const std::string old = "[CurrentHosts]\nCount=0\n";
+  WriteFile(kName, old);
+  ASSERT_EQ(::chown(PathOf(kName).c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::chmod(PathOf(kName).c_str(), 0640), 0);
+  ASSERT_TRUE(profile_.WritePrivateProfileSectionA("CurrentHosts", "Count=1\0Host0=a\0", kName));
+  struct stat status {};
+  ASSERT_EQ(::stat(PathOf(kName).c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, kNobody);
+  EXPECT_EQ(status.st_gid, kNobody);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  EXPECT_EQ(FileText(kName), "[CurrentHosts]\nCount=1\nHost0=a\n");
+}
+
+TEST_F(PrivateProfile, AFileTheWriterMayNotWriteIsRefusedThoughItsFolderIsOpen) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  // A folder anyone may write to, so that only the file's own permissions stand in the way.
+  ASSERT_EQ(::chmod(dir_.path().toLocal8Bit().constData(), 0777), 0);
+  QDir().mkpath(QString::fromStdString(Folder()));
+  ASSERT_EQ(::chmod(Folder().c_str(), 0777), 0);
+  const std::string old = "[CurrentHosts]\nCount=1\nHost0=root.example\n";
+  WriteFile(kName, old);
+  ASSERT_EQ(::chmod(PathOf(kName).c_str(), 0644), 0);  // root's, readable by all
+
+  const int error = AsNobody(
+      [&] { return profile_.WritePrivateProfileStringA("CurrentHosts", "Count", "0", kName); });
+  ASSERT_NE(error, -1);
+  EXPECT_EQ(error, EACCES);
+  EXPECT_EQ(FileText(kName), old);
+
+  // Writable through its group, but replacing it would make it the writer's: refused too.
+  ASSERT_EQ(::chown(PathOf(kName).c_str(), 0, kNobody), 0);
+  ASSERT_EQ(::chmod(PathOf(kName).c_str(), 0664), 0);
+  const int ownerError = AsNobody(
+      [&] { return profile_.WritePrivateProfileStringA("CurrentHosts", "Count", "0", kName); });
+  EXPECT_EQ(ownerError, EPERM);
+  EXPECT_EQ(FileText(kName), old);
+  struct stat status {};
+  ASSERT_EQ(::stat(PathOf(kName).c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 0u);
+  // Nothing is left beside it.
+  EXPECT_EQ(QDir(QString::fromStdString(Folder())).entryList(QDir::Files | QDir::Hidden),
+            QStringList{kName});
+
+  // A file of its own in that folder the other user does replace.
+  const std::string own = PathOf("own.ini");
+  const int ownError =
+      AsNobody([&] { return profile_.WritePrivateProfileStringA("S", "K", "v", own.c_str()); });
+  EXPECT_EQ(ownError, 0);
+  ASSERT_EQ(::stat(own.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, kNobody);
+}
 
 TEST_F(PrivateProfile, AFolderThatCannotBeMadeRefusesTheWrite) {
   // A regular file where the configuration folder should be: no one, root included, can
