@@ -170,12 +170,6 @@ int THugeDouble::AddObject(double value, void* object) {
   return THugeArray::AddObject(&value, object);
 }
 
-double THugeDouble::Get(int index) const {
-  double value;
-  std::memcpy(&value, ItemPtr(index), sizeof value);
-  return value;
-}
-
 void THugeDouble::Put(int index, double value) {
   THugeArray::Put(&value, index);
 }

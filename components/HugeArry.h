@@ -94,8 +94,12 @@ class THugeDouble : public THugeArray {
   // Appends through the overridable Add, so OnChange fires.
   virtual int Add(double value);
   int AddObject(double value, void* object);
-  // No bounds check: the caller keeps 0 <= index < Count.
-  double Get(int index) const;
+  // No bounds check: the caller keeps 0 <= index < Count. Inline, so that loops over the
+  // items read the block directly.
+  double Get(int index) const { return Data()[index]; }
+  // Items 0 … Count - 1 in order, one double each; valid until the block
+  // moves (an append, insert or Clear).
+  const double* Data() const { return static_cast<const double*>(ItemPtr(0)); }
   void Put(int index, double value);
   void Insert(int index, double value);
   // Sorts by value, ascending or descending as Ascending says.

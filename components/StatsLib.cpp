@@ -1,7 +1,9 @@
 #include "components/StatsLib.h"
 
 #include <algorithm>
-#include <cmath>
+#include <span>
+
+#include "components/ErrorStatistics.h"
 
 namespace components {
 
@@ -24,43 +26,44 @@ double TRunningAverage::Average() const {
   return ArrayMean(*this);
 }
 
+namespace {
+
+// Items first … last, clamped to the items held; empty when nothing is left.
+std::span<const double> Range(const THugeDouble& array, int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, array.Count() - 1);
+  if (last < first) return {};
+  return std::span<const double>(array.Data() + first, std::size_t(last - first + 1));
+}
+
+std::span<const double> All(const THugeDouble& array) {
+  return Range(array, 0, array.Count() - 1);
+}
+
+}  // namespace
+
 double ArraySum(const THugeDouble& array) {
-  return ArraySumRange(array, 0, array.Count() - 1);
+  return SumInOrder(All(array));
 }
 
 double ArraySumRange(const THugeDouble& array, int first, int last) {
-  first = std::max(first, 0);
-  last = std::min(last, array.Count() - 1);
-  double sum = 0.0;
-  for (int i = first; i <= last; ++i) sum += array.Get(i);
-  return sum;
+  return SumInOrder(Range(array, first, last));
 }
 
 double ArrayMeanRange(const THugeDouble& array, int first, int last) {
-  first = std::max(first, 0);
-  last = std::min(last, array.Count() - 1);
-  if (last < first) return 0.0;
-  return ArraySumRange(array, first, last) / (last - first + 1);
+  return MeanInOrder(Range(array, first, last));
 }
 
 double ArrayMean(const THugeDouble& array) {
-  if (array.Count() < 1) return 0.0;
-  return ArraySum(array) / array.Count();
+  return MeanInOrder(All(array));
 }
 
 double ArrayVariance(const THugeDouble& array) {
-  if (array.Count() < 1) return 0.0;
-  const double mean = ArrayMean(array);
-  double sum = 0.0;
-  for (int i = 0; i < array.Count(); ++i) {
-    const double deviation = array.Get(i) - mean;
-    sum += deviation * deviation;
-  }
-  return sum / array.Count();
+  return PopulationVariance(All(array));
 }
 
 double ArrayStdDev(const THugeDouble& array) {
-  return std::sqrt(ArrayVariance(array));
+  return PopulationStdDev(All(array));
 }
 
 }  // namespace components

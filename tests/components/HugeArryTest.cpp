@@ -210,6 +210,21 @@ TEST(HugeArrayEdit, ItemsOfAnySizeKeepTheirBytes) {
   EXPECT_EQ(at9->value, 81);
 }
 
+TEST(HugeArrayEdit, DataHoldsTheItemsInOrderWhereverTheBlockMoves) {
+  THugeDouble array(5);
+  for (int i = 0; i < 100; ++i) {
+    array.Add(i * 0.5 - 3);
+    // The block moves as it grows; Data follows it and agrees with Get and ItemPtr.
+    ASSERT_EQ(array.Data(), array.ItemPtr(0));
+    for (int k = 0; k <= i; ++k) ASSERT_EQ(array.Data()[k], k * 0.5 - 3) << i << " " << k;
+  }
+  array.Insert(0, 42.0);
+  array.Delete(3);
+  EXPECT_EQ(array.Data()[0], 42.0);
+  EXPECT_EQ(array.Data()[3], 0.5 * 3 - 3);  // item 3 moved up, then back
+  for (int k = 0; k < array.Count(); ++k) EXPECT_EQ(array.Data()[k], array.Get(k));
+}
+
 TEST(HugeArrayEdit, ExchangeSwapsItemsAndObjects) {
   THugeDouble array(4);
   int x = 0, y = 0;
