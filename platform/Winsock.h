@@ -20,17 +20,119 @@ constexpr int WS_SO_BROADCAST = 0x20;
 constexpr int WS_SD_SEND = 1;
 constexpr int WS_FD_SETSIZE = 64;
 
-// Error numbers the adapters report through WSAGetLastError.
+// Error numbers the library reports through WSAGetLastError.
 constexpr int WSAEINTR = 10004;
 constexpr int WSAEBADF = 10009;
+constexpr int WSAEACCES = 10013;
+constexpr int WSAEFAULT = 10014;
 constexpr int WSAEINVAL = 10022;
+constexpr int WSAEMFILE = 10024;
+constexpr int WSAEWOULDBLOCK = 10035;
+constexpr int WSAEINPROGRESS = 10036;
+constexpr int WSAEALREADY = 10037;
+constexpr int WSAENOTSOCK = 10038;
+constexpr int WSAEDESTADDRREQ = 10039;
 constexpr int WSAEMSGSIZE = 10040;
+constexpr int WSAEPROTOTYPE = 10041;
 constexpr int WSAENOPROTOOPT = 10042;
+constexpr int WSAEPROTONOSUPPORT = 10043;
+constexpr int WSAESOCKTNOSUPPORT = 10044;
+constexpr int WSAEOPNOTSUPP = 10045;
+constexpr int WSAEPFNOSUPPORT = 10046;
 constexpr int WSAEAFNOSUPPORT = 10047;
+constexpr int WSAEADDRINUSE = 10048;
+constexpr int WSAEADDRNOTAVAIL = 10049;
+constexpr int WSAENETDOWN = 10050;
+constexpr int WSAENETUNREACH = 10051;
+constexpr int WSAENETRESET = 10052;
+constexpr int WSAECONNABORTED = 10053;
+constexpr int WSAECONNRESET = 10054;
+constexpr int WSAENOBUFS = 10055;
+constexpr int WSAEISCONN = 10056;
+constexpr int WSAENOTCONN = 10057;
+constexpr int WSAESHUTDOWN = 10058;
+constexpr int WSAETOOMANYREFS = 10059;
+constexpr int WSAETIMEDOUT = 10060;
+constexpr int WSAECONNREFUSED = 10061;
+constexpr int WSAELOOP = 10062;
+constexpr int WSAENAMETOOLONG = 10063;
+constexpr int WSAEHOSTDOWN = 10064;
+constexpr int WSAEHOSTUNREACH = 10065;
+constexpr int WSAENOTEMPTY = 10066;
 constexpr int WSAHOST_NOT_FOUND = 11001;
 constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
 constexpr int WSANO_DATA = 11004;
+
+// Failures of the Linux socket calls that the library has no number for. They get numbers of
+// their own, above every number the library uses, so that a message never names a wrong cause.
+constexpr int WSXEIO = 12001;          // the system reported an input/output error
+constexpr int WSXENOSPC = 12002;       // no space left on the device
+constexpr int WSXEDQUOT = 12003;       // disk quota exceeded
+constexpr int WSXENODEV = 12004;       // the network device is gone
+constexpr int WSXEUNEXPECTED = 12099;  // a failure the stand-in does not know
+
+// The text of each error number, one row per number. Numbers without a row have no text.
+struct SocketErrorRow {
+  int code;
+  const char* text;
+};
+inline constexpr SocketErrorRow kSocketErrorTexts[] = {
+    {WSAEINTR, "Interrupted system call."},
+    {WSAEBADF, "Bad file number."},
+    {WSAEACCES, "Access denied."},
+    {WSAEFAULT, "Bad address."},
+    {WSAEINVAL, "Invalid argument."},
+    {WSAEMFILE, "Too many open files."},
+    {WSAEWOULDBLOCK, "Operation would block. "},
+    {WSAEINPROGRESS, "Operation now in progress."},
+    {WSAEALREADY, "Operation already in progress."},
+    {WSAENOTSOCK, "Socket operation on non-socket."},
+    {WSAEDESTADDRREQ, "Destination address required."},
+    {WSAEMSGSIZE, "Message too long."},
+    {WSAEPROTOTYPE, "Protocol wrong type for socket."},
+    {WSAENOPROTOOPT, "Bad protocol option."},
+    {WSAEPROTONOSUPPORT, "Protocol not supported."},
+    {WSAESOCKTNOSUPPORT, "Socket type not supported."},
+    {WSAEOPNOTSUPP, "Operation not supported on socket."},
+    {WSAEPFNOSUPPORT, "Protocol family not supported."},
+    {WSAEAFNOSUPPORT, "Address family not supported by protocol family."},
+    {WSAEADDRINUSE, "Address already in use."},
+    {WSAEADDRNOTAVAIL, "Cannot assign requested address."},
+    {WSAENETDOWN, "Network is down."},
+    {WSAENETUNREACH, "Network is unreachable."},
+    {WSAENETRESET, "Net dropped connection or reset."},
+    {WSAECONNABORTED, "Software caused connection abort."},
+    {WSAECONNRESET, "Connection reset by peer."},
+    {WSAENOBUFS, "No buffer space available."},
+    {WSAEISCONN, "Socket is already connected."},
+    {WSAENOTCONN, "Socket is not connected."},
+    {WSAESHUTDOWN, "Cannot send or receive after socket is closed."},
+    {WSAETOOMANYREFS, "Too many references, cannot splice."},
+    {WSAETIMEDOUT, "Connection timed out."},
+    {WSAECONNREFUSED, "Connection refused."},
+    {WSAELOOP, "Too many levels of symbolic links."},
+    {WSAENAMETOOLONG, "File name too long."},
+    {WSAEHOSTDOWN, "Host is down."},
+    {WSAEHOSTUNREACH, "No route to host."},
+    {WSAENOTEMPTY, "Directory not empty"},
+    {WSXEIO, "Input/output error."},
+    {WSXENOSPC, "No space left on device."},
+    {WSXEDQUOT, "Disk quota exceeded."},
+    {WSXENODEV, "No such network device."},
+    {WSXEUNEXPECTED, "Unexpected system error."},
+};
+
+// The text of an error number from the table above; null when it has none.
+constexpr const char* SocketErrorTextOf(int code) {
+  for (const SocketErrorRow& row : kSocketErrorTexts)
+    if (row.code == code) return row.text;
+  return nullptr;
+}
+
+// The Linux stand-in's error number for a C library errno value: the library's number where it
+// has one, otherwise one of the stand-in's own numbers above. Every number it gives has a text.
+int WsaErrorFromErrno(int error);
 
 struct WSADATA {
   uint16_t wVersion = 0;

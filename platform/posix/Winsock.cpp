@@ -22,91 +22,67 @@ namespace platform {
 
 namespace {
 
-int WsaErrorFromErrno(int error) {
-  switch (error) {
-    case EINTR:
-      return 10004;
-    case EBADF:
-      return 10009;
-    case EACCES:
-    case EPERM:
-      return 10013;
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-    case ENFILE:
-      return 10024;
-    case EAGAIN:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-      return 10038;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case ENOPROTOOPT:
-      return 10042;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case ESOCKTNOSUPPORT:
-      return 10044;
-    case EOPNOTSUPP:
-      return 10045;
-    case EPFNOSUPPORT:
-      return 10046;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    case ENETUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    case ECONNRESET:
-      return 10054;
-    case ENOBUFS:
-    case ENOMEM:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return 10057;
-    case ESHUTDOWN:
-      return 10058;
-    case ETOOMANYREFS:
-      return 10059;
-    case ETIMEDOUT:
-      return 10060;
-    case ECONNREFUSED:
-      return 10061;
-    case ELOOP:
-      return 10062;
-    case ENAMETOOLONG:
-      return 10063;
-    case EHOSTDOWN:
-      return 10064;
-    case EHOSTUNREACH:
-      return 10065;
-    case ENOTEMPTY:
-      return 10066;
-    default:
-      return 10022;  // nothing closer: an invalid argument
-  }
+// Every errno that socket, setsockopt, sendto, recvfrom, poll, shutdown and close can give on
+// Linux, with the library's number for it. EAGAIN is EWOULDBLOCK and EOPNOTSUPP is ENOTSUP here.
+struct ErrnoRow {
+  int error;
+  int code;
+};
+constexpr ErrnoRow kErrnoToWsa[] = {
+    {EINTR, WSAEINTR},
+    {EBADF, WSAEBADF},
+    {EACCES, WSAEACCES},
+    {EPERM, WSAEACCES},  // a firewall rule refused the datagram
+    {EFAULT, WSAEFAULT},
+    {EINVAL, WSAEINVAL},
+    {EMFILE, WSAEMFILE},
+    {ENFILE, WSAEMFILE},
+    {EAGAIN, WSAEWOULDBLOCK},
+    {EINPROGRESS, WSAEINPROGRESS},
+    {EALREADY, WSAEALREADY},
+    {ENOTSOCK, WSAENOTSOCK},
+    {EDESTADDRREQ, WSAEDESTADDRREQ},
+    {EMSGSIZE, WSAEMSGSIZE},
+    {EPROTOTYPE, WSAEPROTOTYPE},
+    {ENOPROTOOPT, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+    {EOPNOTSUPP, WSAEOPNOTSUPP},
+    {EPFNOSUPPORT, WSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, WSAEAFNOSUPPORT},
+    {EADDRINUSE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
+    {ENETDOWN, WSAENETDOWN},
+    {ENETUNREACH, WSAENETUNREACH},
+    {ENETRESET, WSAENETRESET},
+    {ECONNABORTED, WSAECONNABORTED},
+    {ECONNRESET, WSAECONNRESET},
+    {ENOBUFS, WSAENOBUFS},
+    {ENOMEM, WSAENOBUFS},  // the kernel's memory for socket buffers ran out
+    {EISCONN, WSAEISCONN},
+    {ENOTCONN, WSAENOTCONN},
+    {ESHUTDOWN, WSAESHUTDOWN},
+    {EPIPE, WSAESHUTDOWN},  // sending on a socket shut down for sending
+    {ETOOMANYREFS, WSAETOOMANYREFS},
+    {ETIMEDOUT, WSAETIMEDOUT},
+    {ECONNREFUSED, WSAECONNREFUSED},
+    {ELOOP, WSAELOOP},
+    {ENAMETOOLONG, WSAENAMETOOLONG},
+    {EHOSTDOWN, WSAEHOSTDOWN},
+    {EHOSTUNREACH, WSAEHOSTUNREACH},
+    {ENOTEMPTY, WSAENOTEMPTY},
+    {EIO, WSXEIO},
+    {ENOSPC, WSXENOSPC},
+    {EDQUOT, WSXEDQUOT},
+    {ENODEV, WSXENODEV},
+};
+
+constexpr bool EveryMappedNumberHasAText() {
+  for (const ErrnoRow& row : kErrnoToWsa)
+    if (!SocketErrorTextOf(row.code)) return false;
+  return SocketErrorTextOf(WSXEUNEXPECTED) != nullptr;
 }
+static_assert(EveryMappedNumberHasAText(), "a socket error number without a text");
 
 int FailWith(int wsa_error) {
   SetLastError(static_cast<uint32_t>(wsa_error));
@@ -151,7 +127,7 @@ int WsaCancelBlockingCall() {
 
 SOCKET Socket(int family, int type, int protocol) {
   if (family != WS_AF_INET) return FailWith(WSAEAFNOSUPPORT);
-  if (type != WS_SOCK_DGRAM) return FailWith(10044);
+  if (type != WS_SOCK_DGRAM) return FailWith(WSAESOCKTNOSUPPORT);
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
   if (fd < 0) {
     FailFromErrno();
@@ -162,7 +138,7 @@ SOCKET Socket(int family, int type, int protocol) {
 
 int SetSockOpt(SOCKET s, int level, int option, const char* value, int length) {
   if (level != WS_SOL_SOCKET || option != WS_SO_BROADCAST) return FailWith(WSAENOPROTOOPT);
-  if (!value || length < 4) return FailWith(10014);
+  if (!value || length < 4) return FailWith(WSAEFAULT);
   int32_t flag = 0;
   std::memcpy(&flag, value, 4);
   const int on = flag != 0 ? 1 : 0;
@@ -181,7 +157,7 @@ HOSTENT* GetHostByName(const char* name) {
   thread_local char* no_aliases[1] = {nullptr};
 
   if (!name) {
-    FailWith(10014);
+    FailWith(WSAEFAULT);
     return nullptr;
   }
   addrinfo hints{};
@@ -236,7 +212,7 @@ uint16_t Ntohs(uint16_t value) {
 int SendTo(SOCKET s, const char* data, int length, int flags, const SOCKADDR_IN* to,
            int to_length) {
   sockaddr_in address;
-  if (!ToHostAddress(to, to_length, address)) return FailWith(10014);
+  if (!ToHostAddress(to, to_length, address)) return FailWith(WSAEFAULT);
   if (length < 0) return FailWith(WSAEINVAL);
   const ssize_t sent =
       ::sendto(static_cast<int>(s), data, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
@@ -266,7 +242,7 @@ int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEV
   if (read) {
     read->fd_count = 0;
     for (const pollfd& p : polled) {
-      if (p.revents & POLLNVAL) return FailWith(10038);
+      if (p.revents & POLLNVAL) return FailWith(WSAENOTSOCK);
       if (p.revents & (POLLIN | POLLERR | POLLHUP)) read->fd_array[read->fd_count++] = p.fd;
     }
     return static_cast<int>(read->fd_count);
@@ -277,7 +253,7 @@ int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEV
 // Linux quietly cuts a datagram larger than the buffer; the library fails with 10040 instead.
 // MSG_TRUNC makes the kernel report the datagram's real length, which tells the two apart.
 int RecvFrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, int* from_length) {
-  if (length < 0 || (!buffer && length > 0)) return FailWith(10014);
+  if (length < 0 || (!buffer && length > 0)) return FailWith(WSAEFAULT);
   sockaddr_in address{};
   socklen_t address_length = sizeof address;
   const ssize_t received =
@@ -346,6 +322,12 @@ class PosixModules final : public ModuleApi {
 };
 
 }  // namespace
+
+int WsaErrorFromErrno(int error) {
+  for (const ErrnoRow& row : kErrnoToWsa)
+    if (row.error == error) return row.code;
+  return WSXEUNEXPECTED;
+}
 
 ModuleApi& ModuleApi::Real() {
   static PosixModules modules;
