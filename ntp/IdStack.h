@@ -3,6 +3,8 @@
 // error numbers into exceptions.
 #include <QByteArray>
 #include <QString>
+#include <array>
+#include <cstdint>
 
 #include "platform/Winsock.h"
 
@@ -20,8 +22,11 @@ class TIdStack {
   int CheckSocketResult(int result);
   // The text of a platform error number; empty for numbers without one.
   static QString SocketErrorText(int error_code);
-  // Whether the text is four "."-separated numbers 0..255.
+  // Whether the text is four "."-separated decimal numbers 0..255, leading zeros allowed.
   static bool IsDottedIP(const QString& text);
+  // The four address bytes of a dotted quad, each part read as a decimal integer; false, with the
+  // bytes untouched, when the text is not one.
+  static bool ReadDottedIP(const QString& text, std::array<uint8_t, 4>& bytes);
 
   // The socket calls, in the platform's shapes.
   virtual platform::SOCKET CreateSocketHandle() = 0;

@@ -1,6 +1,6 @@
 #include "ntp/IdStackWinsock.h"
 
-#include <QStringList>
+#include <algorithm>
 
 #include "ntp/IdException.h"
 
@@ -76,9 +76,9 @@ int TIdStackWinsock::SendTo(platform::SOCKET s, const QByteArray& data, const QS
   platform::SOCKADDR_IN address;
   address.sin_family = platform::WS_AF_INET;
   address.sin_port = f_.htons(static_cast<uint16_t>(port));
-  const QStringList parts = ip.split('.');
-  for (int i = 0; i < 4 && i < parts.size(); ++i)
-    address.sin_addr[i] = static_cast<uint8_t>(parts[i].toUInt());
+  std::array<uint8_t, 4> bytes{};  // LookUpHost gives only dotted quads
+  ReadDottedIP(ip, bytes);
+  std::copy(bytes.begin(), bytes.end(), address.sin_addr);
   return f_.sendto(s, data.constData(), static_cast<int>(data.size()), 0, &address, sizeof address);
 }
 

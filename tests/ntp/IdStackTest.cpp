@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
+#include <vector>
+
 #include "ntp/IdException.h"
 #include "ntp/IdUDPClient.h"
 #include "support/FakeWinsock.h"
@@ -50,13 +54,131 @@ TEST(LookUpHost, AFailedLookupRaisesTheSocketErrorOfTheLastErrorNumber) {
   }
 }
 
-TEST(SocketErrorText, KnownNumbersHaveTheirTextsOthersNone) {
-  EXPECT_EQ(TIdStack::SocketErrorText(10040), "Message too long.");
-  EXPECT_EQ(TIdStack::SocketErrorText(10035), "Operation would block. ");
-  EXPECT_EQ(TIdStack::SocketErrorText(10066), "Directory not empty");
-  EXPECT_EQ(TIdStack::SocketErrorText(10004), "Interrupted system call.");
-  EXPECT_EQ(TIdStack::SocketErrorText(11001), "");
-  EXPECT_EQ(TIdStack::SocketErrorText(0), "");
+// Each part of a dotted quad reads as a decimal integer: leading zeros never make it octal.
+TEST(LookUpHost, PartsWithLeadingZerosAreDecimalAndSentThere) {
+  FakeWinsock winsock;
+  TIdUDPClient client;
+  client.SetPort(123);
+  const struct {
+    const char* text;
+    std::array<uint8_t, 4> address;
+  } rows[] = {
+      {"0010.0.0.1", {10, 0, 0, 1}},
+      {"010.001.000.0255", {10, 1, 0, 255}},
+      {"0.0.0.0", {0, 0, 0, 0}},
+      {"00000000000000000000000000000001.2.3.4", {1, 2, 3, 4}},
+      {"255.255.255.255", {255, 255, 255, 255}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(SocketStack()->LookUpHost(row.text), row.text);  // used unchanged
+    winsock.sent.clear();
+    client.SetHost(row.text);
+    client.SendDatagram("x");
+    ASSERT_EQ(winsock.sent.size(), 1u);
+    EXPECT_EQ(winsock.sent[0].address, row.address) << row.text;
+  }
+  EXPECT_TRUE(winsock.lookups.empty());
+}
+
+TEST(LookUpHost, APartOutOfRangeOrNotADecimalNumberIsNoDottedQuad) {
+  FakeWinsock winsock;
+  TIdUDPClient client;
+  const std::vector<std::string> texts = {
+      "256.0.0.1",        "0.256.0.1",  "0.0.256.1",
+      "0.0.0.256",        "0256.0.0.1", "1.2.3.99999999999999999999",
+      "1.2.3.4294967306", "-1.2.3.4",   "+1.2.3.4",
+      " 1.2.3.4",         "1.2.3.4 ",   "1.2.3.",
+      ".1.2.3",           "0x10.0.0.1", "1.2.3.4a"};
+  for (const std::string& text : texts) {
+    EXPECT_FALSE(TIdStack::IsDottedIP(QString::fromStdString(text))) << text;
+    EXPECT_EQ(SocketStack()->LookUpHost(QString::fromStdString(text)), "192.0.2.5") << text;
+  }
+  EXPECT_EQ(winsock.lookups, texts);
+}
+
+TEST(LookUpHost, ReadingAQuadGivesItsBytesAndLeavesThemAloneOtherwise) {
+  std::array<uint8_t, 4> bytes{9, 9, 9, 9};
+  EXPECT_FALSE(TIdStack::ReadDottedIP("1.2.3.256", bytes));
+  EXPECT_EQ(bytes, (std::array<uint8_t, 4>{9, 9, 9, 9}));
+  EXPECT_TRUE(TIdStack::ReadDottedIP("192.168.0010.200", bytes));
+  EXPECT_EQ(bytes, (std::array<uint8_t, 4>{192, 168, 10, 200}));
+}
+
+namespace {
+
+struct ErrorTextRow {
+  int code;
+  const char* text;
+};
+
+class SocketErrorTexts : public ::testing::TestWithParam<ErrorTextRow> {};
+
+}  // namespace
+
+// The texts a user reads in the error box, one row per number.
+TEST_P(SocketErrorTexts, TheNumberHasItsTextInTheMessage) {
+  const ErrorTextRow row = GetParam();
+  EXPECT_EQ(TIdStack::SocketErrorText(row.code), row.text);
+  const EIdSocketError error(row.code, TIdStack::SocketErrorText(row.code));
+  EXPECT_EQ(error.Message(), QString("Socket Error # %1\r\n%2").arg(row.code).arg(row.text));
+  EXPECT_EQ(error.ErrorCode(), row.code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SocketErrorTexts,
+    ::testing::Values(
+        ErrorTextRow{10004, "Interrupted system call."}, ErrorTextRow{10009, "Bad file number."},
+        ErrorTextRow{10013, "Access denied."}, ErrorTextRow{10014, "Bad address."},
+        ErrorTextRow{10022, "Invalid argument."}, ErrorTextRow{10024, "Too many open files."},
+        ErrorTextRow{10035, "Operation would block. "},
+        ErrorTextRow{10036, "Operation now in progress."},
+        ErrorTextRow{10037, "Operation already in progress."},
+        ErrorTextRow{10038, "Socket operation on non-socket."},
+        ErrorTextRow{10039, "Destination address required."},
+        ErrorTextRow{10040, "Message too long."},
+        ErrorTextRow{10041, "Protocol wrong type for socket."},
+        ErrorTextRow{10042, "Bad protocol option."}, ErrorTextRow{10043, "Protocol not supported."},
+        ErrorTextRow{10044, "Socket type not supported."},
+        ErrorTextRow{10045, "Operation not supported on socket."},
+        ErrorTextRow{10046, "Protocol family not supported."},
+        ErrorTextRow{10047, "Address family not supported by protocol family."},
+        ErrorTextRow{10048, "Address already in use."},
+        ErrorTextRow{10049, "Cannot assign requested address."},
+        ErrorTextRow{10050, "Network is down."}, ErrorTextRow{10051, "Network is unreachable."},
+        ErrorTextRow{10052, "Net dropped connection or reset."},
+        ErrorTextRow{10053, "Software caused connection abort."},
+        ErrorTextRow{10054, "Connection reset by peer."},
+        ErrorTextRow{10055, "No buffer space available."},
+        ErrorTextRow{10056, "Socket is already connected."},
+        ErrorTextRow{10057, "Socket is not connected."},
+        ErrorTextRow{10058, "Cannot send or receive after socket is closed."},
+        ErrorTextRow{10059, "Too many references, cannot splice."},
+        ErrorTextRow{10060, "Connection timed out."}, ErrorTextRow{10061, "Connection refused."},
+        ErrorTextRow{10062, "Too many levels of symbolic links."},
+        ErrorTextRow{10063, "File name too long."}, ErrorTextRow{10064, "Host is down."},
+        ErrorTextRow{10065, "No route to host."}, ErrorTextRow{10066, "Directory not empty"},
+        // Numbers of the library without a text: the message ends after CR LF.
+        ErrorTextRow{0, ""}, ErrorTextRow{10003, ""}, ErrorTextRow{10067, ""},
+        ErrorTextRow{10069, ""}, ErrorTextRow{10091, ""}, ErrorTextRow{11001, ""},
+        ErrorTextRow{11004, ""}, ErrorTextRow{-1, ""}),
+    [](const ::testing::TestParamInfo<ErrorTextRow>& info) {
+      return info.param.code < 0 ? std::string("minus") + std::to_string(-info.param.code)
+                                 : std::to_string(info.param.code);
+    });
+
+// Failures of the Linux calls that the library has no number for say what happened, each in
+// words of its own.
+TEST(SocketErrorText, TheStandInsOwnNumbersSayWhatHappened) {
+  const std::vector<std::pair<int, QString>> own = {
+      {platform::WSXEIO, "Input/output error."},
+      {platform::WSXENOSPC, "No space left on device."},
+      {platform::WSXEDQUOT, "Disk quota exceeded."},
+      {platform::WSXENODEV, "No such network device."},
+      {platform::WSXEUNEXPECTED, "Unexpected system error."}};
+  for (const auto& [code, text] : own) {
+    EXPECT_EQ(TIdStack::SocketErrorText(code), text) << code;
+    EXPECT_GT(code, 11999) << "clear of every number the library itself uses";
+  }
 }
 
 TEST(SocketStackLifecycle, LivesFromTheFirstComponentToTheLast) {
