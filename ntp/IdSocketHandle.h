@@ -28,6 +28,10 @@ class TIdSocketHandle {
   // EIdSocketError on failure and EIdUDPReceiveErrorZeroBytes for an empty datagram.
   QByteArray RecvFrom(int buffer_size, QString& peer_ip, int& peer_port);
   bool Readable(int timeout_ms) const;
+  // Reads and drops every datagram already waiting (polling with a zero time-out), so that a
+  // reply that came after its receive had given up cannot pass for the answer to the next
+  // request. Raises nothing: a read that fails ends the discarding. Gives the number dropped.
+  int DiscardWaitingDatagrams();
 
   // The local address and port; the time query never sets or reads them.
   const QString& IP() const { return ip_; }

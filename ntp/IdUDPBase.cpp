@@ -59,7 +59,11 @@ TIdSocketHandle& TIdUDPBase::Binding() {
 
 void TIdUDPBase::Send(const QString& host, int port, const QByteArray& data) {
   const QString ip = SocketStack()->LookUpHost(host);
-  Binding().SendTo(ip, port, data);
+  TIdSocketHandle& socket = Binding();
+  // One exchange at a time runs on this socket: whatever waits in it now answers an earlier
+  // request (one whose receive timed out or failed) and would be taken for this one's reply.
+  socket.DiscardWaitingDatagrams();
+  socket.SendTo(ip, port, data);
 }
 
 QByteArray TIdUDPBase::ReceiveDatagram(int timeout_ms, QString& peer_ip, int& peer_port) {

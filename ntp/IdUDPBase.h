@@ -43,6 +43,8 @@ class TIdUDPBase : public TIdComponent {
   QByteArray ReceiveDatagram(int timeout_ms = kUseReceiveTimeout);
 
  protected:
+  // Resolves the host, opens the socket if needed, drops the datagrams already waiting in it,
+  // and sends.
   void Send(const QString& host, int port, const QByteArray& data);
   void Loaded() override;
 

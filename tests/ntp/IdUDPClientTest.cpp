@@ -1,11 +1,20 @@
 #include "ntp/IdUDPClient.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ntp/IdException.h"
+#include "support/FakeSntpServer.h"
 #include "support/FakeWinsock.h"
 
 using ntp::TIdUDPClient;
+using testing_support::FakeSntpServer;
 using testing_support::FakeWinsock;
 
 namespace {
@@ -170,4 +179,123 @@ TEST_F(Transport, WhileLoadingActiveIsOnlyRecordedUntilLoadingEnds) {
   client.EndLoading();
   EXPECT_TRUE(client.Active());
   EXPECT_EQ(winsock.sockets_made, 1);
+}
+
+// A reply that comes after its receive gave up waits in the socket; the next request must not
+// take it for its own answer.
+TEST_F(Transport, DatagramsWaitingBeforeASendAreDroppedAndTheReplyAfterItIsTaken) {
+  winsock.datagrams = {"late reply", QByteArray(600, 'L'), ""};  // too long and empty, too
+  winsock.replies = {"fresh reply"};
+  client.SetHost("10.0.0.1");
+  client.SetPort(123);
+  client.SendDatagram("request");
+  // Every stale datagram was read before the request went out, each through a zero wait.
+  const auto send = std::find(winsock.calls.begin(), winsock.calls.end(), "sendto");
+  ASSERT_NE(send, winsock.calls.end());
+  EXPECT_EQ(std::count(winsock.calls.begin(), send, "recvfrom"), 3);
+  for (const auto& timeout : winsock.select_timeouts) {
+    ASSERT_TRUE(timeout.has_value());
+    EXPECT_EQ(timeout->tv_sec, 0);
+    EXPECT_EQ(timeout->tv_usec, 0);
+  }
+  QString ip;
+  int port = 0;
+  EXPECT_EQ(client.ReceiveDatagram(100, ip, port), "fresh reply");
+  EXPECT_EQ(ip, "192.0.2.5");  // the drained datagrams left no trace in the sender either
+  EXPECT_TRUE(winsock.datagrams.empty());
+}
+
+TEST_F(Transport, NothingWaitingMeansOneZeroWaitAndNoRead) {
+  client.SetHost("10.0.0.1");
+  client.SendDatagram("request");
+  EXPECT_EQ(winsock.calls, (std::vector<std::string>{"select", "sendto"}));
+}
+
+TEST_F(Transport, AFailingReadEndsTheDiscardingAndTheSendStillGoesOut) {
+  winsock.recv_error = 10054;  // readable, yet every read fails
+  client.SetHost("10.0.0.1");
+  EXPECT_NO_THROW(client.SendDatagram("request"));
+  EXPECT_EQ(winsock.calls, (std::vector<std::string>{"select", "recvfrom", "sendto"}));
+  ASSERT_EQ(winsock.sent.size(), 1u);
+
+  // A select that fails counts as nothing waiting.
+  winsock.recv_error.reset();
+  winsock.select_result = -1;
+  winsock.calls.clear();
+  EXPECT_NO_THROW(client.SendDatagram("request"));
+  EXPECT_EQ(winsock.calls, (std::vector<std::string>{"select", "sendto"}));
+}
+
+TEST_F(Transport, AFloodOfWaitingDatagramsIsDiscardedOnlyUpToABound) {
+  for (int i = 0; i < 5000; ++i) winsock.datagrams.push_back("flood");
+  client.SetHost("10.0.0.1");
+  client.SendDatagram("request");
+  const auto reads = std::count(winsock.calls.begin(), winsock.calls.end(), "recvfrom");
+  EXPECT_GE(reads, 256);  // more than a socket's default receive buffer holds
+  EXPECT_LT(reads, 5000);
+  EXPECT_EQ(winsock.sent.size(), 1u);
+}
+
+namespace {
+
+// The client's local port, which the platform gave its socket at the first send.
+int LocalPort(TIdUDPClient& client) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(static_cast<int>(client.Binding().Handle()),
+                    reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return -1;
+  return ntohs(address.sin_port);
+}
+
+// Sends one datagram to 127.0.0.1:port from a socket of its own.
+void SendFromElsewhere(int port, const QByteArray& data) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  EXPECT_EQ(::sendto(fd, data.constData(), static_cast<size_t>(data.size()), 0,
+                     reinterpret_cast<sockaddr*>(&to), sizeof to),
+            data.size());
+  ::close(fd);
+}
+
+}  // namespace
+
+// The same over the real socket library: the answer to a request that timed out arrives while
+// nobody waits, and the next request gets its own answer.
+TEST(TransportOverLoopback, ALateReplyIsNotTakenAsTheAnswerToTheNextRequest) {
+  FakeSntpServer server;
+  const auto echo = [](const QByteArray& request) {
+    return std::optional<QByteArray>("answer to " + request);
+  };
+  server.Then(echo);
+  server.Then(echo);
+  TIdUDPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetActive(true);
+  client.SendDatagram("first");
+  ASSERT_TRUE(server.WaitForReplies(1));  // the first answer now waits in the socket, unread
+  client.SendDatagram("second");
+  EXPECT_EQ(client.ReceiveDatagram(5000), "answer to second");
+  EXPECT_TRUE(client.ReceiveDatagram(0).isEmpty());
+}
+
+TEST(TransportOverLoopback, AReplyFromAnySenderAfterTheSendIsTaken) {
+  FakeSntpServer server;  // listens but stays silent
+  TIdUDPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SendDatagram("request");
+  const int port = LocalPort(client);
+  ASSERT_GT(port, 0);
+  SendFromElsewhere(port, "from another sender");
+  QString ip;
+  int peer_port = 0;
+  EXPECT_EQ(client.ReceiveDatagram(5000, ip, peer_port), "from another sender");
+  EXPECT_EQ(ip, "127.0.0.1");
+  EXPECT_NE(peer_port, server.Port());
 }

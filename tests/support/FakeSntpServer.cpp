@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -130,6 +131,14 @@ QByteArray FakeSntpServer::LastRequest() const {
   return last_request_;
 }
 
+bool FakeSntpServer::WaitForReplies(int count, int timeout_ms) const {
+  for (int waited = 0; replies_ < count; waited += 5) {
+    if (waited >= timeout_ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 void FakeSntpServer::Serve() {
   while (running_) {
     pollfd p{fd_, POLLIN, 0};
@@ -155,9 +164,9 @@ void FakeSntpServer::Serve() {
     ++requests_;
     if (!response) continue;
     const std::optional<QByteArray> reply = response(request);
-    if (reply)
-      ::sendto(fd_, reply->constData(), static_cast<size_t>(reply->size()), 0,
-               reinterpret_cast<sockaddr*>(&from), from_length);
+    if (reply && ::sendto(fd_, reply->constData(), static_cast<size_t>(reply->size()), 0,
+                          reinterpret_cast<sockaddr*>(&from), from_length) >= 0)
+      ++replies_;
   }
 }
 

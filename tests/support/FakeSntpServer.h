@@ -54,6 +54,11 @@ class FakeSntpServer {
   // The same response to every request from now on, once the queue is empty.
   void Always(Response response);
   int RequestCount() const { return requests_; }
+  // Datagrams sent back so far. Over loopback a datagram is in the receiver's socket once its
+  // send has returned, so a count reached means the replies are waiting there.
+  int RepliesSent() const { return replies_; }
+  // Waits until `count` replies have gone out; false after `timeout_ms` without.
+  bool WaitForReplies(int count, int timeout_ms = 5000) const;
   QByteArray LastRequest() const;
 
  private:
@@ -63,6 +68,7 @@ class FakeSntpServer {
   int port_ = 0;
   std::atomic<bool> running_{true};
   std::atomic<int> requests_{0};
+  std::atomic<int> replies_{0};
   mutable std::mutex mutex_;
   std::deque<Response> script_;
   Response always_;

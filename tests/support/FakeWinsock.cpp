@@ -78,6 +78,11 @@ int SendTo(platform::SOCKET, const char* data, int length, int, const platform::
   s.port = Swap16(to->sin_port);
   s.data = QByteArray(data, length);
   F().sent.push_back(s);
+  F().calls.push_back("sendto");
+  if (!F().replies.empty()) {
+    F().datagrams.push_back(F().replies.front());
+    F().replies.pop_front();
+  }
   if (F().send_result == -2) return length;
   if (F().send_result == -1) return Fail(F().send_error);
   return F().send_result;
@@ -86,13 +91,15 @@ int SendTo(platform::SOCKET, const char* data, int length, int, const platform::
 int Select(int, platform::FD_SET*, platform::FD_SET*, platform::FD_SET*,
            const platform::TIMEVAL* timeout) {
   F().select_timeouts.push_back(timeout ? std::optional(*timeout) : std::nullopt);
-  if (F().select_result < 0) return Fail(10038);
-  return F().select_result;
+  F().calls.push_back("select");
+  if (F().select_result) return *F().select_result < 0 ? Fail(10038) : *F().select_result;
+  return F().datagrams.empty() && !F().recv_error ? 0 : 1;
 }
 
 int RecvFrom(platform::SOCKET, char* buffer, int length, int, platform::SOCKADDR_IN* from,
              int* from_length) {
   F().recv_buffer_sizes.push_back(length);
+  F().calls.push_back("recvfrom");
   if (F().recv_error) return Fail(*F().recv_error);
   if (F().datagrams.empty()) return Fail(10035);
   const QByteArray d = F().datagrams.front();

@@ -47,16 +47,22 @@ class FakeWinsock : public platform::ModuleApi {
   };
   std::vector<Sent> sent;
 
-  // Waiting: each select's time-out (nullopt for none) and its scripted result.
+  // Waiting: each select's time-out (nullopt for none) and its result: the scripted one when
+  // set, otherwise 1 while a datagram (or a receive error) waits and 0 when none does.
   std::vector<std::optional<platform::TIMEVAL>> select_timeouts;
-  int select_result = 1;
+  std::optional<int> select_result;
 
-  // Receiving: the datagrams in line; a datagram larger than the buffer fails with 10040.
+  // Receiving: the datagrams in line; a datagram larger than the buffer fails with 10040 and is
+  // gone. Each send puts the next of `replies` in line after it, as a server's answer arrives.
   std::deque<QByteArray> datagrams;
+  std::deque<QByteArray> replies;
   std::optional<int> recv_error;  // makes recvfrom fail with this number
   std::vector<int> recv_buffer_sizes;
 
   int last_error = 0;
+
+  // The socket calls in the order made: "select", "recvfrom", "sendto".
+  std::vector<std::string> calls;
 
   platform::HMODULE LoadLibraryA(const char* name) override;
   void* GetProcAddress(platform::HMODULE module, const char* name) override;
