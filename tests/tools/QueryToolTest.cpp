@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -60,18 +61,23 @@ TEST(QueryTool, AValidReplyPrintsEveryDisplayInTheWindowsFormats) {
       (QStringList{"Date - Local Zone", "Time - Local Zone", "UTC Time", "Computer Error",
                    "Round Trip Delay", "Version", "Leap Indicator", "Stratum", "Mode", "Precision",
                    "Poll Interval", "Root Dispersion", "Root Delay", "Reference ID", "Valid"}));
+  // Numbers carry the user's decimal separator, as the window shows them.
+  const QString point = QLocale::system().decimalPoint();
+  const QString p = QRegularExpression::escape(point);
   const QString error = Field(run.out, "Computer Error");
-  EXPECT_TRUE(QRegularExpression("^-2\\.\\d{5}$").match(error).hasMatch()) << error.toStdString();
-  EXPECT_NEAR(error.toDouble(), -2.5, 0.005);
-  EXPECT_TRUE(
-      QRegularExpression("^-?\\d\\.\\d{5}$").match(Field(run.out, "Round Trip Delay")).hasMatch());
+  EXPECT_TRUE(QRegularExpression("^-2" + p + "\\d{5}$").match(error).hasMatch())
+      << error.toStdString();
+  EXPECT_NEAR(QString(error).replace(point, ".").toDouble(), -2.5, 0.005);
+  EXPECT_TRUE(QRegularExpression("^-?\\d" + p + "\\d{5}$")
+                  .match(Field(run.out, "Round Trip Delay"))
+                  .hasMatch());
   EXPECT_TRUE(QRegularExpression("^\\d{1,2}:\\d\\d:\\d\\d \\d{3}$")
                   .match(Field(run.out, "UTC Time"))
                   .hasMatch());
-  EXPECT_EQ(Field(run.out, "Precision"), "9.5367E-7");
-  EXPECT_EQ(Field(run.out, "Poll Interval"), "64.00000");
-  EXPECT_EQ(Field(run.out, "Root Delay"), "1.50000");
-  EXPECT_EQ(Field(run.out, "Root Dispersion"), "0.25000");
+  EXPECT_EQ(Field(run.out, "Precision"), "9" + point + "5367E-7");
+  EXPECT_EQ(Field(run.out, "Poll Interval"), "64" + point + "00000");
+  EXPECT_EQ(Field(run.out, "Root Delay"), "1" + point + "50000");
+  EXPECT_EQ(Field(run.out, "Root Dispersion"), "0" + point + "25000");
   EXPECT_EQ(Field(run.out, "Reference ID"), "10.0.0.1");
   EXPECT_EQ(Field(run.out, "Stratum"), "2");
   EXPECT_EQ(Field(run.out, "Version"), "4");
@@ -92,12 +98,12 @@ TEST(QueryTool, InvalidRepliesAndSilenceExitWithOne) {
   zero_transmit.zero_transmit = true;
   for (const ReplySpec& plan : {leap3, stratum0, stratum16, zero_transmit}) {
     server.ThenReply(plan);
-    const ToolRun run = Query({"-p", QString::number(server.Port()), "localhost"});
+    const ToolRun run = Query({"-p", QString::number(server.Port()), "127.0.0.1"});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(Field(run.out, "Valid"), "No");
   }
   server.ThenReply(stratum0);
-  EXPECT_EQ(Field(Query({"-p", QString::number(server.Port()), "localhost"}).out, "Reference ID"),
+  EXPECT_EQ(Field(Query({"-p", QString::number(server.Port()), "127.0.0.1"}).out, "Reference ID"),
             "DEN");  // up to the first zero character
 
   server.ThenSilence();
@@ -128,6 +134,114 @@ TEST(QueryTool, ErrorsExitWithTwoAndTheMessageAlone) {
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_TRUE(run.err.contains("usage: tempomere-query"));
   }
+}
+
+// A port or time-out the tool cannot use is refused before anything is sent: a negative wait
+// would end at once and report "no reply" although the server answered.
+TEST(QueryTool, PortsAndTimeOutsItCannotUseAreUsageErrors) {
+  FakeSntpServer server;
+  server.Always([](const QByteArray& request) {
+    return std::optional<QByteArray>(testing_support::MakeReply(request));
+  });
+  const QString port = QString::number(server.Port());
+  const QStringList refused_ports = {"0",
+                                     "65536",
+                                     "-1",
+                                     "+123",
+                                     " 123",
+                                     "123 ",
+                                     "12x",
+                                     "0x7B",
+                                     "1e2",
+                                     "",
+                                     "99999999999999999999",
+                                     "4294967419" /* 123 once wrapped at 32 bits */};
+  for (const QString& bad : refused_ports) {
+    const ToolRun run = Query({"-p", bad, "127.0.0.1"});
+    EXPECT_EQ(run.exit_code, 2) << "-p '" << bad.toStdString() << "'";
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains("PORT must be a whole number from 1 to 65535"))
+        << bad.toStdString();
+  }
+  const QStringList refused_timeouts = {
+      "-1", "-2", "-500", "0", "86400001", "500ms", "5.0", "2147484148" /* 500 once wrapped */, ""};
+  for (const QString& bad : refused_timeouts) {
+    const ToolRun run = Query({"-t", bad, "-p", port, "127.0.0.1"});
+    EXPECT_EQ(run.exit_code, 2) << "-t '" << bad.toStdString() << "'";
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains("TIMEOUT_MS must be a whole number from 1 to 86400000"))
+        << bad.toStdString();
+  }
+  EXPECT_EQ(server.RequestCount(), 0);
+
+  // The edges that are usable: the server's own port, a time-out of 1 ms and the longest one,
+  // with leading zeros read as decimal.
+  EXPECT_EQ(Query({"-t", "86400000", "-p", port, "127.0.0.1"}).exit_code, 0);
+  EXPECT_EQ(Query({"-t", "0000086400000", "-p", "0" + port, "127.0.0.1"}).exit_code, 0);
+  const ToolRun shortest = Query({"-t", "1", "-p", port, "127.0.0.1"});
+  EXPECT_NE(shortest.exit_code, 2) << shortest.err.toStdString();
+  EXPECT_GE(server.RequestCount(), 3);
+}
+
+TEST(QueryTool, PortsAtTheEdgesOfTheRangeAreTaken) {
+  // Nothing listens on these ports (a reply would need one): the query goes out and gets
+  // nothing back, which is no usage error.
+  for (const QString& edge : {QString("1"), QString("65535")}) {
+    const ToolRun run = Query({"-t", "20", "-p", edge, "127.0.0.1"});
+    EXPECT_EQ(run.exit_code, 1) << edge.toStdString() << run.err.toStdString();
+    EXPECT_EQ(Field(run.out, "Valid"), "No");
+  }
+}
+
+// The reference bytes of stratum 0 and 1 come from the server: what is not printable is
+// written as an escape, so they cannot steer the terminal or add lines of their own.
+TEST(QueryTool, ReferenceBytesThatAreNotPrintableAreEscaped) {
+  FakeSntpServer server;
+  const QString port = QString::number(server.Port());
+  const struct {
+    uint8_t stratum;
+    uint8_t bytes[4];
+    const char* shown;
+  } rows[] = {
+      {1, {'G', 'P', 'S', 0}, "GPS"},                         // a zero ends it, as in the window
+      {1, {0x1B, '[', '2', 'J'}, "\\x1B[2J"},                 // clear screen
+      {0, {'A', '\n', 'V', 'a'}, "A\\x0AVa"},                 // a forged line
+      {1, {'\r', 0x7F, 0x80, 0xFF}, "\\x0D\\x7F\\x80\\xFF"},  // CR, DEL and bytes above ASCII
+      {1, {'\\', 'x', '4', '1'}, "\\x5Cx41"},                 // a backslash cannot fake an escape
+      {1, {' ', '~', '!', 'z'}, " ~!z"},                      // the printable edges stay
+      {2, {0x1B, 10, 0, 255}, "27.10.0.255"},                 // above stratum 1: decimal numbers
+  };
+  for (const auto& row : rows) {
+    ReplySpec plan;
+    plan.stratum = row.stratum;
+    std::copy(std::begin(row.bytes), std::end(row.bytes), plan.reference);
+    server.ThenReply(plan);
+    const ToolRun run = Query({"-p", port, "127.0.0.1"});
+    EXPECT_EQ(Field(run.out, "Reference ID"), row.shown);
+    EXPECT_FALSE(run.out.contains(QChar(0x1B)));
+    EXPECT_EQ(run.out.count('\n'), 15) << "one line per display";
+    EXPECT_EQ(Captions(run.out).last(), "Valid");
+  }
+}
+
+// A server that does not echo the request's stamp still answers: the reply is taken.
+TEST(QueryTool, AReplyThatDoesNotEchoTheStampIsStillValid) {
+  FakeSntpServer server;
+  ReplySpec plan;
+  plan.echo_originate = false;
+  server.ThenReply(plan);
+  const ToolRun run = Query({"-p", QString::number(server.Port()), "127.0.0.1"});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  EXPECT_EQ(Field(run.out, "Valid"), "Yes");
+}
+
+// "localhost" in any letter case is the loopback address by the transport's own rule; the
+// machine's hosts file is never asked, so this holds where it has no such line.
+TEST(QueryTool, LocalhostNeedsNoHostsFile) {
+  FakeSntpServer server;
+  server.ThenReply();
+  const ToolRun run = Query({"-p", QString::number(server.Port()), "LocalHost"});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
 }
 
 TEST(QueryTool, TheTimeOutIsTheOneGiven) {

@@ -18,6 +18,14 @@ constexpr int kExitValid = 0;
 constexpr int kExitNoValidReply = 1;
 constexpr int kExitError = 2;
 
+// A server listens on a port 1..65535; port 0 cannot be sent to.
+constexpr int kLowestPort = 1;
+constexpr int kHighestPort = 65535;
+// Milliseconds to wait for the reply. A wait of 0 or less ends before any reply can come, and
+// more than a day is surely a slip of the keyboard.
+constexpr int kShortestTimeout = 1;
+constexpr int kLongestTimeout = 86400000;
+
 struct Options {
   QString host;
   int port = 123;
@@ -27,16 +35,31 @@ struct Options {
 int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
-      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST\n";
+      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST\n"
+      << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500)\n";
   return kExitError;
 }
 
-// Reads a whole number argument; false (with the problem said) when it is not one in range.
+// Reads a whole number argument: decimal digits only, nothing before or after them, within
+// [low, high]. False, with the problem said, for anything else (a sign, blanks, trailing junk,
+// a number too large for any type).
 bool ReadNumber(const QString& text, int low, int high, const char* what, int& value,
                 QString& problem) {
-  bool ok = false;
-  value = text.toInt(&ok);
-  if (!ok || value < low || value > high) {
+  const QByteArray digits = text.toLatin1();
+  bool ok = !digits.isEmpty();
+  long long number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') {
+      ok = false;
+      break;
+    }
+    number = number * 10 + (c - '0');
+    if (number > high) {  // stop before the number can overflow
+      ok = false;
+      break;
+    }
+  }
+  if (!ok || number < low || number > high) {
     problem = QString("%1 must be a whole number from %2 to %3, not '%4'")
                   .arg(what)
                   .arg(low)
@@ -44,13 +67,26 @@ bool ReadNumber(const QString& text, int low, int high, const char* what, int& v
                   .arg(text);
     return false;
   }
+  value = static_cast<int>(number);
   return true;
 }
 
-// Everything up to the first zero character, as the window's display shows it.
-QString UpToZero(const QString& text) {
+// The reference identifier as the window's field shows it (up to the first zero character),
+// with every character that is not printable ASCII, and the backslash itself, written as \xNN:
+// the server chooses these bytes, and raw they could move the cursor, clear the terminal or
+// forge lines of output.
+QString PrintableReference(const QString& text) {
   const qsizetype zero = text.indexOf(QChar(0));
-  return zero < 0 ? text : text.left(zero);
+  const QString shown = zero < 0 ? text : text.left(zero);
+  QString printable;
+  for (QChar c : shown) {
+    const char16_t code = c.unicode();
+    if (code >= 0x20 && code <= 0x7E && code != '\\')
+      printable += c;
+    else
+      printable += "\\x" + QString::number(code, 16).toUpper().rightJustified(2, '0');
+  }
+  return printable;
 }
 
 }  // namespace
@@ -67,8 +103,9 @@ int main(int argc, char** argv) {
       if (i + 1 >= args.size()) return Usage(QString("%1 needs a value").arg(a));
       const QString value = args[++i];
       const bool ok =
-          a == "-p" ? ReadNumber(value, 0, 65535, "PORT", options.port, problem)
-                    : ReadNumber(value, -2, 86400000, "TIMEOUT_MS", options.timeout_ms, problem);
+          a == "-p" ? ReadNumber(value, kLowestPort, kHighestPort, "PORT", options.port, problem)
+                    : ReadNumber(value, kShortestTimeout, kLongestTimeout, "TIMEOUT_MS",
+                                 options.timeout_ms, problem);
       if (!ok) return Usage(problem);
     } else if (a.startsWith('-') && a.size() > 1) {
       return Usage(QString("unknown option %1").arg(a));
@@ -108,7 +145,7 @@ int main(int argc, char** argv) {
         << "Poll Interval: " << FormatFixed(info.PollInterval, 5) << "\n"
         << "Root Dispersion: " << FormatFixed(info.RootDispersion, 5) << "\n"
         << "Root Delay: " << FormatFixed(info.RootDelay, 5) << "\n"
-        << "Reference ID: " << UpToZero(info.ReferenceID) << "\n"
+        << "Reference ID: " << PrintableReference(info.ReferenceID) << "\n"
         << "Valid: " << (info.Valid ? "Yes" : "No") << "\n";
     return info.Valid ? kExitValid : kExitNoValidReply;
   } catch (const framework::Exception& e) {
