@@ -71,7 +71,9 @@ TAutoCalibrateDlg::TAutoCalibrateDlg(QWidget* owner) : QDialog(owner) {
   buttons->addWidget(CancelBtn);
   column->addLayout(buttons);
 
-  HoursSpin->OnLimit = [this](QObject* sender, bool upper) { HoursSpinLimit(sender, upper); };
+  HoursSpin->OnLimit = [this](QObject* sender, bool upper) {
+    framework::RunGuarded([&] { HoursSpinLimit(sender, upper); });
+  };
   connect(ApplyBtn, &QPushButton::clicked, this,
           [this] { framework::RunGuarded([this] { ApplyBtnClick(ApplyBtn); }); });
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);

@@ -33,8 +33,9 @@ class TAutoCalibrateDlg : public QDialog {
   void WritePollInterval();
 
   void ApplyBtnClick(QObject* Sender);
-  // Stepping the hours past a whole day, either way, carries into the days.
-  void HoursSpinLimit(QObject* Sender, bool Upper);
+  // Stepping the hours past a whole day, either way, carries into the days. Virtual so that a
+  // test can stand in for it.
+  virtual void HoursSpinLimit(QObject* Sender, bool Upper);
 };
 
 }  // namespace app

@@ -209,11 +209,19 @@ QStringList THostEditDlg::Lines() const {
 void THostEditDlg::SetLines(const QStringList& lines, int selected) {
   HostsList->clear();
   HostsList->addItems(lines);
-  HostsList->setCurrentRow(selected >= 0 && selected < lines.size() ? selected : -1);
+  if (selected >= 0 && selected < lines.size()) {
+    HostsList->setCurrentRow(selected);
+  } else {
+    HostsList->setCurrentRow(-1);
+    HostsList->clearSelection();
+  }
 }
 
 int THostEditDlg::Selected() const {
-  return HostsList->currentRow();
+  // The entry shown selected, not the current row: Ctrl+click deselects a row and leaves it
+  // current.
+  const QModelIndexList selected = HostsList->selectionModel()->selectedIndexes();
+  return selected.isEmpty() ? -1 : selected.front().row();
 }
 
 void THostEditDlg::MoveUpBtnClick(QObject*) {
@@ -242,14 +250,16 @@ void THostEditDlg::Delete2BtnClick(QObject*) {
 }
 
 void THostEditDlg::InsertBtnClick(QObject*) {
-  // A cancelled prompt inserts nothing; so does an empty text.
-  const std::optional<QString> text =
-      framework::InputQuery("Insert New Host", "Enter New Host URL", DefaultInsertHost());
-  if (!text || text->isEmpty()) return;
+  // A cancelled prompt gives back the offered host, which is then inserted; an empty text
+  // inserts nothing.
+  const QString text =
+      framework::InputQuery("Insert New Host", "Enter New Host URL", DefaultInsertHost())
+          .value_or(DefaultInsertHost());
+  if (text.isEmpty()) return;
   const int k = Selected();
   QStringList lines = Lines();
   const int at = k < 0 ? static_cast<int>(lines.size()) : k;
-  lines.insert(at, *text);
+  lines.insert(at, text);
   // The selection stays on the entry that was selected, now one further down.
   SetLines(lines, k < 0 ? -1 : k + 1);
 }

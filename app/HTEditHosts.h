@@ -39,7 +39,7 @@ class THostEditDlg : public QDialog {
  public:
   explicit THostEditDlg(QWidget* owner = nullptr);
 
-  // The list being edited; its current row is the selection (-1 for none).
+  // The list being edited; the entry shown selected is the one the buttons act on.
   QListWidget* HostsList;
   QToolButton* MoveUpBtn;
   QToolButton* MoveDnBtn;
@@ -59,7 +59,7 @@ class THostEditDlg : public QDialog {
   // the box and saves it. Cancel or the close box change nothing.
   void EditHosts(QComboBox& hosts);
 
-  // The list's lines and its selected index.
+  // The list's lines and its selected index (-1 when no entry is shown selected).
   QStringList Lines() const;
   void SetLines(const QStringList& lines, int selected);
   int Selected() const;

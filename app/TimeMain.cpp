@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDate>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -11,16 +12,21 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "app/HTAutoCalibrate.h"
 #include "app/HTEditHosts.h"
@@ -77,8 +83,114 @@ void On(Sender* sender, Signal signal, QObject* context, Handler handler) {
                    [handler]() { framework::RunGuarded([&] { handler(); }); });
 }
 
-TEditEx* Display(QWidget* parent, bool large) {
-  auto* display = new TEditEx(parent);
+// Runs a control's event handler inside the standard handler.
+template <class... Args, class Handler>
+std::function<void(QObject*, Args...)> Guarded(Handler handler) {
+  return [handler](QObject* sender, Args... args) {
+    framework::RunGuarded([&] { handler(sender, args...); });
+  };
+}
+
+// A display field that is never narrower than the widest of its sample texts, nor than the text
+// it shows, so the window's layout never cuts what it displays.
+class TFitDisplay : public TEditEx {
+ public:
+  explicit TFitDisplay(QWidget* parent) : TEditEx(parent) {
+    QObject::connect(this, &QLineEdit::textChanged, this, [this] { updateGeometry(); });
+  }
+  void SetSamples(const QStringList& samples) {
+    samples_ = samples;
+    updateGeometry();
+  }
+  QSize minimumSizeHint() const override {
+    const QSize base = TEditEx::minimumSizeHint();
+    int widest = fontMetrics().horizontalAdvance(text());
+    for (const QString& sample : samples_)
+      widest = std::max(widest, fontMetrics().horizontalAdvance(sample));
+    // The line edit keeps 2 pixels each side of its text, plus the caret.
+    constexpr int kInnerMargin = 2;
+    const QMargins textMargins = this->textMargins();
+    const QSize inner(widest + 2 * kInnerMargin + 1 + textMargins.left() + textMargins.right(),
+                      base.height());
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QSize outer = style()->sizeFromContents(QStyle::CT_LineEdit, &option, inner, this);
+    return QSize(std::max(base.width(), outer.width()), base.height());
+  }
+
+ private:
+  QStringList samples_;
+};
+
+// The host box's editor: typing (keys, input methods, pasting, dropping) may not make the text
+// longer than kHostTypedLength characters, or than it already was; text the program sets is
+// taken whole.
+class THostLineEdit : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    Limited([&] { QLineEdit::keyPressEvent(event); });
+  }
+  void inputMethodEvent(QInputMethodEvent* event) override {
+    Limited([&] { QLineEdit::inputMethodEvent(event); });
+  }
+  void dropEvent(QDropEvent* event) override {
+    Limited([&] { QLineEdit::dropEvent(event); });
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {  // the middle button pastes
+    Limited([&] { QLineEdit::mouseReleaseEvent(event); });
+  }
+  void contextMenuEvent(QContextMenuEvent* event) override {  // "Paste" in the menu
+    Limited([&] { QLineEdit::contextMenuEvent(event); });
+  }
+
+ private:
+  template <class Edit>
+  void Limited(Edit edit) {
+    const int limit = std::max<int>(kHostTypedLength, static_cast<int>(text().size()));
+    edit();
+    const QString typed = text();
+    if (typed.size() <= limit) return;
+    // What went over the limit is the end of what was just put in, right before the caret.
+    const int excess = static_cast<int>(typed.size()) - limit;
+    const int caret = std::max(cursorPosition(), excess);
+    QString kept = typed;
+    kept.remove(caret - excess, excess);
+    setText(kept);
+    setCursorPosition(caret - excess);
+    emit textEdited(kept);
+  }
+};
+
+// Texts a display shows often, from which its least width is taken: the 28th of every month,
+// every hour at 58:58, the longest time of day, numbers in their fixed formats.
+QStringList DateSamples() {
+  QStringList texts;
+  const QDate origin(1899, 12, 30);  // day 0 of a date-time
+  for (int month = 1; month <= 12; ++month)
+    texts << framework::FormatShortDate(origin.daysTo(QDate(2028, month, 28)));
+  return texts;
+}
+QStringList TimeSamples() {
+  QStringList texts;
+  for (int hour = 0; hour < 24; ++hour)
+    texts << framework::FormatLongTime(hour / 24.0 + (58 * 60 + 58) / 86400.0);
+  return texts;
+}
+QStringList TimeOfDaySamples() {
+  return {framework::FormatTimeOfDay(-(86338.888 / 86400))};  // -23:58:58 888
+}
+QStringList FixedSamples(std::initializer_list<double> values, int decimals) {
+  QStringList texts;
+  for (double value : values) texts << FormatFixed(value, decimals);
+  return texts;
+}
+
+TFitDisplay* Display(QWidget* parent, bool large, const QStringList& samples = {}) {
+  auto* display = new TFitDisplay(parent);
+  display->SetSamples(samples);
   display->SetAlignment(framework::taRightJustify);
   display->SetReadOnly(true);
   display->setFocusPolicy(Qt::NoFocus);
@@ -126,12 +238,17 @@ QWidget* Strip(QWidget* parent, const QColor& colour, const QString& title) {
   QPalette white = label->palette();
   white.setColor(QPalette::WindowText, Qt::white);
   label->setPalette(white);
-  label->setFixedWidth(110);
+  label->setMinimumWidth(110);
   row->addWidget(label);
   return strip;
 }
 
 }  // namespace
+
+void InitApplication() {
+  QCoreApplication::setApplicationName("Tempomere");
+  framework::ApplicationHelp().SetHelpFile("Horaplex.chm");
+}
 
 QString TForm1::FormatTimeOfDay(double days) {
   return framework::FormatTimeOfDay(days);
@@ -158,7 +275,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   setFont(small);
 
   Timer1 = new framework::TTimer(this);
-  Timer1->SetInterval(kTimerInterval);
+  SetTimerInterval(kTimerInterval);
   NTPClient = new ntp::TNTPClient(this);
   NTPClient->SetPort(123);
   NTPClient->SetReceiveTimeout(500);
@@ -179,22 +296,33 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   PageControl1->addTab(BuildSettingsTab(), "Settings");
   PageControl1->addTab(BuildStatisticsTab(), "Statistics");
   PageControl1->addTab(BuildCalibrationTab(), "Calibration");
+  // The splitter may be dragged until the page control is 1 pixel wide; resizing the window
+  // never squeezes it below what its tabs and captions need (FitSplitter).
   PageControl1->setMinimumWidth(1);
-  PageControl1->installEventFilter(this);  // PageControl1Resize
+  PageControl1->installEventFilter(this);  // PageControl1Resize, FitSplitter
   // Three tabs side by side in the page control's 225 pixels.
   PageControl1->setStyleSheet("QTabBar::tab { padding: 3px 6px; }");
   PageControl1->setUsesScrollButtons(false);
+  PageControl1->tabBar()->setElideMode(Qt::ElideNone);
   Splitter1->addWidget(PageControl1);
-  Splitter1->addWidget(BuildChartArea());
+  ChartArea = BuildChartArea();
+  Splitter1->addWidget(ChartArea);
   Splitter1->setCollapsible(0, false);
-  Splitter1->setSizes({225, 704 - 225 - 8});
+  Splitter1->setCollapsible(1, false);
+  Splitter1->setStretchFactor(0, 0);
   Splitter1->setStretchFactor(1, 1);
+  FitSplitter();
+  const int pageWidth = std::max(kPageControlWidth, PageWidthNeeded());
+  Splitter1->setSizes({pageWidth, 704 - pageWidth - 8});
   column->addWidget(Splitter1, 1);
   column->addWidget(BuildStatusBar());
   setCentralWidget(central);
 
   Timer1->OnTimer = [this](QObject* sender) {
-    framework::RunGuarded([&] { Timer1Timer(sender); });
+    framework::RunGuarded([&] {
+      if (!TickEndsInterval()) return;
+      Timer1Timer(sender);
+    });
   };
 
   FormCreate(this);
@@ -233,15 +361,30 @@ QWidget* TForm1::BuildToolBar() {
   AutoUpdateBtn->setCheckable(true);  // stays down until the next click
   AutoUpdateBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
   AutoUpdateBtn->setMinimumWidth(90);
+  // Kept with the button but never shown: tool tips are off in the tool bar.
+  AutoUpdateBtn->setProperty(kHintProperty, "Enable Auto Load");
   Button1 = new QPushButton("Get Time", bar);
   SetTimeBtn = new QPushButton("Set Computer Time", bar);
   auto* note = new QLabel(
       "You may need to  run in Administrator Mode to set the time on some computers.", bar);
   note->setWordWrap(true);
+  ToolBarNote = note;
   row->addWidget(AutoUpdateBtn);
   row->addWidget(Button1);
   row->addWidget(SetTimeBtn);
   row->addWidget(note, 1);
+  // The note never takes more lines than the bar has room for: the narrowest width at which it
+  // still fits is its least width.
+  const int room = bar->height() - row->contentsMargins().top() - row->contentsMargins().bottom();
+  int narrow = 1, wide = note->fontMetrics().horizontalAdvance(note->text()) + 8;
+  while (narrow < wide) {
+    const int middle = (narrow + wide) / 2;
+    if (note->heightForWidth(middle) <= room)
+      wide = middle;
+    else
+      narrow = middle + 1;
+  }
+  note->setMinimumWidth(wide);
 
   On(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
   On(SetTimeBtn, &QPushButton::clicked, this, [this] { SetTimeBtnClick(SetTimeBtn); });
@@ -251,10 +394,10 @@ QWidget* TForm1::BuildToolBar() {
 QWidget* TForm1::BuildInternetStrip() {
   QWidget* strip = Strip(this, kTeal, " Internet Time");
   auto* row = static_cast<QHBoxLayout*>(strip->layout());
-  LocalDateDis = Display(strip, true);
-  LocalTimeDis = Display(strip, true);
-  UTCTimeDis = Display(strip, true);
-  UpdateDis = Display(strip, true);
+  LocalDateDis = Display(strip, true, DateSamples());
+  LocalTimeDis = Display(strip, true, TimeSamples());
+  UTCTimeDis = Display(strip, true, TimeOfDaySamples());
+  UpdateDis = Display(strip, true, TimeOfDaySamples());
   ValidOnOff = new components::TOnOffBox(strip);
   ValidOnOff->SetOnString("Yes");
   ValidOnOff->SetOffString("No");
@@ -272,10 +415,10 @@ QWidget* TForm1::BuildInternetStrip() {
 QWidget* TForm1::BuildComputerStrip() {
   QWidget* strip = Strip(this, kOlive, "Computer Time");
   auto* row = static_cast<QHBoxLayout*>(strip->layout());
-  CompDateDis = Display(strip, true);
-  CompTimeDis = Display(strip, true);
-  CompUTCDis = Display(strip, true);
-  ErrorDis = Display(strip, true);
+  CompDateDis = Display(strip, true, DateSamples());
+  CompTimeDis = Display(strip, true, TimeSamples());
+  CompUTCDis = Display(strip, true, TimeOfDaySamples());
+  ErrorDis = Display(strip, true, FixedSamples({-888.88888}, 5));
   row->addWidget(Captioned(strip, "Computer Date : ", CompDateDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Computer Time : ", CompTimeDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Computer UTC Time : ", CompUTCDis, Qt::white), 3);
@@ -292,11 +435,18 @@ QWidget* TForm1::BuildSettingsTab() {
   auto* settings = new QGroupBox("Settings", page);
   auto* grid = new QGridLayout(settings);
   HostCombo = new QComboBox(settings);
-  HostCombo->setEditable(true);
+  HostCombo->setLineEdit(new THostLineEdit(HostCombo));
   HostCombo->setInsertPolicy(QComboBox::NoInsert);  // a typed host is used, not listed
-  HostCombo->lineEdit()->setMaxLength(34);
-  HostCombo->setToolTip("Server to use with the \"Get Time\" button");
-  HostCombo->setToolTipDuration(0);
+  // Kept with the box but never shown: tool tips are off on this tab.
+  HostCombo->setProperty(kHintProperty, "Server to use with the \"Get Time\" button");
+  // The open list is as wide as its longest host, however narrow the box.
+  HostCombo->view()->setTextElideMode(Qt::ElideNone);
+  const auto fitList = [this] { FitHostList(); };
+  QAbstractItemModel* hostModel = HostCombo->model();
+  connect(hostModel, &QAbstractItemModel::rowsInserted, this, fitList);
+  connect(hostModel, &QAbstractItemModel::rowsRemoved, this, fitList);
+  connect(hostModel, &QAbstractItemModel::dataChanged, this, fitList);
+  connect(hostModel, &QAbstractItemModel::modelReset, this, fitList);
   PortEdit = new QLineEdit("123", settings);
   UpdateRateSpin = new TIntegerSpin(settings);
   UpdateRateSpin->SetUnitsString("MS");
@@ -316,28 +466,33 @@ QWidget* TForm1::BuildSettingsTab() {
   auto* parameters = new QGroupBox("Parameters", page);
   auto* cells = new QGridLayout(parameters);
   cells->setVerticalSpacing(2);
-  const std::pair<const char*, TEditEx**> fields[] = {
-      {"Round Trip Delay", &TripDelayDis},
-      {"Version", &VersionDis},
-      {"Leap Indicator", &LeapDis},
-      {"Stratum", &StratumDis},
-      {"Mode", &ModeDis},
-      {"Precision", &PrecisionDis},
-      {"Poll Interval", &PollDis},
-      {"Root Dispersion", &DisperseDis},
-      {"Root Delay", &RootDelayDis},
-      {"Reference ID", &ReferenceDis},
+  const QStringList seconds = FixedSamples({8.88888}, 5);
+  const struct {
+    const char* caption;
+    TEditEx** field;
+    QStringList samples;
+  } fields[] = {
+      {"Round Trip Delay", &TripDelayDis, seconds},
+      {"Version", &VersionDis, {"8"}},
+      {"Leap Indicator", &LeapDis, {"8"}},
+      {"Stratum", &StratumDis, {"888"}},
+      {"Mode", &ModeDis, {"8"}},
+      {"Precision", &PrecisionDis, {framework::FormatExponent(-8.8888e-8)}},
+      {"Poll Interval", &PollDis, FixedSamples({1024}, 5)},
+      {"Root Dispersion", &DisperseDis, seconds},
+      {"Root Delay", &RootDelayDis, seconds},
+      {"Reference ID", &ReferenceDis, {"888.888.888.888"}},
   };
   int i = 0;
-  for (const auto& [caption, field] : fields) {
-    *field = Display(parameters, false);
+  for (const auto& [caption, field, samples] : fields) {
+    *field = Display(parameters, false, samples);
     cells->addWidget(Captioned(parameters, caption, *field), i / 2, i % 2);
     ++i;
   }
   column->addWidget(parameters);
   column->addStretch(1);
 
-  UpdateRateSpin->OnChange = [this](QObject* sender) { UpdateRateSpinChange(sender); };
+  UpdateRateSpin->OnChange = Guarded([this](QObject* sender) { UpdateRateSpinChange(sender); });
   return page;
 }
 
@@ -349,24 +504,29 @@ QWidget* TForm1::BuildStatisticsTab() {
   auto* grid = new QGridLayout(group);
   ClearStatsBtn = new QPushButton("Clear", group);
   grid->addWidget(ClearStatsBtn, 0, 0, 1, 2);
-  const std::pair<const char*, TEditEx**> fields[] = {
-      {"Count", &CountDis},
-      {"Time Span", &TimeSpanDis},
-      {"Total Drift", &TotalDriftDis},
-      {"Drift Per Day", &DriftPerDayDis},
-      {"Min", &MinDis},
-      {"Max", &MaxDis},
-      {"Mean", &MeanDis},
+  const QStringList errors = FixedSamples({-888.888}, 3);
+  const struct {
+    const char* caption;
+    TEditEx** field;
+    QStringList samples;
+  } fields[] = {
+      {"Count", &CountDis, {"88888"}},
+      {"Time Span", &TimeSpanDis, TimeOfDaySamples()},
+      {"Total Drift", &TotalDriftDis, errors},
+      {"Drift Per Day", &DriftPerDayDis, errors},
+      {"Min", &MinDis, errors},
+      {"Max", &MaxDis, errors},
+      {"Mean", &MeanDis, errors},
   };
   int row = 1;
-  for (const auto& [caption, field] : fields) {
-    *field = Display(group, false);
+  for (const auto& [caption, field, samples] : fields) {
+    *field = Display(group, false, samples);
     grid->addWidget(new QLabel(caption, group), row, 0);
     grid->addWidget(*field, row, 1);
     ++row;
   }
   CalculateStatsBtn = new QPushButton("Calculate ->", group);
-  STDDis = Display(group, false);
+  STDDis = Display(group, false, errors);
   grid->addWidget(CalculateStatsBtn, row, 0);
   grid->addWidget(Captioned(group, "STD", STDDis), row, 1);
   column->addWidget(group);
@@ -387,7 +547,7 @@ QWidget* TForm1::BuildCalibrationTab() {
   grid->setSpacing(3);
 
   const auto centred = [group] {
-    TEditEx* display = Display(group, false);
+    TEditEx* display = Display(group, false, {FormatFixed(88888.8, 1) + " uSec"});
     display->SetAlignment(framework::taCenter);
     display->setStyleSheet("background: palette(button);");
     return display;
@@ -429,7 +589,7 @@ QWidget* TForm1::BuildCalibrationTab() {
   column->addWidget(group);
   column->addStretch(1);
 
-  ChangePerDaySpin->OnChange = [this](QObject* sender) { ChangePerDaySpinChange(sender); };
+  ChangePerDaySpin->OnChange = Guarded([this](QObject* sender) { ChangePerDaySpinChange(sender); });
   AdjustmentOnOff->OnClick = [this](QObject* sender) {
     framework::RunGuarded([&] { AdjustmentOnOffClick(sender); });
   };
@@ -482,7 +642,7 @@ QWidget* TForm1::BuildChartArea() {
   column->addWidget(RangeYRadio);
 
   On(ClearGraphBtn, &QPushButton::clicked, this, [this] { ClearGraphBtnClick(ClearGraphBtn); });
-  SampleSpin->OnChange = [this](QObject* sender) { SampleSpinChange(sender); };
+  SampleSpin->OnChange = Guarded([this](QObject* sender) { SampleSpinChange(sender); });
   RangeXRadio->OnClick = [this](QObject* sender) { RangeXRadioClick(sender); };
   RangeYRadio->OnClick = [this](QObject* sender) { RangeYRadioClick(sender); };
   return area;
@@ -513,7 +673,7 @@ void TForm1::FormCreate(QObject*) {
   ErrorStore = std::make_unique<components::THugeDouble>(5);
   ErrorAverage = std::make_unique<components::TRunningAverage>();
   ErrorAverage->SetSize(10);
-  StripChart1->SetIncrement(Timer1->Interval() / 1000.0);
+  StripChart1->SetIncrement(TimerInterval() / 1000.0);  // seconds of X per point
   RangeXRadio->SetItemIndex(0);
   SetXRange();
   RangeYRadio->SetItemIndex(6);
@@ -591,9 +751,10 @@ void TForm1::GetServerTime() {
     }
     NTPClient->SetActive(false);
   } catch (...) {
-    // Auto Update is released so a failing host is not asked again on every tick; the timer
-    // keeps running, so the clock displays go on and Auto Update can be pressed again.
+    // A failing cycle ends Auto Update and the timer for the rest of the run; "Get Time" still
+    // works by hand.
     AutoUpdateBtn->setChecked(false);
+    Timer1->SetEnabled(false);
     throw;
   }
 }
@@ -621,8 +782,39 @@ void TForm1::RangeYRadioClick(QObject*) {
 }
 
 void TForm1::UpdateRateSpinChange(QObject*) {
-  Timer1->SetInterval(static_cast<int>(static_cast<uint32_t>(UpdateRateSpin->Value())));
-  StripChart1->SetIncrement(Timer1->Interval() / 1000.0);
+  // The spin holds 64 bits and no limit; the timer takes the low 32 bits as unsigned
+  // milliseconds, so -10 is 4294967286 ms, not a stopped timer or a chart going backwards.
+  SetTimerInterval(static_cast<uint32_t>(UpdateRateSpin->Value()));
+  StripChart1->SetIncrement(TimerInterval() / 1000.0);  // seconds of X per point
+}
+
+namespace {
+constexpr uint32_t kLongestTimerPart = std::numeric_limits<int>::max();  // ms
+}
+
+void TForm1::SetTimerInterval(uint32_t milliseconds) {
+  timerInterval_ = milliseconds;
+  timerPart_ = 0;
+  Timer1->SetInterval(TimerPartLength(0));
+}
+
+int TForm1::TimerParts() const {
+  return static_cast<int>((uint64_t{timerInterval_} + kLongestTimerPart - 1) / kLongestTimerPart);
+}
+
+int TForm1::TimerPartLength(int part) const {
+  const int parts = std::max(TimerParts(), 1);
+  const uint32_t length = timerInterval_ / parts;
+  // The last part makes up the remainder.
+  return static_cast<int>(part == parts - 1 ? timerInterval_ - length * (parts - 1) : length);
+}
+
+bool TForm1::TickEndsInterval() {
+  const int parts = TimerParts();
+  if (parts <= 1) return true;
+  timerPart_ = (timerPart_ + 1) % parts;
+  Timer1->SetInterval(TimerPartLength(timerPart_));
+  return timerPart_ == 0;
 }
 
 void TForm1::SampleSpinChange(QObject*) {
@@ -636,7 +828,34 @@ void TForm1::ClearGraphBtnClick(QObject*) {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == PageControl1 && event->type() == QEvent::Resize)
     framework::RunGuarded([this] { PageControl1Resize(PageControl1); });
+  if ((watched == PageControl1 || watched == ChartArea) && event->type() == QEvent::LayoutRequest)
+    FitSplitter();
   return QMainWindow::eventFilter(watched, event);
+}
+
+int TForm1::PageWidthNeeded() const {
+  return std::max(PageControl1->minimumSizeHint().width(),
+                  PageControl1->tabBar()->sizeHint().width() + 2);
+}
+
+void TForm1::FitSplitter() {
+  // The window is never narrower than the page control's tabs and captions beside the chart
+  // area's, so only a drag of the splitter can make the page control narrower.
+  const int needed = std::max(kPageControlWidth, PageWidthNeeded()) + Splitter1->handleWidth() +
+                     ChartArea->minimumSizeHint().width();
+  if (Splitter1->minimumWidth() != needed) Splitter1->setMinimumWidth(needed);
+}
+
+void TForm1::FitHostList() {
+  QAbstractItemView* list = HostCombo->view();
+  const QFontMetrics metrics(list->font());
+  int widest = 0;
+  for (int i = 0; i < HostCombo->count(); ++i)
+    widest = std::max(widest, metrics.horizontalAdvance(HostCombo->itemText(i)));
+  int width = std::max(widest, list->sizeHintForColumn(0)) + 2 * list->frameWidth() + 8;
+  if (HostCombo->count() > HostCombo->maxVisibleItems())
+    width += list->verticalScrollBar()->sizeHint().width();
+  list->setMinimumWidth(width);
 }
 
 void TForm1::PageControl1Resize(QObject*) {
@@ -687,8 +906,9 @@ void TForm1::CalcDrift(double& total, double& perDay) const {
   const double last = components::ArrayMeanRange(*ErrorStore, n - 1 - b, n - 1);
   const double first = components::ArrayMeanRange(*ErrorStore, 0, b);
   total = last - first;
-  // n samples span n - 1 spacings.
-  const double dt = n >= 2 ? (framework::Now() - StatStart) / (n - 1) : 0.0;
+  // Days per sample: the span over the count, so an evenly growing error shows about
+  // n / (n - 1) of its true drift.
+  const double dt = (framework::Now() - StatStart) / n;
   const double tFirst = dt * (b / 2.0);
   const double tLast = dt * ((n - 1 - b) + (n - 1)) / 2.0;
   const double distance = tLast - tFirst;

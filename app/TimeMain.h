@@ -42,6 +42,19 @@ using framework::TDateTime;
 class THostEditDlg;
 class TAutoCalibrateDlg;
 
+// Names the application for its windows and error boxes and sets the help file name; the
+// program entry calls it once, before any window is made. No display name is set, so the
+// window system shows each window's own caption unchanged.
+void InitApplication();
+
+// A host may be typed with at most this many characters; hosts set by the program (a listed
+// host, the settings file) are taken whole.
+inline constexpr int kHostTypedLength = 34;
+// The page control's width at start, in pixels, when its captions fit in it.
+inline constexpr int kPageControlWidth = 225;
+// The dynamic property that keeps a control's hint text, which this window never shows.
+inline constexpr const char* kHintProperty = "Hint";
+
 // Seconds per day the clock gains when `adjustment` (100 ns) is added at each interrupt of
 // `increment` (100 ns); 0 when no interval is known.
 double AdjustmentPerDay(uint32_t adjustment, uint32_t increment);
@@ -64,6 +77,7 @@ class TForm1 : public QMainWindow {
   QToolButton* AutoUpdateBtn;
   QPushButton* Button1;
   QPushButton* SetTimeBtn;
+  QLabel* ToolBarNote;
   // Internet time strip.
   TEditEx* LocalDateDis;
   TEditEx* LocalTimeDis;
@@ -111,6 +125,7 @@ class TForm1 : public QMainWindow {
   QPushButton* Button3;
   QLineEdit* CalibStatusDis;
   // Chart area.
+  QWidget* ChartArea;
   QPushButton* ClearGraphBtn;
   QCheckBox* AverageChk;
   TIntegerSpin* SampleSpin;
@@ -146,14 +161,14 @@ class TForm1 : public QMainWindow {
   uint32_t TimeIncrement = 0;          // 100 ns between interrupts
   int32_t TimeAdjustmentDisabled = 0;  // non-zero: the system keeps its own rate
 
-  // Handlers.
+  // Handlers. Those a control's event runs are virtual so that a test can stand in for one.
   void FormCreate(QObject* Sender);
   void Timer1Timer(QObject* Sender);
   void Button1Click(QObject* Sender);
-  void RangeXRadioClick(QObject* Sender);
-  void RangeYRadioClick(QObject* Sender);
-  void UpdateRateSpinChange(QObject* Sender);
-  void SampleSpinChange(QObject* Sender);
+  virtual void RangeXRadioClick(QObject* Sender);
+  virtual void RangeYRadioClick(QObject* Sender);
+  virtual void UpdateRateSpinChange(QObject* Sender);
+  virtual void SampleSpinChange(QObject* Sender);
   void ClearGraphBtnClick(QObject* Sender);
   void PageControl1Resize(QObject* Sender);
   void ClearStatsBtnClick(QObject* Sender);
@@ -164,7 +179,7 @@ class TForm1 : public QMainWindow {
   void SaveSettings1Click(QObject* Sender);
   void ConfigureAutoCalibrate1Click(QObject* Sender);
   void SetTimeBtnClick(QObject* Sender);
-  void ChangePerDaySpinChange(QObject* Sender);
+  virtual void ChangePerDaySpinChange(QObject* Sender);
   void AdjustmentOnOffClick(QObject* Sender);
   void Button3Click(QObject* Sender);
 
@@ -172,6 +187,9 @@ class TForm1 : public QMainWindow {
   void ShowComputerTime();
   void GetServerTime();
   void SetXRange();
+  // The timer's interval in milliseconds, as the "Auto Interval" spin set it (low 32 bits);
+  // 0 stops the timer.
+  uint32_t TimerInterval() const { return timerInterval_; }
   // The statistics: clear the run; take one accepted error (already in ErrorStore) into it.
   void ClearStatistics();
   void AcceptError(double error);
@@ -193,6 +211,22 @@ class TForm1 : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Window timers count in signed milliseconds; an interval from 2^31 ms up (about 25 days) is
+  // run as two or three equal parts, and only the tick that ends the last part is a real tick.
+  void SetTimerInterval(uint32_t milliseconds);
+  int TimerParts() const;
+  int TimerPartLength(int part) const;
+  // False for a tick that only ends a part of a long interval.
+  bool TickEndsInterval();
+  uint32_t timerInterval_ = 0;
+  int timerPart_ = 0;
+
+  // Keeps the window wide enough for the page control's captions beside the chart area.
+  void FitSplitter();
+  int PageWidthNeeded() const;
+  // Makes the host box's open list as wide as its longest host.
+  void FitHostList();
+
   void BuildMenu();
   QWidget* BuildToolBar();
   QWidget* BuildInternetStrip();

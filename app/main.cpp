@@ -7,7 +7,6 @@
 #include "app/HTAutoCalibrate.h"
 #include "app/HTEditHosts.h"
 #include "app/TimeMain.h"
-#include "framework/ApplicationHelp.h"
 
 namespace {
 
@@ -31,9 +30,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Tempomere");
-  QApplication::setApplicationDisplayName("Tempomere");
-  framework::ApplicationHelp().SetHelpFile("Horaplex.chm");
+  app::InitApplication();
 
   app::TForm1 form1;
   app::THostEditDlg hostEditDlg(&form1);

@@ -93,12 +93,52 @@ TEST_F(HostEditor, InsertPutsTheTextBeforeTheSelectionOrAtTheEnd) {
   EXPECT_EQ(dialog.Lines(), (QStringList{"new.host", "a", "b", " spaced ", "new.host"}));
 }
 
-TEST_F(HostEditor, ACancelledOrEmptyPromptInsertsNothing) {
+TEST_F(HostEditor, ACancelledPromptInsertsTheOfferedHostAnEmptyOneNothing) {
   dialog.SetLines({"a"}, 0);
-  dialogs.answers = {std::nullopt, QString("")};
-  Click(dialog.InsertBtn);
+  dialogs.answers = {QString(""), std::nullopt};
   Click(dialog.InsertBtn);
   EXPECT_EQ(dialog.Lines(), QStringList{"a"});
+  Click(dialog.InsertBtn);
+  EXPECT_EQ(dialog.Lines(), (QStringList{app::DefaultInsertHost(), "a"}));
+}
+
+namespace {
+
+// Ctrl+click on a row, as a user deselects the selected entry of a single-selection list.
+void CtrlClickRow(QListWidget* list, int row) {
+  const QRect rect = list->visualItemRect(list->item(row));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
+}
+
+}  // namespace
+
+TEST_F(HostEditor, ButtonsActOnTheEntryShownSelectedAndOnNothingWhenNoneIs) {
+  dialog.SetLines({"a", "b", "c"}, -1);
+  // A click selects the row the user sees selected.
+  const QRect second = dialog.HostsList->visualItemRect(dialog.HostsList->item(1));
+  QTest::mouseClick(dialog.HostsList->viewport(), Qt::LeftButton, {}, second.center());
+  ASSERT_EQ(dialog.Selected(), 1);
+  Click(dialog.MoveUpBtn);
+  EXPECT_EQ(dialog.Lines(), (QStringList{"b", "a", "c"}));
+  // Ctrl+click deselects it; the row stays current but nothing is shown selected.
+  CtrlClickRow(dialog.HostsList, 0);
+  ASSERT_TRUE(dialog.HostsList->selectedItems().isEmpty());
+  EXPECT_EQ(dialog.Selected(), -1);
+  for (QAbstractButton* button : {static_cast<QAbstractButton*>(dialog.Delete2Btn),
+                                  static_cast<QAbstractButton*>(dialog.MoveUpBtn),
+                                  static_cast<QAbstractButton*>(dialog.MoveDnBtn)})
+    Click(button);
+  EXPECT_EQ(dialog.Lines(), (QStringList{"b", "a", "c"}));
+  // Insert appends when nothing is selected.
+  dialogs.answers = {QString("d")};
+  Click(dialog.InsertBtn);
+  EXPECT_EQ(dialog.Lines(), (QStringList{"b", "a", "c", "d"}));
+  // Selecting again makes the buttons act.
+  CtrlClickRow(dialog.HostsList, 2);
+  ASSERT_EQ(dialog.Selected(), 2);
+  Click(dialog.Delete2Btn);
+  EXPECT_EQ(dialog.Lines(), (QStringList{"b", "a", "d"}));
+  EXPECT_EQ(dialog.Selected(), 2);
 }
 
 TEST_F(HostEditor, DefRestoresTheFactoryListWithTheFirstSelected) {

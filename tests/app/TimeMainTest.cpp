@@ -9,6 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -39,6 +42,11 @@ using testing_support::FakeDialogs;
 using testing_support::FakeSntpServer;
 using testing_support::ReplySpec;
 
+// Shows QStrings readably in GoogleTest's failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 // The window with its settings file in a temporary folder and its error boxes recorded.
@@ -60,6 +68,25 @@ struct MainWindow : ::testing::Test {
     form->PortEdit->setText(QString::number(server.Port()));
   }
   void GetTime() { QTest::mouseClick(form->Button1, Qt::LeftButton); }
+  // Types over the whole text of a field, as a user selecting it and typing would.
+  void TypeInto(QLineEdit* field, const QString& text) {
+    field->setFocus(Qt::TabFocusReason);
+    field->selectAll();
+    QTest::keyClicks(field, text);
+  }
+  // Clicks the radio button of a range group's item.
+  void ClickItem(framework::TRadioGroup* group, const QString& caption) {
+    for (QRadioButton* button : group->findChildren<QRadioButton*>()) {
+      if (button->text() != caption) continue;
+      QStyleOptionButton option;
+      option.initFrom(button);
+      const QRect indicator =
+          button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button);
+      QTest::mouseClick(button, Qt::LeftButton, {}, indicator.center());
+      return;
+    }
+    ADD_FAILURE() << "no item " << caption.toStdString();
+  }
   const std::deque<components::TDataPoint>& Points() { return form->StripChart1->Points(); }
 };
 
@@ -175,20 +202,25 @@ TEST_F(MainWindow, AnInvalidReplyReplacesTheFieldsButIsNotPlotted) {
   EXPECT_EQ(form->CountDis->Text(), "1");
 }
 
-TEST_F(MainWindow, ABadPortIsReportedAndReleasesAutoUpdateWithTheTimerStillRunning) {
+TEST_F(MainWindow, ABadPortIsReportedAndEndsAutoUpdateAndTheTimerForTheRun) {
+  FakeSntpServer server;
+  server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
   form->Timer1->SetEnabled(true);
-  form->AutoUpdateBtn->setChecked(true);
+  QTest::mouseClick(form->AutoUpdateBtn, Qt::LeftButton);
+  ASSERT_TRUE(form->AutoUpdateBtn->isChecked());
   form->PortEdit->setText("abc");
   form->Timer1->Tick();
   ASSERT_EQ(dialogs.errors.size(), 1);
   EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid integer value");
   EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
   EXPECT_FALSE(form->AutoUpdateBtn->isChecked());
-  EXPECT_TRUE(form->Timer1->Enabled());
-  // The clock displays go on with the next tick.
-  form->CompTimeDis->SetText("");
-  form->Timer1->Tick();
-  EXPECT_FALSE(form->CompTimeDis->Text().isEmpty());
+  EXPECT_FALSE(form->Timer1->Enabled());
+  EXPECT_FALSE(form->Timer1->Active());
+  // "Get Time" still works by hand.
+  PointAt(server);
+  GetTime();
+  EXPECT_EQ(server.RequestCount(), 1);
+  EXPECT_TRUE(form->ValidOnOff->BoxOn());
   EXPECT_EQ(dialogs.errors.size(), 1);
 }
 
@@ -206,29 +238,110 @@ TEST_F(MainWindow, AutoUpdateRunsOneQueryPerTick) {
   EXPECT_EQ(Points().size(), 3u);
 }
 
-TEST_F(MainWindow, IntervalAndSampleSpinsAndRangesDriveTheTimerAverageAndAxes) {
-  form->UpdateRateSpin->SetValue(1000);
-  EXPECT_EQ(form->Timer1->Interval(), 1000);
-  EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 1.0);
-  form->UpdateRateSpin->SetValue(0);  // a timer of 0 ms does not tick
-  EXPECT_FALSE(form->Timer1->Active());
-  EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 0.0);
-
+TEST_F(MainWindow, TheSampleSpinSizesTheRunningAverage) {
   for (double e : {1.0, 2.0, 3.0, 4.0}) form->ErrorAverage->Add(e);
-  form->SampleSpin->SetValue(2);
+  TypeInto(form->SampleSpin, "2");
   EXPECT_EQ(form->ErrorAverage->Size(), 2);
   // Shrinking the window keeps the oldest samples until new ones push them out.
   EXPECT_DOUBLE_EQ(form->ErrorAverage->Average(), 1.5);
+  QTest::mouseClick(form->SampleSpin->SpinButton()->UpArrowButton(), Qt::LeftButton, {}, {3, 3});
+  EXPECT_EQ(form->ErrorAverage->Size(), 3);
+}
 
-  form->RangeXRadio->SetItemIndex(3);  // "10 min": labels in minutes
-  form->RangeXRadioClick(form->RangeXRadio);
-  EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Max(), 600);
-  EXPECT_EQ(form->StripChart1->XAxis()->Lines(), 10);
-  EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Multiplier(), 1.0 / 60);
-  form->RangeYRadio->SetItemIndex(1);
-  form->RangeYRadioClick(form->RangeYRadio);
-  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Min(), -0.25);
-  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Max(), 0.25);
+TEST_F(MainWindow, TheRangeGroupsSetTheAxesForEachItemClicked) {
+  struct XRow {
+    const char* caption;
+    double max;
+    int lines;
+    double multiplier;
+  };
+  const XRow xRows[] = {
+      {"3 min", 180, 12, 1},         {"5 min", 300, 10, 1},       {"10 min", 600, 10, 1.0 / 60},
+      {"30 min", 1800, 6, 1.0 / 60}, {"1 hr", 3600, 6, 1.0 / 60}, {"3 hrs", 10800, 6, 1.0 / 60},
+      {"1 min", 60, 4, 1},
+  };
+  for (const XRow& row : xRows) {
+    ClickItem(form->RangeXRadio, row.caption);
+    EXPECT_EQ(form->RangeXRadio->ItemCaption(), row.caption);
+    EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Min(), 0) << row.caption;
+    EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Max(), row.max) << row.caption;
+    EXPECT_EQ(form->StripChart1->XAxis()->Lines(), row.lines) << row.caption;
+    EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Multiplier(), row.multiplier) << row.caption;
+  }
+  // Read with a point whatever the user's decimal separator.
+  for (const auto& [caption, v] : std::vector<std::pair<QString, double>>{{"0.1", 0.1},
+                                                                          {"0.25", 0.25},
+                                                                          {"0.5", 0.5},
+                                                                          {"1.0", 1.0},
+                                                                          {"2.5", 2.5},
+                                                                          {"5.0", 5.0},
+                                                                          {"10.0", 10.0}}) {
+    ClickItem(form->RangeYRadio, caption);
+    EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Min(), -v) << caption.toStdString();
+    EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Max(), v) << caption.toStdString();
+  }
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+}
+
+TEST_F(MainWindow, AutoIntervalIsTheTimersIntervalInUnsigned32BitMilliseconds) {
+  struct Row {
+    const char* typed;
+    uint32_t milliseconds;
+  };
+  const Row rows[] = {
+      {"1000", 1000},
+      {"5", 5},                     // the spin's bounds are not enforced
+      {"-10", 4294967286u},         // the low 32 bits, unsigned
+      {"2147483648", 2147483648u},  // 2^31: past the signed range
+      {"4294967295", 4294967295u},  // the longest
+      {"4294967596", 300},          // 2^32 + 300: the low 32 bits
+      {"-2147483648", 2147483648u},
+  };
+  form->Timer1->SetEnabled(true);
+  for (const Row& row : rows) {
+    TypeInto(form->UpdateRateSpin, row.typed);
+    EXPECT_EQ(form->TimerInterval(), row.milliseconds) << row.typed;
+    EXPECT_TRUE(form->Timer1->Active()) << row.typed;
+    EXPECT_GT(form->Timer1->Interval(), 0) << row.typed;
+    // The chart moves forward by the interval in seconds.
+    EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), row.milliseconds / 1000.0) << row.typed;
+  }
+  // A timer of 0 ms does not tick, and the chart stands still.
+  for (const char* zero : {"0", "4294967296"}) {
+    TypeInto(form->UpdateRateSpin, zero);
+    EXPECT_EQ(form->TimerInterval(), 0u) << zero;
+    EXPECT_FALSE(form->Timer1->Active()) << zero;
+    EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 0.0) << zero;
+  }
+}
+
+TEST_F(MainWindow, AnIntervalPastTheSignedRangeRunsOneQueryPerWholeInterval) {
+  FakeSntpServer server;
+  server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
+  PointAt(server);
+  QTest::mouseClick(form->AutoUpdateBtn, Qt::LeftButton);
+  for (const char* typed : {"2147483648", "4294967295", "-1000"}) {
+    TypeInto(form->UpdateRateSpin, typed);
+    const int before = server.RequestCount();
+    // The timer's ticks add up to the whole interval; only the last one runs a query.
+    uint64_t waited = 0;
+    int ticks = 0;
+    while (server.RequestCount() == before && ticks < 10) {
+      ASSERT_GT(form->Timer1->Interval(), 0) << typed;
+      waited += static_cast<uint64_t>(form->Timer1->Interval());
+      form->Timer1->Tick();
+      ++ticks;
+    }
+    EXPECT_EQ(waited, form->TimerInterval()) << typed;
+    EXPECT_GE(ticks, 2) << typed;
+    EXPECT_EQ(server.RequestCount(), before + 1) << typed;
+  }
+  // Back to a short interval: every tick counts.
+  TypeInto(form->UpdateRateSpin, "300");
+  const int before = server.RequestCount();
+  form->Timer1->Tick();
+  EXPECT_EQ(server.RequestCount(), before + 1);
+  EXPECT_EQ(form->Timer1->Interval(), 300);
 }
 
 TEST_F(MainWindow, ClearingTheChartLeavesStatisticsAndAverage) {
@@ -275,7 +388,11 @@ TEST_F(Statistics, UnderTenErrorsCompareTheFirstAndTheLast) {
     Advance(60);
   }
   EXPECT_EQ(form->CountDis->Text(), "4");
-  EXPECT_EQ(form->TotalDriftDis->Text(), "0.600");
+  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(0.6, 3));
+  // The run spans 180 s when the fourth error comes: 45 s a sample, and the first and the last
+  // error are 3 samples apart.
+  const double distance = 3 * (180.0 / 4) / 86400;  // days
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(0.6 / distance, 3));
   EXPECT_EQ(form->MinDis->Text(), "-0.400");
   EXPECT_EQ(form->MaxDis->Text(), "0.700");
   EXPECT_EQ(form->MeanDis->Text(), "0.175");
@@ -287,22 +404,39 @@ TEST_F(Statistics, TenToNineteenErrorsUseWindowsOfTwo) {
     Advance(10);
   }
   // (5 + 9) / 2 - (1 + 3) / 2
-  EXPECT_EQ(form->TotalDriftDis->Text(), "5.000");
+  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(5.0, 3));
+  // 110 s over 12 samples; the windows' centres are at 0.5 and 10.5 samples.
+  const double distance = (10.5 - 0.5) * (110.0 / 12) / 86400;  // days
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(5.0 / distance, 3));
+  // A nineteenth error still uses windows of two; the twentieth widens them to three.
+  for (int i = 12; i < 19; ++i) {
+    Accept(0.0);
+    Advance(10);
+  }
+  // (0 + 0) / 2 - (1 + 3) / 2
+  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(-2.0, 3));
+  Accept(6.0);  // the twentieth
+  // The first three (1 + 3 + 0) / 3, the last three (0 + 0 + 6) / 3.
+  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(2.0 - 4.0 / 3, 3));
+  EXPECT_EQ(form->CountDis->Text(), "20");
 }
 
-TEST_F(Statistics, AnEvenlyGrowingErrorGivesItsTrueDriftPerDay) {
-  // One second per day of wall time, sampled every 30 minutes for a day.
+TEST_F(Statistics, AnEvenlyGrowingErrorShowsNOverNMinusOneOfItsDrift) {
+  // One second per day of wall time, sampled every 30 minutes for a day: the spacing is taken
+  // as the span over N while the first and last samples are N - 1 spacings apart.
   for (int i = 0; i <= 48; ++i) {
     Accept(i * 1800.0 / 86400.0);
     if (i < 48) Advance(1800);
   }
-  EXPECT_EQ(form->DriftPerDayDis->Text(), "1.000");
-  // Two samples are the smallest run that shows it.
-  form->ClearStatistics();
+  EXPECT_EQ(form->CountDis->Text(), "49");
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(49.0 / 48.0, 3));
+  EXPECT_NE(form->DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
+  // Two samples half a day apart, half a second apart: twice the true drift.
+  QTest::mouseClick(form->ClearStatsBtn, Qt::LeftButton);
   Accept(0.0);
   Advance(43200);
   Accept(0.5);
-  EXPECT_EQ(form->DriftPerDayDis->Text(), "1.000");
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(2.0, 3));
 }
 
 TEST_F(Statistics, ClearKeepsTheShownRunUntilTheNextErrorAndStdFollowsCalculate) {
