@@ -1,14 +1,19 @@
 #include "components/Graphbox.h"
 
+#include <QLine>
+#include <QList>
 #include <QLocale>
+#include <QPaintDevice>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include "framework/DisplayFormats.h"
 
@@ -368,6 +373,138 @@ void Frame3D(TCanvas& canvas, TRect& rect, TColor topLeft, TColor bottomRight, i
 constexpr TColor kBevelShadow = 0x808080;     // grey
 constexpr TColor kBevelHighlight = 0xFFFFFF;  // white
 
+// The segments of a trace that share one pen, drawn with the pixels the canvas's LineTo gives
+// each of them but handed to the painter in one call: a dense trace costs one painter call
+// per run of one colour instead of one per segment. One-pixel segments become the rows (or
+// columns) of pixels the canvas draws for them, filled as rectangles, which is exact; wide
+// ones are stroked together as the separate lines they are. A canvas without a painter (or
+// with a patterned pen) gets its own LineTo per segment.
+class TLineBatch {
+ public:
+  explicit TLineBatch(TCanvas& canvas) : canvas_(canvas), painter_(canvas.Painter()) {}
+  ~TLineBatch() { Flush(); }
+  TLineBatch(const TLineBatch&) = delete;
+  TLineBatch& operator=(const TLineBatch&) = delete;
+
+  // A segment from `from` up to, not including, `to` in the canvas's current pen.
+  void Add(QPoint from, QPoint to) {
+    const framework::TPen& pen = canvas_.Pen();
+    if (painter_ == nullptr || pen.Style != TPenStyle::psSolid) {
+      canvas_.MoveTo(from.x(), from.y());
+      canvas_.LineTo(to.x(), to.y());
+      return;
+    }
+    if (from == to) return;  // the canvas draws nothing for it either
+    // A new colour or width ends the run drawn so far.
+    if (!Empty() && !(pen == pen_)) Flush();
+    pen_ = pen;
+    if (pen.Width > 1) {
+      lines_.push_back(QLine(from, to));
+    } else if (from.x() != to.x() && from.y() != to.y()) {
+      AddSlanted(from, to);
+    } else if (from.y() == to.y()) {
+      // Start drawn, end not, whichever way the line runs.
+      const int low = to.x() > from.x() ? from.x() : to.x() + 1;
+      const int high = to.x() > from.x() ? to.x() : from.x() + 1;
+      pixelRuns_.push_back(QRect(low, from.y(), high - low, 1));
+    } else {
+      const int low = to.y() > from.y() ? from.y() : to.y() + 1;
+      const int high = to.y() > from.y() ? to.y() : from.y() + 1;
+      pixelRuns_.push_back(QRect(from.x(), low, 1, high - low));
+    }
+  }
+
+  void Flush() {
+    if (Empty()) return;
+    painter_->save();
+    const std::optional<TRect>& clip = canvas_.ClipRect();
+    if (clip) {
+      const TRect& r = *clip;
+      painter_->setClipRect(r.Right <= r.Left || r.Bottom <= r.Top
+                                ? QRect(r.Left, r.Top, 0, 0)
+                                : QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
+    } else {
+      painter_->setClipping(false);
+    }
+    const QColor colour = framework::ColorToQColor(pen_.Color);
+    if (!lines_.isEmpty()) {
+      // Wide pens are solid with round ends and joins.
+      QPen pen(colour);
+      pen.setWidth(pen_.Width);
+      pen.setCapStyle(Qt::RoundCap);
+      pen.setJoinStyle(Qt::RoundJoin);
+      painter_->setPen(pen);
+      painter_->drawLines(lines_);
+      lines_.clear();
+    }
+    if (!pixelRuns_.isEmpty()) {
+      painter_->setPen(Qt::NoPen);
+      painter_->setBrush(colour);
+      painter_->drawRects(pixelRuns_);
+      pixelRuns_.clear();
+    }
+    painter_->restore();  // the canvas's own painter state stays as it left it
+  }
+
+ private:
+  bool Empty() const { return lines_.isEmpty() && pixelRuns_.isEmpty(); }
+
+  // One pixel per step along the major axis from the start up to, not including, the end;
+  // the minor coordinate is the exact one rounded half up, so the pixels do not depend on the
+  // direction. The pixels of one row (or column) make one run. Only the part over the device
+  // is walked, so a line towards a far-off point costs no more than one across the picture.
+  void AddSlanted(QPoint from, QPoint to) {
+    const bool xMajor = std::abs(to.x() - from.x()) >= std::abs(to.y() - from.y());
+    const int majorStart = xMajor ? from.x() : from.y();
+    const int minorStart = xMajor ? from.y() : from.x();
+    const int majorDelta = xMajor ? to.x() - from.x() : to.y() - from.y();
+    const int minorDelta = xMajor ? to.y() - from.y() : to.x() - from.x();
+    const int64_t steps = std::abs(majorDelta);
+    const int direction = majorDelta > 0 ? 1 : -1;
+    auto minorAt = [&](int64_t k) {
+      // floor((2 k minorDelta + steps) / (2 steps)), i.e. k × minorDelta / steps rounded half up
+      const int64_t numerator = 2 * k * minorDelta + steps;
+      const int64_t denominator = 2 * steps;
+      int64_t q = numerator / denominator;
+      if (numerator % denominator != 0 && numerator < 0) --q;
+      return minorStart + int(q);
+    };
+    const QPaintDevice* device = painter_->device();
+    const int majorLimit = xMajor ? device->width() : device->height();
+    int64_t first = 0;
+    int64_t last = steps - 1;
+    if (direction > 0) {
+      first = std::max<int64_t>(first, -1 - int64_t(majorStart));
+      last = std::min<int64_t>(last, int64_t(majorLimit) - majorStart);
+    } else {
+      first = std::max<int64_t>(first, int64_t(majorStart) - majorLimit);
+      last = std::min<int64_t>(last, int64_t(majorStart) + 1);
+    }
+    if (first > last) return;
+    int64_t runStart = first;
+    int runMinor = minorAt(first);
+    for (int64_t k = first + 1; k <= last + 1; ++k) {
+      const bool end = k > last;
+      const int minor = end ? 0 : minorAt(k);
+      if (!end && minor == runMinor) continue;
+      const int a = majorStart + int(runStart) * direction;
+      const int b = majorStart + int(k - 1) * direction;
+      const int low = std::min(a, b);
+      const int length = std::max(a, b) + 1 - low;
+      pixelRuns_.push_back(xMajor ? QRect(low, runMinor, length, 1)
+                                  : QRect(runMinor, low, 1, length));
+      runStart = k;
+      runMinor = minor;
+    }
+  }
+
+  TCanvas& canvas_;
+  QPainter* painter_;
+  framework::TPen pen_;
+  QList<QLine> lines_;      // wide pens
+  QList<QRect> pixelRuns_;  // one-pixel pens
+};
+
 TRect Shrunk(const TRect& rect, int by) {
   return TRect{rect.Left + by, rect.Top + by, rect.Right - by, rect.Bottom - by};
 }
@@ -605,27 +742,20 @@ void TGraphBox::DrawTitle() {
   }
 }
 
-void TGraphBox::MoveToData(double x, double y) {
-  const QPoint p = DataToPixelTruncated(x, y);
-  canvas_->MoveTo(p.x(), p.y());
-}
-
-void TGraphBox::LineToData(double x, double y) {
-  const QPoint p = DataToPixelTruncated(x, y);
-  LineToPixel(p.x(), p.y());
-}
-
 void TGraphBox::LineToPixel(int x, int y) {
-  if (DrawLastPixel()) {
-    // Line drawing leaves out the end pixel; push the end one pixel further along the
-    // dominant direction (both on an exact diagonal) so that it is covered.
-    const QPoint from = canvas_->PenPos();
-    const int dx = x - from.x();
-    const int dy = y - from.y();
-    if (std::abs(dx) >= std::abs(dy) && dx != 0) x += dx > 0 ? 1 : -1;
-    if (std::abs(dy) >= std::abs(dx) && dy != 0) y += dy > 0 ? 1 : -1;
-  }
-  canvas_->LineTo(x, y);
+  const QPoint to = ExtendedEnd(canvas_->PenPos(), QPoint(x, y));
+  canvas_->LineTo(to.x(), to.y());
+}
+
+QPoint TGraphBox::ExtendedEnd(QPoint from, QPoint to) const {
+  if (!DrawLastPixel()) return to;
+  // Line drawing leaves out the end pixel; push the end one pixel further along the dominant
+  // direction (both on an exact diagonal) so that it is covered.
+  const int dx = to.x() - from.x();
+  const int dy = to.y() - from.y();
+  if (std::abs(dx) >= std::abs(dy) && dx != 0) to.rx() += dx > 0 ? 1 : -1;
+  if (std::abs(dy) >= std::abs(dx) && dy != 0) to.ry() += dy > 0 ? 1 : -1;
+  return to;
 }
 
 void TGraphBox::DrawSuperscriptText(int x, int y, const QString& text) {
@@ -777,6 +907,8 @@ int TGraphBox::DrawTrace(int index) {
   // At most about 50 drawn points per pixel column. A control without width still draws.
   const int step = count / std::max(width(), 1) / 50 + 1;
   bool first = true;
+  QPoint penPos;
+  TLineBatch batch(canvas);
   auto draw = [&](const TDataPoint& point) {
     if (index < 0) {
       canvas.SetPenColor(framework::clBlack);
@@ -787,12 +919,15 @@ int TGraphBox::DrawTrace(int index) {
       canvas.Rectangle(p.x() - half, p.y() - half, p.x() + half, p.y() + half);
     } else {
       canvas.SetPenWidth(TruncPixel(point.Size));
+      const QPoint p = DataToPixelTruncated(point.X, point.Y);
       if (first) {
-        MoveToData(point.X, point.Y);
+        penPos = p;
       } else {
-        // A segment takes the colour of its end point.
+        // A segment takes the colour of its end point, and starts where the last one ended.
         canvas.SetPenColor(point.Color);
-        LineToData(point.X, point.Y);
+        const QPoint to = ExtendedEnd(penPos, p);
+        batch.Add(penPos, to);
+        penPos = to;
       }
     }
     first = false;
@@ -809,6 +944,8 @@ int TGraphBox::DrawTrace(int index) {
       if (seen == count) break;
     }
   }
+  batch.Flush();
+  if (index >= 0 && !first) canvas.MoveTo(penPos.x(), penPos.y());
   if (labelledPoints_ > 0) {
     canvas.SetBrushStyle(TBrushStyle::bsClear);
     int seen = 0;

@@ -327,9 +327,9 @@ class TGraphBox : public TCustomGraph {
   void DrawSuperscriptText(int x, int y, const QString& text);
   // The graph's own line drawing: data mapped by truncation, lines extended by their end
   // pixel when DrawLastPixel is set.
-  void MoveToData(double x, double y);
-  void LineToData(double x, double y);
   void LineToPixel(int x, int y);
+  // The end of a line from `from` to `to`, pushed one pixel on when DrawLastPixel is set.
+  QPoint ExtendedEnd(QPoint from, QPoint to) const;
   QPoint DataToPixelTruncated(double x, double y) const;
   void DrawLineTraces();
   int DrawTrace(int index);

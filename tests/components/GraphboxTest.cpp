@@ -898,6 +898,88 @@ TEST_F(LineTraces, DrawLastPixelPushesEachEndOnePixelFurther) {
   EXPECT_EQ(lines[4].to, QPoint(20 - 1, 196));
 }
 
+namespace {
+
+// The line calls of a recording replayed one by one onto a white image through the real canvas:
+// the picture a trace gives when each segment is drawn on its own.
+QImage ReplayLines(const TRecordingCanvas& recording, QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  framework::TCanvas canvas(&painter);
+  for (const TDrawCall& line : recording.Lines()) {
+    if (line.clip)
+      canvas.SetClipRect(*line.clip);
+    else
+      canvas.RemoveClip();
+    canvas.SetPenColor(line.pen.Color);
+    canvas.SetPenWidth(line.pen.Width);
+    canvas.SetPenStyle(line.pen.Style);
+    canvas.MoveTo(line.from.x(), line.from.y());
+    canvas.LineTo(line.to.x(), line.to.y());
+  }
+  painter.end();
+  return image;
+}
+
+int DifferingPixels(const QImage& a, const QImage& b, QPoint* first) {
+  int differing = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y) && differing++ == 0) *first = QPoint(x, y);
+  return differing;
+}
+
+}  // namespace
+
+TEST_F(LineTraces, TracesGiveThePixelsOfTheirSegmentsDrawnOneByOne) {
+  // Random walks in every direction, short and long, steep and flat, with runs of one colour
+  // broken by colour and width changes, some far outside the plot.
+  const framework::TColor colours[] = {framework::clRed, framework::clBlue, framework::clLime};
+  for (int config = 0; config < 8; ++config) {
+    SCOPED_TRACE(config);
+    graph = MakeGraph(240, 240);
+    graph->SetGraphType(components::gtLine);
+    graph->XAxis()->SetShowLabels(false);
+    graph->YAxis()->SetShowLabels(false);
+    graph->SetXAxis(1, 0, 100);
+    graph->SetYAxis(1, 0, 100);
+    graph->SetDrawLastPixel(config % 2 == 1);
+    uint32_t noise = 977u * uint32_t(config + 1);
+    auto next = [&noise](int range) {
+      noise = noise * 1664525u + 1013904223u;
+      return int((noise >> 8) % uint32_t(range));
+    };
+    for (int trace = 0; trace < 2; ++trace) {
+      double x = 50;
+      double y = 50;
+      for (int i = 0; i < 400; ++i) {
+        const int scale = next(4) == 0 ? 60 : 6;  // now and then a long jump
+        x = std::clamp(x + next(2 * scale + 1) - scale + next(10) / 10.0, -40.0, 140.0);
+        y = std::clamp(y + next(2 * scale + 1) - scale + next(10) / 10.0, -40.0, 140.0);
+        const framework::TColor colour = colours[(i / (1 + next(12))) % 3];
+        const double size = config >= 4 && next(5) == 0 ? 3 : 1;  // wide pens in later runs
+        graph->AddPoint(trace, colour, x, y, size);
+      }
+    }
+    graph->AddPoint(0, framework::clBlue, 1e9, -1e9, 1);  // far off the device
+    graph->AddPoint(0, framework::clBlue, 30, 60, 1);
+    // Level and upright lines running out of the plot and far off the device.
+    for (const QPointF p :
+         {QPointF(30, 40), QPointF(150, 40), QPointF(-1e9, 40), QPointF(-1e9, 1e9),
+          QPointF(-1e9, 70), QPointF(60, 70), QPointF(60, -1e9), QPointF(60, 20)})
+      graph->AddPoint(1, framework::clLime, p.x(), p.y(), 1);
+    TRecordingCanvas recording;
+    graph->DrawTo(recording);
+    ASSERT_GT(recording.LinesIn(framework::clBlue).size(), 100u);
+    const QImage expected = ReplayLines(recording, graph->size());
+    const QImage drawn = DrawImage(*graph);
+    QPoint first;
+    EXPECT_EQ(DifferingPixels(drawn, expected, &first), 0)
+        << "first at " << first.x() << ", " << first.y();
+  }
+}
+
 TEST_F(LineTraces, DrawLastPixelAlsoExtendsGridLines) {
   graph->SetDrawLastPixel(true);
   TRecordingCanvas canvas;
