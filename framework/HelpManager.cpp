@@ -5,8 +5,18 @@
 #include <algorithm>
 
 #include "framework/ApplicationHelp.h"
+#include "framework/Forms.h"
 
 namespace framework {
+
+THelpManager::THelpManager()
+    : previousSink_(platform::SetHtmlHelpMessageSink([](const std::string& text) {
+        platform::Current<DialogsApi>().ShowError(ApplicationTitle(), QString::fromLocal8Bit(text));
+      })) {}
+
+THelpManager::~THelpManager() {
+  platform::SetHtmlHelpMessageSink(std::move(previousSink_));
+}
 
 platform::HWND WindowHandleOf(QWidget* widget) {
   if (!widget) return nullptr;

@@ -65,8 +65,15 @@ class IWinHelpTester {
   virtual QString GetDefaultHelpFile() = 0;
 };
 
+// While it exists, what the platform's help call has to say (a help file that cannot be
+// opened, no viewer for it) is shown in the standard error box.
 class THelpManager final : public IHelpManager {
  public:
+  THelpManager();
+  ~THelpManager() override;
+  THelpManager(const THelpManager&) = delete;
+  THelpManager& operator=(const THelpManager&) = delete;
+
   platform::HWND HelpWindow() override;
   // The application's help file name.
   QString HelpFile() override;
@@ -99,6 +106,7 @@ class THelpManager final : public IHelpManager {
   std::vector<Registration> viewers_;
   int nextId_ = 0;
   std::shared_ptr<IWinHelpTester> tester_;
+  platform::HtmlHelpMessageSink previousSink_;
 };
 
 // The application's help manager.

@@ -1,9 +1,12 @@
 #pragma once
 // The compiled help area: one call that shows, looks up in or closes compiled help files, shaped
 // as the HTML Help call it stands for.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Seam.h"
 
@@ -48,10 +51,34 @@ inline HWND HtmlHelpA(HWND caller, const char* file, unsigned command, DWORD_PTR
   return Current<HtmlHelpApi>().HtmlHelpA(caller, file, command, data);
 }
 
+// Where the help call says what HTML Help says in message boxes of its own: a help file that
+// cannot be opened, no viewer that could show it. The application's framework shows the text
+// in its standard error box; with nothing installed it goes to the standard error stream.
+// Installing returns what was installed before.
+using HtmlHelpMessageSink = std::function<void(const std::string& text)>;
+HtmlHelpMessageSink SetHtmlHelpMessageSink(HtmlHelpMessageSink sink);
+
 #ifndef _WIN32
-// The Linux stand-in with another program in place of "xdg-open": it is started with the help
-// file's path as its one argument, in a process group of its own.
+// A program that shows compiled help files, started with the help file's absolute path as its
+// last argument, in a process group of its own.
+struct HelpViewerProgram {
+  std::string program;  // looked up in PATH when it holds no '/'
+  // Takes "-c <number>" before the file to open the page of a numbered context.
+  bool takesContextNumbers = false;
+};
+
+// The Linux stand-in: the first of `viewers` that can be started shows the file; when none can,
+// the message says which package to install. Closing sends the viewers SIGTERM and returns at
+// once; one still running `closeGrace` later is killed at the next call (or at the latest when
+// the stand-in ends). The real one tries Debian's "xchm", then "xdg-open".
+std::unique_ptr<HtmlHelpApi> NewDesktopHtmlHelp(
+    std::vector<HelpViewerProgram> viewers,
+    std::chrono::milliseconds closeGrace = std::chrono::seconds(2));
+// With one program that takes only the file.
 std::unique_ptr<HtmlHelpApi> NewDesktopHtmlHelp(std::string opener);
+
+// The message given when no viewer could be started.
+std::string NoHelpViewerMessage(const std::string& helpFile);
 #endif
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-// Linux has no HTML Help: the compiled help file is handed to the desktop's viewer for it, and
+// Linux has no HTML Help: the compiled help file is handed to a viewer program for it, and
 // closing all help windows ends the viewers this process started.
 #include "platform/HtmlHelp.h"
 
@@ -9,13 +9,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 #include <utility>
-#include <vector>
 
 extern char** environ;
 
@@ -23,28 +22,62 @@ namespace platform {
 
 namespace {
 
-// How long a viewer gets to end on SIGTERM before it is killed.
-constexpr auto kTerminateGrace = std::chrono::seconds(2);
+using Clock = std::chrono::steady_clock;
+
+// How often the end of a closing viewer is looked for when the stand-in itself ends.
 constexpr auto kTerminatePoll = std::chrono::milliseconds(10);
+
+HtmlHelpMessageSink& Sink() {
+  static HtmlHelpMessageSink sink;
+  return sink;
+}
+
+void Say(const std::string& text) {
+  const HtmlHelpMessageSink sink = Sink();  // a copy: showing it may install another
+  if (sink)
+    sink(text);
+  else
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// True while any process of the group runs (an opener such as xdg-open may have ended and
+// left the viewer it started in the group).
+bool GroupRuns(pid_t group) {
+  waitpid(group, nullptr, WNOHANG);  // the started program itself, when it has ended
+  return kill(-group, 0) == 0 || errno == EPERM;
+}
 
 class DesktopHtmlHelp final : public HtmlHelpApi {
  public:
-  explicit DesktopHtmlHelp(std::string opener) : opener_(std::move(opener)) {}
+  DesktopHtmlHelp(std::vector<HelpViewerProgram> programs, std::chrono::milliseconds closeGrace)
+      : programs_(std::move(programs)), closeGrace_(closeGrace) {}
 
-  HWND HtmlHelpA(HWND, const char* file, unsigned command, DWORD_PTR) override {
+  // The program is ending and no window waits on it any more: viewers still open are closed,
+  // and those that ignore being asked to end are killed after their grace.
+  ~DesktopHtmlHelp() override {
+    CloseAll();
+    while (!closing_.empty()) {
+      std::this_thread::sleep_for(kTerminatePoll);
+      FinishClosing();
+    }
+  }
+
+  HWND HtmlHelpA(HWND, const char* file, unsigned command, DWORD_PTR data) override {
     ForgetEnded();
+    FinishClosing();
     switch (command) {
       case HH_CLOSE_ALL:
         CloseAll();
         return nullptr;
+      case HH_HELP_CONTEXT:
+        return file ? Show(FilePart(file), data) : nullptr;
       case HH_DISPLAY_TOPIC:
       case HH_DISPLAY_TOC:
       case HH_DISPLAY_INDEX:
       case HH_KEYWORD_LOOKUP:
-      case HH_HELP_CONTEXT:
-        // The desktop's viewers open a file, not a page of it or a keyword: every display
-        // request shows the file.
-        return file ? Show(FilePart(file)) : nullptr;
+        // The viewers open a file, not a page of it or a keyword: these requests show the
+        // file.
+        return file ? Show(FilePart(file), std::nullopt) : nullptr;
       default:
         return nullptr;
     }
@@ -54,6 +87,10 @@ class DesktopHtmlHelp final : public HtmlHelpApi {
   struct Viewer {
     pid_t group;  // the started program's pid, which leads its own process group
     std::string path;
+  };
+  struct Closing {
+    pid_t group;
+    Clock::time_point killAt;
   };
 
   static std::string FilePart(const std::string& name) {
@@ -65,14 +102,14 @@ class DesktopHtmlHelp final : public HtmlHelpApi {
     return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(group));
   }
 
-  HWND Show(const std::string& name) {
+  HWND Show(const std::string& name, std::optional<DWORD_PTR> context) {
     if (name.empty()) return nullptr;
     // An absolute path, so a name that begins with "-" is never read as an option.
     char resolved[PATH_MAX];
     struct stat status {};
     if (!realpath(name.c_str(), resolved) || stat(resolved, &status) != 0 ||
         !S_ISREG(status.st_mode)) {
-      std::fprintf(stderr, "Help file \"%s\" cannot be opened.\n", name.c_str());
+      Say("Cannot open the help file \"" + name + "\".");
       return nullptr;
     }
     const std::string path(resolved);
@@ -80,60 +117,97 @@ class DesktopHtmlHelp final : public HtmlHelpApi {
     for (const Viewer& viewer : viewers_)
       if (viewer.path == path) return HandleOf(viewer.group);
 
+    for (const HelpViewerProgram& program : programs_)
+      if (const pid_t pid = Start(program, path, context); pid > 0) {
+        viewers_.push_back({pid, path});
+        return HandleOf(pid);
+      }
+    Say(NoHelpViewerMessage(path));
+    return nullptr;
+  }
+
+  // The started program's pid, or 0 when it cannot be started (missing, not executable).
+  static pid_t Start(const HelpViewerProgram& program, const std::string& path,
+                     std::optional<DWORD_PTR> context) {
+    std::vector<std::string> words{program.program};
+    if (context && program.takesContextNumbers) {
+      words.push_back("-c");
+      words.push_back(std::to_string(*context));
+    }
+    words.push_back(path);
+    std::vector<char*> arguments;
+    for (std::string& word : words) arguments.push_back(word.data());
+    arguments.push_back(nullptr);
+
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
-    std::vector<char*> arguments{const_cast<char*>(opener_.c_str()),
-                                 const_cast<char*>(path.c_str()), nullptr};
     pid_t pid = 0;
-    const int failure =
-        posix_spawnp(&pid, opener_.c_str(), nullptr, &attributes, arguments.data(), environ);
+    // A failed start (the program missing from PATH, say) is reported here, not by the child.
+    const int failure = posix_spawnp(&pid, program.program.c_str(), nullptr, &attributes,
+                                     arguments.data(), environ);
     posix_spawnattr_destroy(&attributes);
-    if (failure != 0) return nullptr;
-    viewers_.push_back({pid, path});
-    return HandleOf(pid);
+    return failure == 0 ? pid : 0;
   }
 
   // Reaps started programs that have ended and drops groups of which nothing runs any more.
   void ForgetEnded() {
-    std::vector<Viewer> running;
-    for (Viewer& viewer : viewers_) {
-      waitpid(viewer.group, nullptr, WNOHANG);
-      if (kill(-viewer.group, 0) == 0 || errno == EPERM) running.push_back(std::move(viewer));
-    }
-    viewers_ = std::move(running);
+    std::erase_if(viewers_, [](const Viewer& viewer) { return !GroupRuns(viewer.group); });
   }
 
+  // Asks every viewer to end and returns at once: waiting here would hold the window up.
   void CloseAll() {
-    for (const Viewer& viewer : viewers_) kill(-viewer.group, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
+    const Clock::time_point killAt = Clock::now() + closeGrace_;
     for (const Viewer& viewer : viewers_) {
-      while (waitpid(viewer.group, nullptr, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-          kill(-viewer.group, SIGKILL);
-          waitpid(viewer.group, nullptr, 0);
-          break;
-        }
-        std::this_thread::sleep_for(kTerminatePoll);
-      }
+      kill(-viewer.group, SIGTERM);
+      closing_.push_back({viewer.group, killAt});
     }
     viewers_.clear();
   }
 
-  std::string opener_;
+  // Reaps closed viewers that have ended and kills those still running after their grace.
+  void FinishClosing() {
+    const Clock::time_point now = Clock::now();
+    std::erase_if(closing_, [now](const Closing& closing) {
+      if (!GroupRuns(closing.group)) return true;
+      if (now >= closing.killAt) kill(-closing.group, SIGKILL);
+      return false;
+    });
+  }
+
+  std::vector<HelpViewerProgram> programs_;
+  std::chrono::milliseconds closeGrace_;
   std::vector<Viewer> viewers_;
+  std::vector<Closing> closing_;
 };
 
 }  // namespace
 
+HtmlHelpMessageSink SetHtmlHelpMessageSink(HtmlHelpMessageSink sink) {
+  return std::exchange(Sink(), std::move(sink));
+}
+
+std::string NoHelpViewerMessage(const std::string& helpFile) {
+  return "Cannot show the help file \"" + helpFile +
+         "\": no viewer for compiled help (.chm) could be started. Install one, such as the "
+         "Debian package xchm (sudo apt install xchm).";
+}
+
 HtmlHelpApi& HtmlHelpApi::Real() {
-  static DesktopHtmlHelp desktop("xdg-open");
+  // xchm opens a numbered context with "-c <number>"; xdg-open hands the file to whatever
+  // viewer the desktop has for it.
+  static DesktopHtmlHelp desktop({{"xchm", true}, {"xdg-open", false}}, std::chrono::seconds(2));
   return desktop;
 }
 
+std::unique_ptr<HtmlHelpApi> NewDesktopHtmlHelp(std::vector<HelpViewerProgram> viewers,
+                                                std::chrono::milliseconds closeGrace) {
+  return std::make_unique<DesktopHtmlHelp>(std::move(viewers), closeGrace);
+}
+
 std::unique_ptr<HtmlHelpApi> NewDesktopHtmlHelp(std::string opener) {
-  return std::make_unique<DesktopHtmlHelp>(std::move(opener));
+  return NewDesktopHtmlHelp({{std::move(opener), false}});
 }
 
 }  // namespace platform

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <optional>
@@ -13,6 +20,7 @@
 #include "framework/ApplicationHelp.h"
 #include "framework/FakeHelpViewer.h"
 #include "platform/HtmlHelp.h"
+#include "support/FakeDialogs.h"
 
 using components::TCHMHelper;
 using components::THTMLHelpViewer;
@@ -337,4 +345,117 @@ TEST_F(ChmHelperTest, ShutdownClosesHelpAndLeavesTheViewerInert) {
   viewer.ShowContext(1, "a.chm");
   EXPECT_TRUE(htmlHelp.calls.empty());
   HelpManager().Release(viewer.ViewerId());  // the manager still knew it; this test shut it down
+}
+
+// ---- the real help call, with the viewers a machine may or may not have -------------------------
+
+namespace {
+
+// The real stand-in with PATH limited to a folder of the test's own, holding the help file
+// and, when a test puts one there, a stand-in "xchm" that writes its arguments and its pid.
+class ChmHelperOnThisMachine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    savedFile_ = ApplicationHelp().HelpFile();
+    savedPath_ = qgetenv("PATH");
+    QDir(dir_.path()).mkdir("bin");
+    qputenv("PATH", (dir_.path() + "/bin").toLocal8Bit());
+    helpFile_ = dir_.path() + "/Horaplex.chm";
+    WriteText(helpFile_, "ITSF", false);
+    ApplicationHelp().SetHelpFile(helpFile_);
+  }
+  void TearDown() override {
+    platform::HtmlHelpApi::Real().HtmlHelpA(nullptr, nullptr, platform::HH_CLOSE_ALL, 0);
+    qputenv("PATH", savedPath_);
+    ApplicationHelp().OnHelp = nullptr;
+    ApplicationHelp().SetHelpFile(savedFile_);
+  }
+
+  static void WriteText(const QString& path, const QByteArray& text, bool program) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    if (program) file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+
+  void InstallXchm() {
+    WriteText(dir_.path() + "/bin/xchm",
+              "#!/bin/sh\nPATH=/usr/bin:/bin\necho $$ > '" + dir_.path().toLocal8Bit() +
+                  "/pid'\nprintf '%s\\n' \"$@\" > '" + dir_.path().toLocal8Bit() +
+                  "/args'\nexec sleep 600\n",
+              true);
+  }
+
+  // What the started viewer wrote; empty when nothing came within the deadline, which only
+  // bounds a broken run.
+  QByteArray WaitForText(const QString& name) {
+    QFile file(dir_.path() + "/" + name);
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+      if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray text = file.readAll();
+        file.close();
+        if (text.endsWith('\n')) return text;
+      }
+      QThread::msleep(5);
+    }
+    return {};
+  }
+
+  static bool Runs(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0; }
+
+  QTemporaryDir dir_;
+  QString helpFile_;
+  testing_support::FakeDialogs dialogs_;
+
+ private:
+  QString savedFile_;
+  QByteArray savedPath_;
+};
+
+}  // namespace
+
+TEST_F(ChmHelperOnThisMachine, ContentsWithNoViewerInstalledSaysWhatToInstall) {
+  TCHMHelper helper;
+  ApplicationHelp().HelpCommand(framework::HELP_CONTENTS, 0);
+  ASSERT_EQ(dialogs_.errors.size(), 1);
+  EXPECT_TRUE(dialogs_.errors[0].contains("xchm")) << dialogs_.errors[0].toStdString();
+  EXPECT_TRUE(dialogs_.errors[0].contains(helpFile_));
+}
+
+TEST_F(ChmHelperOnThisMachine, ContentsStartsXchmWithTheHelpFileAndQuitClosesIt) {
+  InstallXchm();
+  auto helper = std::make_unique<TCHMHelper>();
+  ApplicationHelp().HelpCommand(framework::HELP_CONTENTS, 0);
+  EXPECT_EQ(WaitForText("args"), QFile::encodeName(helpFile_) + "\n");
+  const qint64 pid = WaitForText("pid").trimmed().toLongLong();
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(Runs(pid));
+  EXPECT_TRUE(dialogs_.errors.isEmpty()) << dialogs_.errors.join("|").toStdString();
+
+  ApplicationHelp().HelpCommand(framework::HELP_QUIT, 0);
+  // It ends, and is reaped at the next call.
+  QDeadlineTimer deadline(20000);
+  while (Runs(pid) && !deadline.hasExpired()) {
+    QThread::msleep(5);
+    ApplicationHelp().HelpCommand(framework::HELP_QUIT, 0);
+  }
+  EXPECT_FALSE(Runs(pid));
+
+  // Opened again, and closed with the component.
+  QFile::remove(dir_.path() + "/pid");
+  ApplicationHelp().HelpCommand(framework::HELP_CONTEXT, 5);
+  const qint64 again = WaitForText("pid").trimmed().toLongLong();
+  ASSERT_GT(again, 0);
+  EXPECT_NE(again, pid);
+  EXPECT_EQ(WaitForText("args"), "-c\n5\n" + QFile::encodeName(helpFile_) + "\n");
+  helper.reset();
+  deadline.setRemainingTime(20000);
+  while (Runs(again) && !deadline.hasExpired()) {
+    QThread::msleep(5);
+    platform::HtmlHelpApi::Real().HtmlHelpA(nullptr, nullptr, 0x1C, 0);
+  }
+  EXPECT_FALSE(Runs(again));
 }

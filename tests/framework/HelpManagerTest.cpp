@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 
 #include "framework/ApplicationHelp.h"
 #include "framework/FakeHelpViewer.h"
+#include "framework/Forms.h"
+#include "support/FakeDialogs.h"
 
 using framework::HelpManager;
 using testing_help::FakeHelpViewer;
@@ -152,4 +156,33 @@ TEST_F(HelpManagerTest, SoftShutdownKeepsViewersShutdownForgetsThem) {
   HelpManager().Shutdown();
   EXPECT_EQ(viewer->shutdowns, 1);
   EXPECT_EQ(HelpManager().ViewerCount(), 0);
+}
+
+// ---- what the help call has to say -----------------------------------------------------------
+
+TEST_F(HelpManagerTest, HelpCallMessagesAreShownInTheStandardErrorBox) {
+  testing_support::FakeDialogs dialogs;
+  HelpManager();  // the application's help is in place
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString file = dir.path() + "/Horaplex.chm";
+  QFile help(file);
+  ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+  help.write("ITSF");
+  help.close();
+
+  auto noViewer = platform::NewDesktopHtmlHelp({{(dir.path() + "/none").toStdString(), false}});
+  EXPECT_EQ(noViewer->HtmlHelpA(nullptr, QFile::encodeName(file).constData(),
+                                platform::HH_DISPLAY_TOC, 0),
+            nullptr);
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
+  EXPECT_EQ(dialogs.errors[0],
+            QString::fromStdString(platform::NoHelpViewerMessage(file.toStdString())));
+  EXPECT_TRUE(dialogs.errors[0].contains("xchm"));
+
+  const QString missing = dir.path() + "/Missing.chm";
+  noViewer->HtmlHelpA(nullptr, QFile::encodeName(missing).constData(), platform::HH_DISPLAY_TOC, 0);
+  ASSERT_EQ(dialogs.errors.size(), 2);
+  EXPECT_TRUE(dialogs.errors[1].contains(missing));
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -49,7 +50,7 @@ bool ProcessExists(pid_t pid) {
   return kill(pid, 0) == 0 || errno == EPERM;
 }
 
-// A stand-in viewer: writes the path it was given and its pid, then waits to be closed.
+// A stand-in viewer: writes its arguments (one a line) and its pid, then waits to be closed.
 class DesktopHtmlHelpTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,14 +58,14 @@ class DesktopHtmlHelpTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
     viewer = dir / "viewer.sh";
-    std::ofstream(viewer) << "#!/bin/sh\n"
+    std::ofstream(viewer) << "#!/bin/sh\nPATH=/usr/bin:/bin\n"
                              "n=$(ls \""
                           << dir.string()
                           << "\" | grep -c '^started')\n"
                              "echo $$ > \""
                           << dir.string()
                           << "/pid$n\"\n"
-                             "printf '%s' \"$1\" > \""
+                             "printf '%s\\n' \"$@\" > \""
                           << dir.string()
                           << "/started$n\"\n"
                              "exec sleep 600\n";
@@ -72,16 +73,38 @@ class DesktopHtmlHelpTest : public ::testing::Test {
     help = dir / "Horaplex.chm";
     std::ofstream(help) << "ITSF";
     desktop = NewDesktopHtmlHelp(viewer.string());
+    previousSink =
+        SetHtmlHelpMessageSink([this](const std::string& text) { messages.push_back(text); });
   }
   void TearDown() override {
-    desktop->HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
+    desktop.reset();  // closes what is still open
+    SetHtmlHelpMessageSink(std::move(previousSink));
     fs::remove_all(dir);
+  }
+
+  // Asks again until nothing of the started viewer is left, reaped included; the deadline
+  // only bounds a broken run.
+  static bool Ends(HtmlHelpApi& help, pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ProcessExists(pid) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      help.HtmlHelpA(nullptr, nullptr, 0x1C, 0);  // a command that shows nothing
+    }
+    return !ProcessExists(pid);
+  }
+
+  // Writes an executable script at `path`.
+  static void WriteScript(const fs::path& path, const std::string& text) {
+    std::ofstream(path) << "#!/bin/sh\n" << text;
+    fs::permissions(path, fs::perms::owner_all);
   }
 
   pid_t StartedPid(int n) { return std::stoi(ReadFile(dir / ("pid" + std::to_string(n)))); }
 
   fs::path dir, viewer, help;
   std::unique_ptr<HtmlHelpApi> desktop;
+  std::vector<std::string> messages;
+  HtmlHelpMessageSink previousSink;
 };
 
 }  // namespace
@@ -123,13 +146,14 @@ TEST_F(DesktopHtmlHelpTest, OpensTheFileWithoutItsTopicAndClosesIt) {
   HWND window = desktop->HtmlHelpA(nullptr, name.c_str(), HH_DISPLAY_TOPIC, 0);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(WaitForFile(dir / "started0"));
-  EXPECT_EQ(ReadFile(dir / "started0"), help.string());
+  EXPECT_EQ(ReadFile(dir / "started0"), help.string() + "\n");
   const pid_t pid = StartedPid(0);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(window), static_cast<std::uintptr_t>(pid));
   EXPECT_TRUE(ProcessExists(pid));
 
   EXPECT_EQ(desktop->HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0), nullptr);
-  EXPECT_FALSE(ProcessExists(pid)) << "the viewer was not closed";
+  EXPECT_TRUE(Ends(*desktop, pid)) << "the viewer was not closed, or left a zombie";
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(DesktopHtmlHelpTest, AnOpenHelpWindowIsReusedForTheSameFile) {
@@ -156,7 +180,7 @@ TEST_F(DesktopHtmlHelpTest, RelativeNamesAndLeadingDashesBecomeAbsolutePaths) {
   fs::current_path(previous);
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(WaitForFile(dir / "started0"));
-  EXPECT_EQ(ReadFile(dir / "started0"), dashed.string());
+  EXPECT_EQ(ReadFile(dir / "started0"), dashed.string() + "\n");
 }
 
 TEST_F(DesktopHtmlHelpTest, ViewerThatEndsByItselfIsForgotten) {
@@ -178,7 +202,115 @@ TEST_F(DesktopHtmlHelpTest, ViewerThatEndsByItselfIsForgotten) {
 TEST_F(DesktopHtmlHelpTest, OtherCommandsAndMissingProgramsOpenNothing) {
   EXPECT_EQ(desktop->HtmlHelpA(nullptr, help.c_str(), 0x1C, 0), nullptr);
   EXPECT_EQ(desktop->HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0), nullptr);  // nothing open
-  auto missing = NewDesktopHtmlHelp((dir / "no-such-viewer").string());
-  EXPECT_EQ(missing->HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  EXPECT_TRUE(messages.empty());
+}
+
+// --- Closing without waiting --------------------------------------------------------------------
+
+TEST_F(DesktopHtmlHelpTest, ClosingDoesNotWaitForAViewerThatIgnoresItAndKillsItLater) {
+  WriteScript(viewer, "trap '' TERM\necho $$ > \"" + (dir / "pid0").string() +
+                          "\"\nwhile :; do sleep 1; done\n");
+  desktop = NewDesktopHtmlHelp({{viewer.string(), false}}, std::chrono::milliseconds(100));
+  ASSERT_NE(desktop->HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "pid0"));
+  const pid_t pid = StartedPid(0);
+  desktop->HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
+  // Had the call waited out the grace, the viewer would be gone by now.
+  EXPECT_TRUE(ProcessExists(pid)) << "closing waited for the viewer";
+  // A later call, after the grace, kills it.
+  EXPECT_TRUE(Ends(*desktop, pid));
+}
+
+TEST_F(DesktopHtmlHelpTest, EndingTheStandInClosesItsViewers) {
+  ASSERT_NE(desktop->HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "pid0"));
+  const pid_t pid = StartedPid(0);
+  desktop.reset();
+  EXPECT_FALSE(ProcessExists(pid));
+}
+
+// --- Which viewer, and when there is none -------------------------------------------------------
+
+TEST_F(DesktopHtmlHelpTest, AViewerThatKnowsContextsIsGivenTheNumber) {
+  desktop = NewDesktopHtmlHelp({{viewer.string(), true}});
+  ASSERT_NE(desktop->HtmlHelpA(nullptr, help.c_str(), HH_HELP_CONTEXT, 42), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "started0"));
+  EXPECT_EQ(ReadFile(dir / "started0"), "-c\n42\n" + help.string() + "\n");
+  desktop->HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
+  ASSERT_NE(desktop->HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "started1"));
+  EXPECT_EQ(ReadFile(dir / "started1"), help.string() + "\n");
+}
+
+TEST_F(DesktopHtmlHelpTest, TheFirstViewerThatStartsIsUsed) {
+  fs::path plain = dir / "plain-file";
+  std::ofstream(plain) << "not a program";
+  desktop = NewDesktopHtmlHelp({{(dir / "no-such-viewer").string(), true},
+                                {plain.string(), true},
+                                {viewer.string(), false}});
+  ASSERT_NE(desktop->HtmlHelpA(nullptr, help.c_str(), HH_HELP_CONTEXT, 7), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "started0"));
+  EXPECT_EQ(ReadFile(dir / "started0"), help.string() + "\n");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(DesktopHtmlHelpTest, NoViewerToStartSaysWhatToInstall) {
+  desktop = NewDesktopHtmlHelp({{(dir / "no-such-viewer").string(), false}});
+  EXPECT_EQ(desktop->HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], NoHelpViewerMessage(help.string()));
+  EXPECT_NE(messages[0].find("xchm"), std::string::npos);
+  EXPECT_NE(messages[0].find(help.string()), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "started0"));
+}
+
+TEST_F(DesktopHtmlHelpTest, AMissingHelpFileIsSaid) {
+  const std::string missing = (dir / "Missing.chm").string();
+  EXPECT_EQ(desktop->HtmlHelpA(nullptr, missing.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(missing), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "started0"));
+}
+
+// The real stand-in finds its viewers through PATH.
+class RealHtmlHelpOnPath : public DesktopHtmlHelpTest {
+ protected:
+  void SetUp() override {
+    DesktopHtmlHelpTest::SetUp();
+    savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    fs::create_directory(dir / "bin");
+    setenv("PATH", (dir / "bin").c_str(), 1);
+  }
+  void TearDown() override {
+    HtmlHelpApi::Real().HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
+    setenv("PATH", savedPath.c_str(), 1);
+    DesktopHtmlHelpTest::TearDown();
+  }
+  std::string savedPath;
+};
+
+TEST_F(RealHtmlHelpOnPath, WithNoViewerInstalledSaysToInstallXchm) {
+  EXPECT_EQ(HtmlHelpApi::Real().HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("xchm"), std::string::npos);
+}
+
+TEST_F(RealHtmlHelpOnPath, StartsXchmWithTheContextNumberAndTheFile) {
+  fs::copy_file(viewer, dir / "bin" / "xchm");
+  const std::string topic = help.string() + "::/page.htm";
+  HWND window = HtmlHelpApi::Real().HtmlHelpA(nullptr, topic.c_str(), HH_HELP_CONTEXT, 12);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "started0"));
+  EXPECT_EQ(ReadFile(dir / "started0"), "-c\n12\n" + help.string() + "\n");
+  const pid_t pid = StartedPid(0);
+  HtmlHelpApi::Real().HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0);
+  EXPECT_TRUE(Ends(HtmlHelpApi::Real(), pid));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(RealHtmlHelpOnPath, WithoutXchmHandsTheFileToTheDesktop) {
+  fs::copy_file(viewer, dir / "bin" / "xdg-open");
+  ASSERT_NE(HtmlHelpApi::Real().HtmlHelpA(nullptr, help.c_str(), HH_HELP_CONTEXT, 12), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "started0"));
+  EXPECT_EQ(ReadFile(dir / "started0"), help.string() + "\n");
 }
