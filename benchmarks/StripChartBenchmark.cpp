@@ -1,13 +1,16 @@
-// Paint time of a 700 × 400 strip chart into an image as the number of held points grows, and
-// the cost of one value appended to a full, scrolling window.
+// Paint time of a 700 × 400 strip chart into an image as the number of held points grows,
+// beside a single polyline through the points the chart draws, and the cost of one value
+// appended to a full, scrolling window.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPolygon>
 #include <cmath>
 #include <memory>
 
+#include "RatioReporter.h"
 #include "components/Graphbox.h"
 #include "framework/Canvas.h"
 
@@ -55,6 +58,33 @@ BENCHMARK(BM_PaintStripChart)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond);
 
+// The same chart's thinned points (every k-th, k = points div width div 50 + 1) as one
+// QPainter polyline: what the trace's drawing costs at the least.
+void BM_PolylineOfThinnedPoints(benchmark::State& state) {
+  const int points = int(state.range(0));
+  auto chart = MakeChart(points);
+  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  {
+    QPainter painter(&image);
+    framework::TCanvas canvas(&painter);
+    chart->Paint(canvas);  // lays the plot out, so that points map to pixels
+  }
+  const int step = points / kWidth / 50 + 1;
+  QPolygon polyline;
+  const auto& held = chart->Points();
+  for (size_t n = size_t(step); n <= held.size(); n += size_t(step))
+    polyline << chart->DataToPixel(held[n - 1].X, held[n - 1].Y);
+  for (auto _ : state) {
+    QPainter painter(&image);
+    painter.setPen(QPen(Qt::red, 0));
+    painter.drawPolyline(polyline);
+    painter.end();
+    benchmark::DoNotOptimize(image.constBits());
+  }
+  state.counters["drawn"] = polyline.size();
+}
+BENCHMARK(BM_PolylineOfThinnedPoints)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 void BM_AddValueFullWindow(benchmark::State& state) {
   const int points = int(state.range(0));
   auto chart = MakeChart(points);
@@ -76,7 +106,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
+  benchmarks::TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios({
+      {"BM_PaintStripChart/1000000", "BM_PaintStripChart/100000"},
+      {"BM_PaintStripChart/100000", "BM_PolylineOfThinnedPoints/100000"},
+      {"BM_PaintStripChart/1000000", "BM_PolylineOfThinnedPoints/1000000"},
+  });
   benchmark::Shutdown();
   return 0;
 }
