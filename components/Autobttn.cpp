@@ -1,5 +1,6 @@
 #include "components/Autobttn.h"
 
+#include "framework/Forms.h"
 #include "framework/KeyboardState.h"
 
 TAutoButton::TAutoButton(QWidget* owner) : framework::TSpeedButton(owner) {}
@@ -7,13 +8,15 @@ TAutoButton::TAutoButton(QWidget* owner) : framework::TSpeedButton(owner) {}
 // The timer is a Qt child and goes with the button.
 TAutoButton::~TAutoButton() = default;
 
+// Reached from Qt's click at release and from keys that click the button: the handler runs
+// inside the standard handler, so an exception shows its message and unwinds no further.
 void TAutoButton::Click() {
-  framework::TSpeedButton::Click();
+  framework::RunGuarded([this] { framework::TSpeedButton::Click(); });
 }
 
 void TAutoButton::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
   mouseIsDown_ = true;
-  framework::TSpeedButton::MouseDown(button, shift, x, y);
+  framework::RunGuarded([&] { framework::TSpeedButton::MouseDown(button, shift, x, y); });
   // Ctrl is sampled now, at the press; pressing it later does not start the repeat.
   if (!doRepeat_ && !(controlRepeat_ && framework::CtrlKeyDown())) return;
   if (!repeatTimer_) {
@@ -28,7 +31,9 @@ void TAutoButton::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, i
   mouseIsDown_ = false;
   framework::TSpeedButton::MouseUp(button, shift, x, y);
   if (repeatTimer_) repeatTimer_->SetEnabled(false);
-  if (OnMouseUp) OnMouseUp(this);
+  framework::RunGuarded([this] {
+    if (OnMouseUp) OnMouseUp(this);
+  });
 }
 
 void TAutoButton::RepeatTick() {
@@ -36,10 +41,14 @@ void TAutoButton::RepeatTick() {
   // Dragged off the button it shows raised: the timer goes on but clicks pause until the mouse
   // returns.
   if (!ShownPressed() || !MouseCapture()) return;
-  try {
-    Click();
-  } catch (...) {
-    repeatTimer_->SetEnabled(false);
-    throw;
-  }
+  // A failing click stops the repeat, then its message goes to the standard error box like that
+  // of any other click the user gives.
+  framework::RunGuarded([this] {
+    try {
+      framework::TSpeedButton::Click();
+    } catch (...) {
+      repeatTimer_->SetEnabled(false);
+      throw;
+    }
+  });
 }

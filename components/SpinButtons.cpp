@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include "framework/Forms.h"
 #include "framework/Sound.h"
 
 namespace {
@@ -20,6 +21,30 @@ const QColor kArrowDisabled(0x80, 0x80, 0x80);
 // window itself losing or regaining the focus or a popup opening.
 bool BetweenControls(const QFocusEvent* event) {
   return event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
+}
+
+// Texts that X11 and Wayland attach to editing keys without their typing a character: Delete
+// carries U+007F, and the C1 controls (U+0080 to U+009F) are never typed either. Such a key is
+// an editing command for the edit, not a character for the key-press stage.
+bool IsCommandText(QChar c) {
+  return c.unicode() >= 0x7F && c.unicode() < 0xA0;
+}
+
+// The focus reasons on which the line edit would select all text by itself.
+bool IsKeyboardEntry(Qt::FocusReason reason) {
+  return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+         reason == Qt::ShortcutFocusReason;
+}
+
+// The key commands of the line edit, besides typing and Delete, that change its text.
+bool IsTextCommand(const QKeyEvent* event) {
+  for (QKeySequence::StandardKey command :
+       {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo,
+        QKeySequence::DeleteEndOfWord, QKeySequence::DeleteStartOfWord,
+        QKeySequence::DeleteEndOfLine, QKeySequence::DeleteCompleteLine}) {
+    if (event->matches(command)) return true;
+  }
+  return false;
 }
 
 bool IsTabStop(const QWidget* w) {
@@ -38,7 +63,10 @@ TCustomEditEx::TCustomEditEx(QWidget* owner) : QLineEdit(owner) {
   setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   resize(121, height());
   AdjustHeight();
-  connect(this, &QLineEdit::textChanged, this, [this] { Change(); });
+  // The text changes from Qt's own key handling as well as from code: the handlers it runs must
+  // not unwind into the toolkit.
+  connect(this, &QLineEdit::textChanged, this,
+          [this] { framework::RunGuarded([this] { Change(); }); });
 }
 
 void TCustomEditEx::SetAlignment(TAlignment alignment) {
@@ -85,6 +113,10 @@ void TCustomEditEx::KeyUp(int& key, Qt::KeyboardModifiers shift) {
 }
 
 void TCustomEditEx::keyPressEvent(QKeyEvent* event) {
+  framework::RunGuarded([&] { HandleKeyPress(event); });
+}
+
+void TCustomEditEx::HandleKeyPress(QKeyEvent* event) {
   // The key itself first, then the character it types, as the two stages of a key press.
   int key = event->key();
   KeyDown(key, event->modifiers());
@@ -93,7 +125,7 @@ void TCustomEditEx::keyPressEvent(QKeyEvent* event) {
     return;
   }
   const QString text = event->text();
-  if (text.size() == 1) {
+  if (text.size() == 1 && !IsCommandText(text[0])) {
     QChar character = text[0];
     // Ctrl with a letter types its control character (Ctrl+V is 22), whichever way the window
     // system spelled the text.
@@ -117,50 +149,73 @@ void TCustomEditEx::keyPressEvent(QKeyEvent* event) {
 }
 
 void TCustomEditEx::keyReleaseEvent(QKeyEvent* event) {
-  int key = event->key();
-  KeyUp(key, event->modifiers());
-  if (key == 0) {
-    event->accept();
-    return;
-  }
-  QLineEdit::keyReleaseEvent(event);
+  framework::RunGuarded([&] {
+    int key = event->key();
+    KeyUp(key, event->modifiers());
+    if (key == 0) {
+      event->accept();
+      return;
+    }
+    QLineEdit::keyReleaseEvent(event);
+  });
 }
 
 void TCustomEditEx::focusInEvent(QFocusEvent* event) {
-  QLineEdit::focusInEvent(event);
-  if (!BetweenControls(event)) return;
-  if (autoSelect_ && event->reason() != Qt::MouseFocusReason) selectAll();
-  DoEnter();
+  framework::RunGuarded([&] {
+    // The line edit selects all by itself when entered from the keyboard; whether to is
+    // AutoSelect's choice.
+    if (!autoSelect_ && IsKeyboardEntry(event->reason())) {
+      QFocusEvent plain(event->type(), Qt::OtherFocusReason);
+      QLineEdit::focusInEvent(&plain);
+    } else {
+      QLineEdit::focusInEvent(event);
+    }
+    if (!BetweenControls(event)) return;
+    if (autoSelect_ && event->reason() != Qt::MouseFocusReason) selectAll();
+    DoEnter();
+  });
 }
 
 void TCustomEditEx::focusOutEvent(QFocusEvent* event) {
-  if (BetweenControls(event)) DoExit();
+  framework::RunGuarded([&] {
+    if (BetweenControls(event)) DoExit();
+  });
   QLineEdit::focusOutEvent(event);
-  if (OnKillFocus) OnKillFocus(this);
+  framework::RunGuarded([&] {
+    if (OnKillFocus) OnKillFocus(this);
+  });
 }
 
 void TCustomEditEx::mousePressEvent(QMouseEvent* event) {
   QLineEdit::mousePressEvent(event);
   const QPoint p = event->position().toPoint();
-  if (OnMouseDown) OnMouseDown(this, event->button(), event->modifiers(), p.x(), p.y());
+  framework::RunGuarded([&] {
+    if (OnMouseDown) OnMouseDown(this, event->button(), event->modifiers(), p.x(), p.y());
+  });
 }
 
 void TCustomEditEx::mouseMoveEvent(QMouseEvent* event) {
   QLineEdit::mouseMoveEvent(event);
   const QPoint p = event->position().toPoint();
-  if (OnMouseMove) OnMouseMove(this, event->modifiers(), p.x(), p.y());
+  framework::RunGuarded([&] {
+    if (OnMouseMove) OnMouseMove(this, event->modifiers(), p.x(), p.y());
+  });
 }
 
 void TCustomEditEx::mouseReleaseEvent(QMouseEvent* event) {
   QLineEdit::mouseReleaseEvent(event);
   const QPoint p = event->position().toPoint();
-  if (event->button() == Qt::LeftButton && rect().contains(p) && OnClick) OnClick(this);
-  if (OnMouseUp) OnMouseUp(this, event->button(), event->modifiers(), p.x(), p.y());
+  framework::RunGuarded([&] {
+    if (event->button() == Qt::LeftButton && rect().contains(p) && OnClick) OnClick(this);
+    if (OnMouseUp) OnMouseUp(this, event->button(), event->modifiers(), p.x(), p.y());
+  });
 }
 
 void TCustomEditEx::mouseDoubleClickEvent(QMouseEvent* event) {
   QLineEdit::mouseDoubleClickEvent(event);
-  if (OnDblClick) OnDblClick(this);
+  framework::RunGuarded([&] {
+    if (OnDblClick) OnDblClick(this);
+  });
 }
 
 void TCustomEditEx::changeEvent(QEvent* event) {
@@ -469,8 +524,11 @@ void TCustomSpin::KeyPress(QChar& key) {
 }
 
 void TCustomSpin::keyPressEvent(QKeyEvent* event) {
-  if (!TextEditable() &&
-      (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut))) {
+  const bool deleteKey = event->matches(QKeySequence::Delete);
+  if (!TextEditable() && (deleteKey || IsTextCommand(event))) {
+    // With the editor disabled Delete is refused as the key filter refuses Backspace, with a
+    // beep; the other commands that change the text are ignored, as pasting and cutting.
+    if (deleteKey && !editorEnabled_) framework::Beep();
     event->accept();
     return;
   }
@@ -484,7 +542,9 @@ void TCustomSpin::contextMenuEvent(QContextMenuEvent* event) {
   QMenu* menu = createStandardContextMenu();
   if (!TextEditable()) {
     for (QAction* action : menu->actions()) {
-      if (action->objectName() == "edit-paste" || action->objectName() == "edit-cut")
+      const QString name = action->objectName();
+      if (name == "edit-paste" || name == "edit-cut" || name == "edit-delete" ||
+          name == "edit-undo" || name == "edit-redo")
         action->setEnabled(false);
     }
   }

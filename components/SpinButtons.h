@@ -87,6 +87,7 @@ class TCustomEditEx : public QLineEdit, public framework::TControlLoading {
   void changeEvent(QEvent* event) override;
 
  private:
+  void HandleKeyPress(QKeyEvent* event);
   int AlignmentValue() const { return alignment_; }
   void SetAlignmentValue(int value) { SetAlignment(static_cast<TAlignment>(value)); }
   void AdjustHeight();

@@ -6,6 +6,9 @@
 #include <QWidget>
 #include <stdexcept>
 
+#include "framework/SysUtils.h"
+#include "support/FakeDialogs.h"
+
 namespace {
 
 // A shown window with one auto-repeat button; the repeat timer is driven tick by tick, so
@@ -143,15 +146,69 @@ TEST_F(AutoButtonTest, ARightPressNeitherShowsPressedNorRepeats) {
   EXPECT_FALSE(button->MouseIsDown());
 }
 
-TEST_F(AutoButtonTest, AnExceptionFromARepeatedClickStopsTheRepeat) {
+// --- failing handlers: every click the user gives ends in the standard error box ------------
+
+TEST_F(AutoButtonTest, AnExceptionFromARepeatedClickStopsTheRepeatAndShowsItsMessage) {
+  testing_support::FakeDialogs dialogs;
   button->SetDoRepeat(true);
-  button->OnClick = [](QObject*) { throw std::runtime_error("handler failed"); };
+  button->OnClick = [this](QObject*) {
+    ++clicks;
+    throw framework::Exception("Step failed");
+  };
   Press();
   framework::TTimer* timer = button->RepeatTimer();
-  EXPECT_THROW(timer->Tick(), std::runtime_error);
+  EXPECT_NO_THROW(timer->Tick());
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(dialogs.errors, QStringList({"Step failed"}));
+  EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
   EXPECT_FALSE(timer->Enabled());
+  EXPECT_FALSE(timer->Active());
   button->OnClick = nullptr;
   Release(inside);
+  EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+TEST_F(AutoButtonTest, ARepeatFailingFromTheEventLoopShowsTheErrorBoxOnce) {
+  // The timer's own delivery, as when the user holds the button.
+  testing_support::FakeDialogs dialogs;
+  button->SetDoRepeat(true);
+  button->SetInitialDelay(1);
+  button->SetRepeatDelay(1);
+  button->OnClick = [](QObject*) { throw std::runtime_error("no more steps"); };
+  Press();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.errors.isEmpty(); }, 10000));
+  QTest::qWait(20);  // a running timer would fail again meanwhile
+  EXPECT_EQ(dialogs.errors, QStringList({"no more steps"}));
+  EXPECT_TRUE(button->MouseIsDown());
+  button->OnClick = nullptr;
+  Release(inside);
+}
+
+TEST_F(AutoButtonTest, AFailingClickAtReleaseShowsItsMessageAndStillReportsTheRelease) {
+  testing_support::FakeDialogs dialogs;
+  button->OnClick = [](QObject*) { throw framework::Exception("Click failed"); };
+  Press();
+  Release(inside);
+  EXPECT_EQ(dialogs.errors, QStringList({"Click failed"}));
+  EXPECT_EQ(mouseUps, 1);
+  EXPECT_FALSE(button->MouseIsDown());
+}
+
+TEST_F(AutoButtonTest, FailingMouseHandlersShowTheirMessages) {
+  testing_support::FakeDialogs dialogs;
+  button->SetDoRepeat(true);
+  button->OnMouseDown = [](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+    throw framework::Exception("Down failed");
+  };
+  button->OnMouseUp = [](QObject*) { throw framework::Exception("Up failed"); };
+  Press();
+  EXPECT_EQ(dialogs.errors, QStringList({"Down failed"}));
+  EXPECT_TRUE(button->MouseIsDown());
+  Release(inside);
+  EXPECT_EQ(dialogs.errors, QStringList({"Down failed", "Up failed"}));
+  EXPECT_FALSE(button->MouseIsDown());
+  ASSERT_NE(button->RepeatTimer(), nullptr);
+  EXPECT_FALSE(button->RepeatTimer()->Enabled());
 }
 
 TEST_F(AutoButtonTest, TheEventLoopDeliversTheRepeatTicks) {

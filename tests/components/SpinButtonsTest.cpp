@@ -11,12 +11,14 @@
 #include <QWidget>
 
 #include "framework/Sound.h"
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-  *os << '"' << text.toStdString() << '"';
-}
+#include "framework/SysUtils.h"
+#include "support/FakeDialogs.h"
+#include "support/SpinWindow.h"
 
 namespace {
+
+using testing_support::kXDeleteText;
+using testing_support::XKeyClick;
 
 void Activate(QWidget& window) {
   window.show();
@@ -84,6 +86,73 @@ TEST(EditEx, KeyPressHandlerCanDropOrReplaceCharacters) {
   edit->setFocus();
   QTest::keyClicks(edit, "axb");
   EXPECT_EQ(edit->Text(), "Ab");
+}
+
+TEST(EditEx, DeleteAsXSendsItDeletesEvenWithACharacterFilter) {
+  // A filter that passes digits and control characters only, as the hours fields have.
+  QWidget window;
+  auto* edit = new TEditEx(&window);
+  int filtered = 0;
+  edit->OnKeyPress = [&](QObject*, QChar& key) {
+    ++filtered;
+    if (!key.isDigit() && key.unicode() >= 32) key = QChar();
+  };
+  Activate(window);
+  edit->setFocus();
+  edit->SetText("1234");
+  edit->setCursorPosition(1);
+  XKeyClick(edit, Qt::Key_Delete, kXDeleteText);
+  EXPECT_EQ(edit->Text(), "134");
+  EXPECT_EQ(filtered, 0);  // Delete types no character
+  XKeyClick(edit, Qt::Key_Backspace, '\b');
+  EXPECT_EQ(edit->Text(), "34");
+  EXPECT_EQ(filtered, 1);  // Backspace does
+}
+
+TEST(EditEx, AutoSelectDecidesWhetherTabbingInSelects) {
+  QWidget window;
+  auto* first = new TEditEx(&window);
+  auto* edit = new TEditEx(&window);
+  edit->move(0, 40);
+  edit->SetText("hello");
+  Activate(window);
+  first->setFocus();
+  edit->SetAutoSelect(false);
+  XKeyClick(first, Qt::Key_Tab, '\t');
+  ASSERT_TRUE(edit->hasFocus());
+  EXPECT_FALSE(edit->hasSelectedText());
+  XKeyClick(edit, Qt::Key_Backtab, '\t', Qt::ShiftModifier);
+  ASSERT_TRUE(first->hasFocus());
+  edit->SetAutoSelect(true);
+  XKeyClick(first, Qt::Key_Tab, '\t');
+  ASSERT_TRUE(edit->hasFocus());
+  EXPECT_EQ(edit->selectedText(), "hello");
+}
+
+TEST(EditEx, FailingHandlersShowTheirMessagesAndTheFieldGoesOn) {
+  testing_support::FakeDialogs dialogs;
+  QWidget window;
+  auto* edit = new TEditEx(&window);
+  auto* other = new TEditEx(&window);
+  other->move(0, 40);
+  edit->OnKeyDown = [](QObject*, int& key, Qt::KeyboardModifiers) {
+    if (key == Qt::Key_F2) throw framework::Exception("key down failed");
+  };
+  edit->OnChange = [&](QObject*) {
+    if (edit->Text() == "13") throw framework::Exception("change failed");
+  };
+  edit->OnExit = [](QObject*) { throw framework::Exception("exit failed"); };
+  int kills = 0;
+  edit->OnKillFocus = [&](QObject*) { ++kills; };
+  Activate(window);
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_F2);
+  QTest::keyClicks(edit, "134");
+  EXPECT_EQ(edit->Text(), "134");
+  other->setFocus();
+  EXPECT_EQ(dialogs.errors, QStringList({"key down failed", "change failed", "exit failed"}));
+  EXPECT_TRUE(other->hasFocus());
+  EXPECT_EQ(kills, 1);
 }
 
 TEST(EditEx, AutoSizeFollowsTheFont) {
@@ -332,8 +401,14 @@ TEST_F(UpDownTest, RemovedFocusControlLeavesThePairToFocusItselfOnlyAsATabStop) 
 class CountingSpin : public TCustomSpin {
  public:
   using TCustomSpin::TCustomSpin;
-  void StepUp() override { ++ups; }
-  void StepDown() override { ++downs; }
+  void StepUp() override {
+    ++ups;
+    if (failSteps) throw framework::Exception("Step failed");
+  }
+  void StepDown() override {
+    ++downs;
+    if (failSteps) throw framework::Exception("Step failed");
+  }
   bool KeyAllowed(QChar key) override {
     if (key.unicode() == 13) return false;
     if (!EditorEnabled() && (key.unicode() >= 32 || key.unicode() == 8)) return false;
@@ -341,6 +416,7 @@ class CountingSpin : public TCustomSpin {
   }
   int ups = 0;
   int downs = 0;
+  bool failSteps = false;
 };
 
 class CustomSpinTest : public ::testing::Test {
@@ -364,7 +440,8 @@ TEST_F(CustomSpinTest, StartsAtZeroWithArrowsInsideTheRightBorder) {
   EXPECT_TRUE(spin->EditorEnabled());
   EXPECT_FALSE(spin->UseLimit());
   EXPECT_FALSE(spin->BlockChangeEvent());
-  EXPECT_EQ(spin->SpinButton()->geometry(), QRect(121 - 15 - 2, 2, 15, 24 - 4));
+  // The height is the fixture's 24 px or, with a large font, the least that shows a line.
+  EXPECT_EQ(spin->SpinButton()->geometry(), QRect(121 - 15 - 2, 2, 15, spin->height() - 4));
   EXPECT_EQ(spin->SpinButton()->FocusControl(), spin);
   EXPECT_FALSE(spin->UnitsPanel()->isVisible());
   EXPECT_EQ(RightMargin(), 15 + 2);
@@ -377,7 +454,7 @@ TEST_F(CustomSpinTest, UnitsPanelSitsLeftOfTheArrowsAndNarrowsTheText) {
   EXPECT_TRUE(spin->UnitsPanel()->isVisible());
   EXPECT_EQ(spin->UnitsPanel()->Caption(), "Samples");
   EXPECT_EQ(spin->UnitsPanel()->geometry(),
-            QRect(spin->SpinButton()->x() - textWidth - 6, 2, textWidth + 6, 20));
+            QRect(spin->SpinButton()->x() - textWidth - 6, 2, textWidth + 6, spin->height() - 4));
   EXPECT_EQ(RightMargin(), 15 + 2 + textWidth + 6);
   spin->SetPanelWidth(30);
   EXPECT_EQ(spin->UnitsPanel()->width(), 30);
@@ -414,6 +491,99 @@ TEST_F(CustomSpinTest, EnterIsRefusedWithABeep) {
   EXPECT_EQ(beeps, 1);
   EXPECT_FALSE(returned);
   EXPECT_EQ(spin->Text(), "0");
+}
+
+// --- keys as an X keyboard sends them -------------------------------------------------------
+
+struct ControlKeyRow {
+  const char* name;
+  Qt::Key key;
+  char16_t text;  // what X attaches to the key
+  Qt::KeyboardModifiers modifiers;
+  const char* result;  // from "123" with the caret after the 1
+};
+
+class CustomSpinControlKeys : public CustomSpinTest,
+                              public ::testing::WithParamInterface<ControlKeyRow> {};
+
+TEST_P(CustomSpinControlKeys, EditAsInAnyFieldWithoutABeep) {
+  const ControlKeyRow& row = GetParam();
+  Activate(window);
+  spin->setFocus();
+  spin->SetText("123");
+  spin->setCursorPosition(1);
+  QApplication::clipboard()->setText("9");
+  XKeyClick(spin, row.key, row.text, row.modifiers);
+  EXPECT_EQ(spin->Text(), row.result);
+  EXPECT_EQ(beeps, 0);
+  EXPECT_TRUE(spin->hasFocus());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, CustomSpinControlKeys,
+    ::testing::Values(
+        ControlKeyRow{"DeleteRemovesTheNextCharacter", Qt::Key_Delete, 0x7F, {}, "13"},
+        ControlKeyRow{"KeypadDelete", Qt::Key_Delete, 0x7F, Qt::KeypadModifier, "13"},
+        ControlKeyRow{"BackspaceRemovesThePreviousCharacter", Qt::Key_Backspace, 8, {}, "23"},
+        ControlKeyRow{"CtrlVPastes", Qt::Key_V, 0x16, Qt::ControlModifier, "1923"},
+        ControlKeyRow{"CtrlCCopiesWithoutChange", Qt::Key_C, 0x03, Qt::ControlModifier, "123"},
+        ControlKeyRow{"CtrlAInsertsNothing", Qt::Key_A, 0x01, Qt::ControlModifier, "123"},
+        ControlKeyRow{"EscapeInsertsNothing", Qt::Key_Escape, 0x1B, {}, "123"}),
+    [](const ::testing::TestParamInfo<ControlKeyRow>& info) { return info.param.name; });
+
+TEST_F(CustomSpinTest, SelectCutAndUndoWithTheControlKeysOfX) {
+  Activate(window);
+  spin->setFocus();
+  spin->SetText("123");
+  XKeyClick(spin, Qt::Key_A, 0x01, Qt::ControlModifier);
+  EXPECT_EQ(spin->selectedText(), "123");
+  XKeyClick(spin, Qt::Key_X, 0x18, Qt::ControlModifier);
+  EXPECT_EQ(spin->Text(), "");
+  EXPECT_EQ(QApplication::clipboard()->text(), "123");
+  XKeyClick(spin, Qt::Key_Z, 0x1A, Qt::ControlModifier);
+  EXPECT_EQ(spin->Text(), "123");
+  EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(CustomSpinTest, TabMovesOnWithoutABeep) {
+  auto* next = new TEditEx(&window);
+  next->move(10, 60);
+  Activate(window);
+  spin->setFocus();
+  XKeyClick(spin, Qt::Key_Tab, '\t');
+  EXPECT_TRUE(next->hasFocus());
+  EXPECT_EQ(spin->Text(), "0");
+  EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(CustomSpinTest, WithTheEditorDisabledDeleteIsRefusedLikeBackspace) {
+  Activate(window);
+  spin->setFocus();
+  spin->SetText("123");
+  spin->SetEditorEnabled(false);
+  spin->setCursorPosition(1);
+  XKeyClick(spin, Qt::Key_Delete, kXDeleteText);
+  EXPECT_EQ(beeps, 1);
+  XKeyClick(spin, Qt::Key_Backspace, '\b');
+  EXPECT_EQ(beeps, 2);
+  XKeyClick(spin, Qt::Key_Z, 0x1A, Qt::ControlModifier);
+  EXPECT_EQ(spin->Text(), "123");
+  // Editable again, the same keys edit.
+  spin->SetEditorEnabled(true);
+  XKeyClick(spin, Qt::Key_Delete, kXDeleteText);
+  EXPECT_EQ(spin->Text(), "13");
+  EXPECT_EQ(beeps, 2);
+}
+
+TEST_F(CustomSpinTest, ReadOnlyIgnoresDeleteWithoutABeep) {
+  Activate(window);
+  spin->setFocus();
+  spin->SetText("123");
+  spin->SetReadOnly(true);
+  spin->setCursorPosition(1);
+  XKeyClick(spin, Qt::Key_Delete, kXDeleteText);
+  EXPECT_EQ(spin->Text(), "123");
+  EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(CustomSpinTest, PasteAndCutOnlyWhenTheTextIsEditable) {
@@ -464,7 +634,7 @@ TEST_F(CustomSpinTest, DisablingGreysTheUnitsAndDisablesTheArrows) {
   EXPECT_TRUE(spin->SpinButton()->isEnabled());
 }
 
-TEST_F(CustomSpinTest, TabbingInSelectsAllText) {
+TEST_F(CustomSpinTest, TabbingInSelectsAllTextOnlyWithAutoSelect) {
   auto* before = new TEditEx(&window);
   before->move(10, 60);
   spin->SetText("123");
@@ -472,9 +642,68 @@ TEST_F(CustomSpinTest, TabbingInSelectsAllText) {
   before->setFocus();
   int enters = 0;
   spin->OnEnter = [&](QObject*) { ++enters; };
-  spin->setFocus(Qt::TabFocusReason);
+  XKeyClick(before, Qt::Key_Tab, '\t');
+  ASSERT_TRUE(spin->hasFocus());
   EXPECT_EQ(spin->selectedText(), "123");
   EXPECT_EQ(enters, 1);
+
+  spin->SetAutoSelect(false);
+  XKeyClick(spin, Qt::Key_Tab, '\t');
+  ASSERT_TRUE(before->hasFocus());
+  XKeyClick(before, Qt::Key_Tab, '\t');
+  ASSERT_TRUE(spin->hasFocus());
+  EXPECT_FALSE(spin->hasSelectedText());
+  EXPECT_EQ(enters, 2);
+  XKeyClick(spin, Qt::Key_Backtab, '\t', Qt::ShiftModifier);
+  XKeyClick(before, Qt::Key_Backtab, '\t', Qt::ShiftModifier);
+  ASSERT_TRUE(spin->hasFocus());
+  EXPECT_FALSE(spin->hasSelectedText());
+}
+
+TEST_F(CustomSpinTest, AFailingStepFromAHeldArrowStopsTheRepeatAndShowsItsMessage) {
+  testing_support::FakeDialogs dialogs;
+  Activate(window);
+  spin->failSteps = true;
+  TArrowButton* up = spin->SpinButton()->UpArrowButton();
+  QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
+  up->RepeatTimer()->Tick();
+  EXPECT_EQ(spin->ups, 1);
+  EXPECT_EQ(dialogs.errors, QStringList({"Step failed"}));
+  EXPECT_FALSE(up->RepeatTimer()->Enabled());
+  spin->failSteps = false;
+  QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
+  EXPECT_EQ(spin->ups, 2);  // the click at release
+  EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+TEST_F(CustomSpinTest, FailingStepsFromKeysAndChangesFromCodeShowTheirMessages) {
+  testing_support::FakeDialogs dialogs;
+  Activate(window);
+  spin->setFocus();
+  spin->failSteps = true;
+  QTest::keyClick(spin, Qt::Key_Up);
+  EXPECT_EQ(dialogs.errors, QStringList({"Step failed"}));
+  EXPECT_TRUE(spin->hasFocus());
+  // A change handler runs from Qt's text signal, so its failure is shown there too.
+  spin->OnChange = [](QObject*) { throw framework::Exception("Value not taken"); };
+  spin->SetText("5");
+  EXPECT_EQ(spin->Text(), "5");
+  EXPECT_EQ(dialogs.errors.back(), "Value not taken");
+}
+
+TEST(UpDownKeys, AFailingClickFromTheKeyboardShowsItsMessage) {
+  testing_support::FakeDialogs dialogs;
+  QWidget window;
+  auto* pair = new TUpDownButton(&window);
+  pair->SetTabStop(true);
+  pair->OnUpClick = [](QObject*) { throw framework::Exception("Up failed"); };
+  pair->OnDownClick = [](QObject*) { throw framework::Exception("Down failed"); };
+  Activate(window);
+  pair->setFocus();
+  QTest::keyClick(pair, Qt::Key_Space);
+  QTest::keyClick(pair, Qt::Key_Down);
+  EXPECT_EQ(dialogs.errors, QStringList({"Up failed", "Down failed"}));
+  EXPECT_EQ(pair->ActiveArrow(), pair->DownArrowButton());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "framework/FormatSettings.h"
 #include "framework/Sound.h"
 #include "support/SpinWindow.h"
 
@@ -67,7 +68,7 @@ TEST_F(IntegerSpinTest, LeavingTheFieldNormalisesTheText) {
   EXPECT_EQ(spin->Text(), "7");
   TypeAndLeave("+12");
   EXPECT_EQ(spin->Text(), "12");
-  TypeAndLeave("3.5");
+  TypeAndLeave(QString("3") + framework::DecimalSeparator() + "5");
   EXPECT_EQ(spin->Text(), "12");
 }
 
@@ -267,6 +268,25 @@ TEST_F(IntegerSpinTest, WithTheEditorDisabledKeysStillStep) {
   EXPECT_EQ(beeps, 2);
   QTest::keyClick(spin, Qt::Key_Up);
   EXPECT_EQ(spin->Text(), "1");
+}
+
+TEST_F(IntegerSpinTest, DeleteAndBackspaceEditAsXSendsThem) {
+  for (bool hex : {false, true}) {
+    spin->SetHexMode(hex);
+    spin->setFocus();
+    spin->SetText("123");
+    spin->setCursorPosition(1);
+    testing_support::XKeyClick(spin, Qt::Key_Delete, testing_support::kXDeleteText);
+    EXPECT_EQ(spin->Text(), "13") << hex;
+    testing_support::XKeyClick(spin, Qt::Key_Backspace, '\b');
+    EXPECT_EQ(spin->Text(), "3") << hex;
+    EXPECT_EQ(spin->Value(), 3) << hex;
+    spin->selectAll();
+    testing_support::XKeyClick(spin, Qt::Key_Delete, testing_support::kXDeleteText);
+    EXPECT_EQ(spin->Text(), "") << hex;
+    EXPECT_EQ(spin->Value(), 3) << hex;
+  }
+  EXPECT_EQ(beeps, 0);
 }
 
 TEST_F(IntegerSpinTest, HexadecimalShowsPaddedUpperCaseDigits) {

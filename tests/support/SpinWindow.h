@@ -19,6 +19,16 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace testing_support {
 
+// Presses and releases a key as an X server delivers it: with the text the X keyboard attaches
+// (Delete carries U+007F, Backspace "\b", Ctrl+A "\x01", Escape "\x1b"), which QTest's own key
+// clicks leave out.
+inline void XKeyClick(QWidget* widget, Qt::Key key, char16_t text,
+                      Qt::KeyboardModifiers modifiers = {}) {
+  QTest::sendKeyEvent(QTest::Press, widget, key, QString(QChar(text)), modifiers);
+  QTest::sendKeyEvent(QTest::Release, widget, key, QString(QChar(text)), modifiers);
+}
+inline constexpr char16_t kXDeleteText = 0x7F;
+
 template <class Spin>
 class SpinWindowTest : public ::testing::Test {
  protected:
@@ -40,15 +50,18 @@ class SpinWindowTest : public ::testing::Test {
   void TypeAndLeave(const QString& text) {
     spin->setFocus(Qt::TabFocusReason);
     spin->selectAll();
-    QTest::keyClick(spin, Qt::Key_Delete);
+    XKeyClick(spin, Qt::Key_Delete, kXDeleteText);
     QTest::keyClicks(spin, text);
     other->setFocus(Qt::TabFocusReason);
   }
+  // Clicks in the middle of an arrow, whatever height the font gives the spin.
   void ClickUp(Qt::KeyboardModifiers modifiers = {}) {
-    QTest::mouseClick(spin->SpinButton()->UpArrowButton(), Qt::LeftButton, modifiers, {3, 3});
+    TArrowButton* up = spin->SpinButton()->UpArrowButton();
+    QTest::mouseClick(up, Qt::LeftButton, modifiers, up->rect().center());
   }
   void ClickDown() {
-    QTest::mouseClick(spin->SpinButton()->DownArrowButton(), Qt::LeftButton, {}, {3, 6});
+    TArrowButton* down = spin->SpinButton()->DownArrowButton();
+    QTest::mouseClick(down, Qt::LeftButton, {}, down->rect().center());
   }
 
   QWidget window;
