@@ -4,7 +4,6 @@
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "framework/FormatSettings.h"
 #include "framework/KeyboardState.h"
@@ -20,9 +19,9 @@ constexpr int kMaxDigits = 18;
 // The decimal digits of |x| rounded to `precision` significant digits, and the power of ten of
 // the first: 1234.5 with 5 gives "12345" and 3.
 void SignificantDigits(double x, int precision, QString& digits, int& exponent) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*e", precision - 1, std::fabs(x));
-  const QString text = QString::fromLatin1(buffer);
+  // Qt's conversion, unlike the C library's, does not follow the process locale: the digits
+  // are split at "." whatever decimal comma the user's C locale has.
+  const QString text = QString::number(std::fabs(x), 'e', precision - 1);
   const qsizetype e = text.indexOf('e');
   digits = text.left(e).remove('.');
   exponent = text.mid(e + 1).toInt();
@@ -153,7 +152,11 @@ double TRealSpin::ParseText() {
 }
 
 void TRealSpin::SetValue(double x) {
+  // Infinity and NaN are no value a user can read or type back: such a write (from code, an
+  // owner's step or a step past the largest double) leaves the value and its text as they were.
+  if (!std::isfinite(x)) return;
   const double v = ClampValue(x);
+  if (!std::isfinite(v)) return;  // an infinite limit
   lastGoodValue_ = v;
   value_ = v;
   ShowValue(v);

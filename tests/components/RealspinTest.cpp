@@ -5,6 +5,10 @@
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include "framework/FormatSettings.h"
@@ -77,6 +81,18 @@ INSTANTIATE_TEST_SUITE_P(
         FormatRow{"ThousandsShort", nfThousands, 1, 999, "999.0"}),
     [](const ::testing::TestParamInfo<FormatRow>& info) { return info.param.name; });
 
+TEST_F(RealSpinTest, FormatsAlikeWhateverTheProcessLocaleOfTheCLibrary) {
+  // A German process locale gives the C library a decimal comma; the text must not take it.
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 not generated";
+  const QString standard = spin->FormatValue(2.5);
+  spin->SetNumFormat(nfScientific);
+  const QString scientific = spin->FormatValue(1234.5);
+  std::setlocale(LC_NUMERIC, previous.c_str());
+  EXPECT_EQ(standard, "2.5");
+  EXPECT_EQ(scientific, "1.2345E+0003");
+}
+
 TEST_F(RealSpinTest, WrittenValueReadsBackAsTheShownNumber) {
   Fixed(1);
   spin->SetValue(2.26);
@@ -145,6 +161,58 @@ TEST_F(RealSpinTest, UnreadableTextGivesTheLastGoodValue) {
   EXPECT_EQ(spin->Value(), 4.25);
   TypeAndLeave("");
   EXPECT_EQ(spin->Text(), "4.25");
+}
+
+TEST_F(RealSpinTest, DeleteAndBackspaceEditAsXSendsThem) {
+  spin->setFocus();
+  spin->SetText("1.25");
+  spin->setCursorPosition(2);
+  testing_support::XKeyClick(spin, Qt::Key_Delete, testing_support::kXDeleteText);
+  EXPECT_EQ(spin->Text(), "1.5");
+  EXPECT_EQ(spin->Value(), 1.5);
+  testing_support::XKeyClick(spin, Qt::Key_Backspace, '\b');
+  EXPECT_EQ(spin->Text(), "15");
+  EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(RealSpinTest, AnInfiniteOrUndefinedWriteKeepsTheValueAndItsText) {
+  Fixed(2);
+  spin->SetValue(1.5);
+  changes = 0;
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double bad : {inf, -inf, std::numeric_limits<double>::quiet_NaN()}) {
+    spin->SetValue(bad);
+    EXPECT_EQ(spin->Text(), "1.50") << bad;
+    EXPECT_EQ(spin->Value(), 1.5) << bad;
+    EXPECT_EQ(spin->LastGoodValue(), 1.5) << bad;
+  }
+  EXPECT_EQ(changes, 0);
+  // Also through the ways a value is written for the user: an owner's step, a step past the
+  // largest double, leaving the emptied field.
+  spin->SetOwnerIncrement(true);
+  spin->OnIncrement = [](QObject*, bool, double& v) { v = std::nan(""); };
+  ClickUp();
+  EXPECT_EQ(spin->Value(), 1.5);
+  spin->SetOwnerIncrement(false);
+  spin->SetNumFormat(nfStandard);
+  spin->SetValue(std::numeric_limits<double>::max());
+  spin->SetIncrement(std::numeric_limits<double>::max());
+  ClickUp();
+  EXPECT_EQ(spin->Value(), std::numeric_limits<double>::max());
+  EXPECT_EQ(spin->Text(), "1.79769313486232E308");
+  TypeAndLeave("");
+  EXPECT_EQ(spin->Value(), std::numeric_limits<double>::max());
+}
+
+TEST_F(RealSpinTest, AnInfiniteLimitNeverBecomesTheValue) {
+  spin->SetValue(3);
+  spin->SetUseLimit(true);
+  spin->SetMinValue(-std::numeric_limits<double>::infinity());
+  spin->SetMaxValue(2);
+  spin->SetWrap(true);
+  spin->SetValue(5);
+  EXPECT_TRUE(std::isfinite(spin->Value()));
+  EXPECT_EQ(spin->Text(), spin->FormatValue(spin->Value()));
 }
 
 // --- limits and stepping --------------------------------------------------------------------
