@@ -4,14 +4,12 @@
 
 #include <QTest>
 #include <QWidget>
+#include <cmath>
 #include <vector>
 
 #include "framework/FormatSettings.h"
 #include "framework/Sound.h"
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-  *os << '"' << text.toStdString() << '"';
-}
+#include "support/SpinWindow.h"
 
 namespace {
 
@@ -41,12 +39,12 @@ class DegreeSpinTest : public ::testing::Test {
   void TypeInto(TEditEx* field, const QString& text) {
     field->setFocus();
     field->selectAll();
-    QTest::keyClick(field, Qt::Key_Delete);
+    testing_support::XKeyClick(field, Qt::Key_Delete, testing_support::kXDeleteText);
     QTest::keyClicks(field, text);
   }
   void Click(TUpDownButton* arrows, bool up) {
-    QTest::mouseClick(up ? arrows->UpArrowButton() : arrows->DownArrowButton(), Qt::LeftButton, {},
-                      {3, 4});
+    TArrowButton* arrow = up ? arrows->UpArrowButton() : arrows->DownArrowButton();
+    QTest::mouseClick(arrow, Qt::LeftButton, {}, arrow->rect().center());
   }
   void HoursLimits() {
     spin->SetUnitsString("Hours");
@@ -78,30 +76,87 @@ TEST_F(DegreeSpinTest, StartsAtZeroWithItsCaptions) {
   EXPECT_EQ(spin->LabelFont().pointSize(), 8);
 }
 
-TEST_F(DegreeSpinTest, ArrangesTheFieldsByTheShareTable) {
+// Percent of the width for the units, minutes and seconds fields, by Digits.
+constexpr int kShareTable[6][3] = {{36, 24, 24}, {32, 24, 28}, {30, 24, 30},
+                                   {28, 24, 32}, {26, 24, 34}, {24, 24, 36}};
+
+// To the nearest whole number, halves to even (the default rounding mode).
+int RoundHalfEven(double x) {
+  return static_cast<int>(std::nearbyint(x));
+}
+
+// Checks the nine children against the share table at the spin's present size, with the
+// heights its own fields and labels have in this machine's fonts.
+void ExpectArrangedByTheShareTable(const TDegreeSpin* spin) {
+  const int w = spin->width();
+  const int* share = kShareTable[spin->Digits()];
+  const int wu = RoundHalfEven(w * share[0] / 100.0);
+  const int wm = RoundHalfEven(w * share[1] / 100.0);
+  const int ws = RoundHalfEven(w * share[2] / 100.0);
+  const int g = (w - wu - wm - ws) / 4;
+  const int lefts[] = {g + 1, wu + 2 * g + 1, wu + wm + 3 * g + 1};
+  const int widths[] = {wu - 15, wm - 15, ws - 15};
   const TEditEx* fields[] = {spin->UnitsField(), spin->MinutesField(), spin->SecondsField()};
   const TUpDownButton* arrows[] = {spin->UnitsArrows(), spin->MinutesArrows(),
                                    spin->SecondsArrows()};
   const QLabel* labels[] = {spin->UnitsLabel(), spin->MinutesLabel(), spin->SecondsLabel()};
-  const int lefts[] = {9, 86, 146};
-  const int widths[] = {54, 37, 45};
-  const int arrowLefts[] = {62, 122, 190};
   const int fieldHeight = fields[0]->height();
-  const int top = qRound((59 - fieldHeight - labels[0]->height() - 2) * 0.75);
+  const int top =
+      RoundHalfEven((spin->height() - fieldHeight - labels[0]->height() - 2) * 75 / 100.0);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(fields[i]->geometry(), QRect(lefts[i], top, widths[i], fieldHeight)) << i;
-    EXPECT_EQ(arrows[i]->geometry(), QRect(arrowLefts[i], top, 15, fieldHeight)) << i;
-    EXPECT_EQ(labels[i]->pos(), QPoint(lefts[i], top + fieldHeight)) << i;
+    SCOPED_TRACE(testing::Message()
+                 << "width " << w << ", Digits " << spin->Digits() << ", field " << i);
+    EXPECT_EQ(fields[i]->geometry(), QRect(lefts[i], top, widths[i], fields[i]->height()));
+    EXPECT_EQ(arrows[i]->geometry(), QRect(lefts[i] + widths[i] - 1, top, 15, fields[i]->height()));
+    EXPECT_EQ(labels[i]->pos(), QPoint(lefts[i], top + fields[i]->height()));
   }
 }
 
-TEST_F(DegreeSpinTest, MoreDecimalsWidenTheSecondsField) {
-  spin->SetDigits(5);
-  // 24 % of 216 is 51.84: 52 for each field, a gap of (216 - 52 - 52 - 78) div 4 = 8.
-  EXPECT_EQ(spin->UnitsField()->geometry().left(), 9);
-  EXPECT_EQ(spin->UnitsField()->width(), 52 - 15);
-  EXPECT_EQ(spin->SecondsField()->geometry().left(), 52 + 52 + 24 + 1);
-  EXPECT_EQ(spin->SecondsField()->width(), 78 - 15);
+TEST_F(DegreeSpinTest, TheApplicationsSpinHasItsFieldsWhereTheExampleSays) {
+  // 216 px wide with one decimal: the lefts, widths and arrow places depend on the width alone.
+  const TEditEx* fields[] = {spin->UnitsField(), spin->MinutesField(), spin->SecondsField()};
+  const TUpDownButton* arrows[] = {spin->UnitsArrows(), spin->MinutesArrows(),
+                                   spin->SecondsArrows()};
+  const int lefts[] = {9, 86, 146};
+  const int widths[] = {54, 37, 45};
+  const int arrowLefts[] = {62, 122, 190};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(fields[i]->x(), lefts[i]) << i;
+    EXPECT_EQ(fields[i]->width(), widths[i]) << i;
+    EXPECT_EQ(arrows[i]->x(), arrowLefts[i]) << i;
+    EXPECT_EQ(arrows[i]->y(), fields[i]->y()) << i;
+  }
+  ExpectArrangedByTheShareTable(spin);
+}
+
+TEST_F(DegreeSpinTest, ArrangesTheFieldsByTheShareTableForEveryDigitsAndSize) {
+  // 335 and 125 px put exact halves into the shares of Digits 2 and 4 (100.5 and 42.5).
+  for (int width : {216, 335, 125, 400}) {
+    for (int digits = 0; digits <= 5; ++digits) {
+      spin->resize(width, 59);
+      spin->SetDigits(digits);
+      ExpectArrangedByTheShareTable(spin);
+    }
+  }
+}
+
+TEST_F(DegreeSpinTest, TheTopRoundsAHalfToEven) {
+  // Heights whose free space, times 3/4, ends in exactly one half: 4.5 goes to 4, 7.5 to 8.
+  const int used = spin->UnitsField()->height() + spin->UnitsLabel()->height() + 2;
+  spin->resize(216, used + 6);
+  EXPECT_EQ(spin->UnitsField()->y(), 4);
+  spin->resize(216, used + 10);
+  EXPECT_EQ(spin->UnitsField()->y(), 8);
+  ExpectArrangedByTheShareTable(spin);
+}
+
+TEST_F(DegreeSpinTest, AFontChangeRearrangesWithTheNewHeights) {
+  QFont big = spin->SpinFont();
+  big.setPointSize(big.pointSize() * 2);
+  const int before = spin->UnitsField()->height();
+  spin->SetSpinFont(big);
+  EXPECT_GT(spin->UnitsField()->height(), before);
+  ExpectArrangedByTheShareTable(spin);
 }
 
 // --- showing the value ----------------------------------------------------------------------
@@ -192,6 +247,24 @@ TEST_F(DegreeSpinTest, OnlyNumberCharactersReachTheFieldsAndNothingBeeps) {
   framework::ScopedBeepHook hook([&] { ++beeps; });
   TypeInto(spin->SecondsField(), "1x2.5e");
   EXPECT_EQ(spin->SecondsField()->Text(), "12.5");
+  EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(DegreeSpinTest, DeleteAndBackspaceEditEachFieldAsXSendsThem) {
+  int beeps = 0;
+  framework::ScopedBeepHook hook([&] { ++beeps; });
+  spin->SetSeconds(12.5);
+  TEditEx* seconds = spin->SecondsField();
+  seconds->setFocus();
+  seconds->setCursorPosition(0);
+  testing_support::XKeyClick(seconds, Qt::Key_Delete, testing_support::kXDeleteText);
+  EXPECT_EQ(seconds->Text(), "2.5");
+  EXPECT_EQ(spin->Ticks(), 2 * kSecond + kSecond / 2);
+  seconds->setCursorPosition(3);
+  testing_support::XKeyClick(seconds, Qt::Key_Backspace, '\b');
+  EXPECT_EQ(spin->Ticks(), 2 * kSecond);
+  TypeInto(spin->MinutesField(), "7");
+  EXPECT_EQ(Shown(), QStringList({"0", "7", "2"}));
   EXPECT_EQ(beeps, 0);
 }
 
