@@ -969,6 +969,12 @@ TEST_F(LineTraces, TracesGiveThePixelsOfTheirSegmentsDrawnOneByOne) {
          {QPointF(30, 40), QPointF(150, 40), QPointF(-1e9, 40), QPointF(-1e9, 1e9),
           QPointF(-1e9, 70), QPointF(60, 70), QPointF(60, -1e9), QPointF(60, 20)})
       graph->AddPoint(1, framework::clLime, p.x(), p.y(), 1);
+    // Traces that end on a leftward level line and on an upward one: no later segment covers
+    // their last pixels.
+    graph->AddPoint(2, framework::clRed, 60, 80, 1);
+    graph->AddPoint(2, framework::clRed, 30, 80, 1);
+    graph->AddPoint(3, framework::clRed, 70, 30, 1);
+    graph->AddPoint(3, framework::clRed, 70, 90, 1);
     TRecordingCanvas recording;
     graph->DrawTo(recording);
     ASSERT_GT(recording.LinesIn(framework::clBlue).size(), 100u);
