@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
@@ -21,11 +21,12 @@ double Exact(std::initializer_list<double> values) {
   return sum.Value();
 }
 
-// The shown form of a statistic: fixed, three decimals.
+// The shown form of a statistic: fixed, three decimals (with a point, whatever the locale).
 std::string Fixed3(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.3f", value);
-  return text;
+  char text[400];
+  const std::to_chars_result end =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
+  return std::string(text, end.ptr);
 }
 
 // The drift exactly as a fresh pass over the store computes it: the mean of the first and the
