@@ -101,49 +101,20 @@ void TDegreeSpin::ArrowStep(int64_t delta) {
 TDegreeSpin::TLimitKind TDegreeSpin::SetTicksLimited(int64_t n) {
   TLimitKind kind = lkNone;
   if (useLimit_) {
-    // Equal or crossed limits leave nothing to wrap around: the value is clamped.
-    const bool wrap = wrap_ && minValue_ < maxValue_;
-    const double span = maxValue_ - minValue_;
-    // Where the usual wrap would not end or would leave the range, the value wraps by the
-    // span: MinValue + (d - MinValue) mod (MaxValue - MinValue).
-    auto wrapBySpan = [&](double d) {
-      double offset = std::fmod(d - minValue_, span);
-      if (offset < 0) offset += span;
-      return RoundTicks((minValue_ + offset) * TicksPerUnit);
-    };
-    auto inRange = [&](int64_t ticks) {
-      const double units = static_cast<double>(ticks) / TicksPerUnit;
-      return units >= minValue_ && units < maxValue_;
-    };
-    double d = static_cast<double>(n) / TicksPerUnit;
-    const double original = d;
-    if (d >= maxValue_) {
-      if (wrap) {
-        // MaxValue taken off until below it (the remainder, at once), then MinValue added.
-        if (maxValue_ > 0) {
-          d = std::fmod(d, maxValue_);
-          n = RoundTicks((d + minValue_) * TicksPerUnit);
-        }
-        if (maxValue_ <= 0 || !inRange(n)) n = wrapBySpan(original);
-        d = static_cast<double>(n) / TicksPerUnit;
-      } else {
+    // Bounded in units; a value within the limits keeps its exact tick count.
+    const TBounded<double> bounded =
+        BoundSpinValue(static_cast<double>(n) / TicksPerUnit, minValue_, maxValue_, wrap_);
+    if (bounded.side != lsNone) {
+      kind = bounded.side == lsUpper ? lkUpper : lkLower;
+      if (bounded.wrapped)
+        n = RoundTicks(bounded.value * TicksPerUnit);
+      else if (kind == lkUpper)
         n = RoundTicks(std::trunc(TicksPerUnit * maxValue_));
-      }
-      kind = lkUpper;
-    }
-    if (d < minValue_) {
-      if (wrap) {
-        // Reflected at the minimum, then counted down from the maximum.
-        bool done = false;
-        if (minValue_ <= 0) {
-          n = RoundTicks((maxValue_ - (minValue_ - d)) * TicksPerUnit);
-          done = inRange(n);
-        }
-        if (!done) n = wrapBySpan(original);
-      } else {
+      else
         n = RoundTicks(TicksPerUnit * minValue_);
-      }
-      kind = lkLower;
+      // A wrapped value just below the maximum may round up to it; the maximum never shows.
+      if (bounded.wrapped && static_cast<double>(n) / TicksPerUnit >= maxValue_)
+        n = RoundTicks(TicksPerUnit * minValue_);
     }
   }
   // Truncated toward zero to the resolution of Digits.

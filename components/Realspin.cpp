@@ -83,43 +83,7 @@ TRealSpin::TRealSpin(QWidget* owner) : TCustomSpin(owner) {
 }
 
 double TRealSpin::ClampValue(double x) {
-  if (!UseLimit() || std::isnan(x)) return x;
-  const bool wrap = Wrap() && minValue_ < maxValue_;
-  const double span = maxValue_ - minValue_;
-  // Where the usual wrap would not end or would leave the range, the value wraps by the span:
-  // MinValue + (x - MinValue) mod (MaxValue - MinValue).
-  auto wrapBySpan = [&] {
-    double offset = std::fmod(x - minValue_, span);
-    if (offset < 0) offset += span;
-    const double r = minValue_ + offset;
-    return r >= minValue_ && r < maxValue_ ? r : minValue_;
-  };
-  double r = x;
-  if (x >= maxValue_) {
-    if (wrap) {
-      // MaxValue taken off until below it (the remainder, at once), then MinValue added.
-      r = maxValue_ > 0 ? std::fmod(x, maxValue_) + minValue_ : maxValue_;
-      if (maxValue_ <= 0 || !(r >= minValue_ && r < maxValue_)) r = wrapBySpan();
-      NotifyWrap(wmUpper);
-    } else {
-      r = maxValue_;
-    }
-  }
-  if (x < minValue_) {
-    if (wrap) {
-      // Reflected at the minimum, then counted down from the maximum.
-      bool inRange = false;
-      if (minValue_ <= 0) {
-        r = maxValue_ - (minValue_ - x);
-        inRange = r >= minValue_ && r < maxValue_;
-      }
-      if (!inRange) r = wrapBySpan();
-      NotifyWrap(wmLower);
-    } else {
-      r = minValue_;
-    }
-  }
-  return r;
+  return LimitValue(x, minValue_, maxValue_);
 }
 
 QString TRealSpin::FormatValue(double x) {

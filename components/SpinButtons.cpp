@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <cmath>
 
 #include "framework/Forms.h"
 #include "framework/Sound.h"
@@ -394,6 +395,73 @@ void TUpDownButton::FocusArrow(TArrowButton* button) {
     activeArrow_->update();
   }
 }
+
+// ---------------------------------------------------------------------------------------------
+// Bounding
+
+namespace {
+
+// Whole numbers are bounded in 128 bits, so that no difference or sum of two 64-bit values
+// overflows; doubles in doubles.
+template <class T>
+struct TBoundArithmetic {
+  using Wide = double;
+  // v - k * m for the k that leaves 0 <= r < m (m > 0).
+  static Wide FlooredRemainder(Wide v, Wide m) {
+    const Wide r = std::fmod(v, m);
+    return r < 0 ? r + m : r;
+  }
+};
+template <>
+struct TBoundArithmetic<int64_t> {
+  using Wide = __int128;
+  static Wide FlooredRemainder(Wide v, Wide m) {
+    const Wide r = v % m;
+    return r < 0 ? r + m : r;
+  }
+};
+
+}  // namespace
+
+template <class T>
+TBounded<T> BoundSpinValue(T v, T min, T max, bool wrap) {
+  using Arithmetic = TBoundArithmetic<T>;
+  using Wide = typename Arithmetic::Wide;
+  TBounded<T> bounded{v};
+  wrap = wrap && min < max;
+  const auto inRange = [&](Wide r) { return r >= min && r < max; };
+  // Doubles may round up to the maximum itself; the minimum stands in then.
+  const auto bySpan = [&] {
+    const Wide r = Wide(min) + Arithmetic::FlooredRemainder(Wide(v) - min, Wide(max) - min);
+    return inRange(r) ? r : Wide(min);
+  };
+  Wide r = v;
+  if (v >= max) {
+    bounded.side = lsUpper;
+    if (wrap) {
+      r = max > 0 ? Arithmetic::FlooredRemainder(v, max) + min : Wide(max);
+      if (!inRange(r)) r = bySpan();
+      bounded.wrapped = true;
+    } else {
+      r = max;
+    }
+  }
+  if (v < min) {
+    bounded.side = lsLower;
+    if (wrap) {
+      r = Wide(max) - (Wide(min) - v);
+      if (min > 0 || !inRange(r)) r = bySpan();
+      bounded.wrapped = true;
+    } else {
+      r = min;
+    }
+  }
+  bounded.value = static_cast<T>(r);
+  return bounded;
+}
+
+template TBounded<int64_t> BoundSpinValue(int64_t, int64_t, int64_t, bool);
+template TBounded<double> BoundSpinValue(double, double, double, bool);
 
 // ---------------------------------------------------------------------------------------------
 // TCustomSpin

@@ -4,6 +4,7 @@
 // spin editors.
 #include <QLineEdit>
 #include <QPointer>
+#include <cstdint>
 #include <functional>
 
 #include "components/Autobttn.h"
@@ -182,6 +183,31 @@ class TDisPanel : public framework::TPanel {
 
 enum TWrapMode { wmUpper, wmLower };
 
+// Which limit a value reached or passed.
+enum TLimitSide { lsNone, lsUpper, lsLower };
+
+// A value after the limits, with the side it reached or passed and whether it wrapped.
+template <class T>
+struct TBounded {
+  T value;
+  TLimitSide side = lsNone;
+  bool wrapped = false;
+};
+
+// The one bounding path of the spin editors, for 64-bit whole numbers and for doubles.
+// Reaching the maximum counts as passing it. Without wrap a value at or above the maximum
+// becomes the maximum and one below the minimum the minimum. With wrap the maximum is taken
+// off until the value is below it and the minimum is added (so the maximum itself never
+// shows), and a value below the minimum is reflected at it and counted down from the maximum:
+// with limits 0 .. 60, 60 gives 0, 61 gives 1, -1 gives 59. Where that would not end or would
+// leave the range (limits not straddling 0), the value wraps by the span instead:
+// min + (v - min) mod (max - min). Equal or crossed limits leave nothing to wrap around and
+// clamp. The result is always within the limits; a NaN passes unchanged.
+template <class T>
+TBounded<T> BoundSpinValue(T v, T min, T max, bool wrap);
+extern template TBounded<int64_t> BoundSpinValue(int64_t, int64_t, int64_t, bool);
+extern template TBounded<double> BoundSpinValue(double, double, double, bool);
+
 // Base of the single-field spin editors: an edit with an arrow pair at its right edge and a
 // units panel left of it.
 class TCustomSpin : public TCustomEditEx {
@@ -225,6 +251,15 @@ class TCustomSpin : public TCustomEditEx {
 
  protected:
   void NotifyWrap(TWrapMode mode);
+  // The value after the limits in force: unchanged without UseLimit, else bounded, and a wrap
+  // reported through OnWrap.
+  template <class T>
+  T LimitValue(T v, T min, T max) {
+    if (!useLimit_) return v;
+    const TBounded<T> bounded = BoundSpinValue(v, min, max, wrap_);
+    if (bounded.wrapped) NotifyWrap(bounded.side == lsUpper ? wmUpper : wmLower);
+    return bounded.value;
+  }
   void Change() override;
   void DoEnter() override;
   void KeyDown(int& key, Qt::KeyboardModifiers shift) override;

@@ -4,66 +4,12 @@
 #include "framework/KeyboardState.h"
 #include "framework/Sound.h"
 
-namespace {
-
-// Floored remainder of a 64-bit difference by a positive span, without overflow.
-uint64_t FlooredRemainder(int64_t value, int64_t base, uint64_t span) {
-  // value - base as an unsigned 64-bit offset is exact modulo 2^64; the sign tells whether it is
-  // above or below base.
-  const uint64_t offset = static_cast<uint64_t>(value) - static_cast<uint64_t>(base);
-  if (value >= base) return offset % span;
-  const uint64_t below = (0 - offset) % span;  // distance below base, reduced
-  return below == 0 ? 0 : span - below;
-}
-
-}  // namespace
-
 TIntegerSpin::TIntegerSpin(QWidget* owner) : TCustomSpin(owner) {
   lastGoodValue_ = Value();
 }
 
 int64_t TIntegerSpin::ClampValue(int64_t v) {
-  if (!UseLimit()) return v;
-  // Equal or crossed limits leave nothing to wrap around: the value is clamped.
-  const bool wrap = Wrap() && minValue_ < maxValue_;
-  const uint64_t span = static_cast<uint64_t>(maxValue_) - static_cast<uint64_t>(minValue_);
-  // Where the usual wrap would not end or would leave the range, the value wraps by the span:
-  // MinValue + (v - MinValue) mod (MaxValue - MinValue).
-  auto wrapBySpan = [&] {
-    return static_cast<int64_t>(static_cast<uint64_t>(minValue_) +
-                                FlooredRemainder(v, minValue_, span));
-  };
-  int64_t r = v;
-  if (v >= maxValue_) {
-    if (wrap) {
-      // MaxValue is taken off until below it, then MinValue added: the maximum itself never
-      // shows.
-      r = maxValue_ > 0 ? v % maxValue_ + minValue_ : maxValue_;
-      if (maxValue_ <= 0 || r >= maxValue_) r = wrapBySpan();
-      NotifyWrap(wmUpper);
-    } else {
-      r = maxValue_;
-    }
-  }
-  if (v < minValue_) {
-    if (wrap) {
-      // Reflected at the minimum, then counted down from the maximum.
-      bool inRange = false;
-      if (minValue_ <= 0) {
-        // v < MinValue <= 0, so MinValue - v is positive and fits in 64 unsigned bits.
-        const uint64_t reflected = static_cast<uint64_t>(minValue_) - static_cast<uint64_t>(v);
-        if (reflected <= span) {
-          r = static_cast<int64_t>(static_cast<uint64_t>(maxValue_) - reflected);
-          inRange = true;
-        }
-      }
-      if (!inRange) r = wrapBySpan();
-      NotifyWrap(wmLower);
-    } else {
-      r = minValue_;
-    }
-  }
-  return r;
+  return LimitValue(v, minValue_, maxValue_);
 }
 
 int64_t TIntegerSpin::Value() {

@@ -368,6 +368,20 @@ TEST_F(DegreeSpinTest, WrapEndsInsideTheLimits) {
   }
 }
 
+TEST_F(DegreeSpinTest, AWrapThatRoundsToTheMaximumTickShowsTheMinimum) {
+  // A maximum of 1.55 ticks: a remainder of 1.5 ticks rounds up to 2, past the maximum.
+  spin->SetDigits(5);
+  spin->SetUseLimit(true);
+  spin->SetWrap(true);
+  const double max = 1.55 / kUnit;
+  spin->SetMaxValue(max);
+  for (int64_t ticks = 0; ticks <= 200; ++ticks) {
+    spin->SetDegrees(static_cast<double>(ticks) / kUnit);
+    EXPECT_LT(spin->Degrees(), max) << ticks;
+    EXPECT_GE(spin->Ticks(), 0) << ticks;
+  }
+}
+
 // --- AutoCorrect off ------------------------------------------------------------------------
 
 TEST_F(DegreeSpinTest, WithoutAutoCorrectAnOutOfRangeEntryIsLeftStanding) {

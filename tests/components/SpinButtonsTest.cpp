@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
+#include <cmath>
+#include <limits>
 
 #include "framework/Sound.h"
 #include "framework/SysUtils.h"
@@ -704,6 +706,77 @@ TEST(UpDownKeys, AFailingClickFromTheKeyboardShowsItsMessage) {
   QTest::keyClick(pair, Qt::Key_Down);
   EXPECT_EQ(dialogs.errors, QStringList({"Up failed", "Down failed"}));
   EXPECT_EQ(pair->ActiveArrow(), pair->DownArrowButton());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The bounding path shared by the spins
+
+struct BoundRow {
+  const char* name;
+  int64_t min, max, value;
+  bool wrap;
+  int64_t result;
+  TLimitSide side;
+};
+
+class SpinBounds : public ::testing::TestWithParam<BoundRow> {};
+
+// The same rules hold for whole numbers and for doubles.
+TEST_P(SpinBounds, GivesTheRuledValueAndSide) {
+  const BoundRow& row = GetParam();
+  const TBounded<int64_t> whole = BoundSpinValue(row.value, row.min, row.max, row.wrap);
+  EXPECT_EQ(whole.value, row.result);
+  EXPECT_EQ(whole.side, row.side);
+  EXPECT_EQ(whole.wrapped, row.wrap && row.side != lsNone && row.min < row.max);
+  const TBounded<double> real = BoundSpinValue<double>(row.value, row.min, row.max, row.wrap);
+  EXPECT_EQ(real.value, static_cast<double>(row.result));
+  EXPECT_EQ(real.side, row.side);
+  EXPECT_EQ(real.wrapped, whole.wrapped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SpinBounds,
+    ::testing::Values(BoundRow{"InsideStays", 0, 60, 30, true, 30, lsNone},
+                      BoundRow{"MinimumItselfStays", 0, 60, 0, true, 0, lsNone},
+                      BoundRow{"MaximumClamps", 1, 10000, 10000, false, 10000, lsUpper},
+                      BoundRow{"AboveClamps", 1, 10000, 20000, false, 10000, lsUpper},
+                      BoundRow{"BelowClamps", 1, 10000, 0, false, 1, lsLower},
+                      BoundRow{"MaximumWrapsToMinimum", 0, 60, 60, true, 0, lsUpper},
+                      BoundRow{"OneAboveWrapsToOne", 0, 60, 61, true, 1, lsUpper},
+                      BoundRow{"FarAboveTakesOffTheMaximum", 0, 60, 185, true, 5, lsUpper},
+                      BoundRow{"OneBelowWrapsBelowTheMaximum", 0, 60, -1, true, 59, lsLower},
+                      BoundRow{"TwoBelow", 0, 60, -2, true, 58, lsLower},
+                      BoundRow{"NegativeMinimumAddsOnTop", -10, 50, 55, true, -5, lsUpper},
+                      BoundRow{"NegativeMinimumReflects", -10, 50, -12, true, 48, lsLower},
+                      BoundRow{"FarBelowWrapsBySpan", 0, 60, -61, true, 59, lsLower},
+                      BoundRow{"PositiveLimitsAddTheMinimum", 10, 20, 25, true, 15, lsUpper},
+                      BoundRow{"PositiveLimitsWrapBySpanBelow", 10, 20, 5, true, 15, lsLower},
+                      BoundRow{"NegativeLimitsWrapBySpan", -20, -10, 0, true, -20, lsUpper},
+                      BoundRow{"EqualLimitsClampEvenWithWrap", 0, 0, 5, true, 0, lsUpper},
+                      BoundRow{"EqualLimitsClampBelow", 0, 0, -5, true, 0, lsLower},
+                      BoundRow{"CrossedLimitsGiveTheMinimum", 10, 5, 7, true, 10, lsLower}),
+    [](const ::testing::TestParamInfo<BoundRow>& info) { return info.param.name; });
+
+TEST(SpinBoundsExtremes, WholeNumbersWrapAcrossTheWhole64BitRange) {
+  const int64_t big = std::numeric_limits<int64_t>::max();
+  const int64_t small = std::numeric_limits<int64_t>::min();
+  EXPECT_EQ(BoundSpinValue<int64_t>(big, 0, 60, true).value, big % 60);
+  EXPECT_EQ(BoundSpinValue<int64_t>(small, 0, 60, true).value, 52);  // -2^63 = -(60 k) + 52
+  EXPECT_EQ(BoundSpinValue<int64_t>(big, small, big, true).value, small);
+  EXPECT_EQ(BoundSpinValue<int64_t>(small, -5, 5, true).value, 2);  // -2^63 + 5 = 10 k + 7
+  EXPECT_EQ(BoundSpinValue<int64_t>(small, small + 1, big, true).value, big - 1);
+}
+
+TEST(SpinBoundsExtremes, DoublesEndInsideTheLimits) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double v : {1e300, -1e300, inf, -inf, 360.0 * 1e15 + 0.5}) {
+    const double r = BoundSpinValue(v, 0.0, 360.0, true).value;
+    EXPECT_GE(r, 0.0) << v;
+    EXPECT_LT(r, 360.0) << v;
+  }
+  EXPECT_EQ(BoundSpinValue(370.25, 0.0, 360.0, true).value, 10.25);
+  EXPECT_TRUE(std::isnan(BoundSpinValue(std::nan(""), 0.0, 1.0, true).value));
+  EXPECT_EQ(BoundSpinValue(std::nan(""), 0.0, 1.0, true).side, lsNone);
 }
 
 }  // namespace
