@@ -2,8 +2,11 @@
 // labels, Y −10 … 10 with two decimals) and feeds it a sine wave, so that the trace scrolls
 // left under fixed labels once the X range is full.
 //
-// Usage: stripchart-demo [PREFILL]
+// Usage: stripchart-demo [PREFILL] [switch]
 //   PREFILL  samples added before the window opens (default 0), e.g. 400 to start scrolled.
+//   switch   every half period, switch between the raw sample (trace 0, red) and its running
+//            average over 10 samples (trace 1, blue), as "Running Average" does in the main
+//            window: both traces share one position.
 #include <QApplication>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -12,6 +15,7 @@
 #include <numbers>
 
 #include "components/Graphbox.h"
+#include "components/StatsLib.h"
 
 namespace {
 
@@ -28,6 +32,7 @@ double Sample(int n) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int prefill = argc > 1 ? std::max(0, QString(argv[1]).toInt()) : 0;
+  const bool switching = argc > 2 && QString(argv[2]) == "switch";
 
   QWidget window;
   window.setWindowTitle("Strip chart");
@@ -45,11 +50,19 @@ int main(int argc, char** argv) {
   chart->SetYAxis(10, -10, 10);
   chart->SetIncrement(1.0);
 
+  components::TRunningAverage average;
+  auto add = [&](int n) {
+    const double sample = Sample(n);
+    average.Add(sample);
+    if (switching && int(n / (kPeriod / 2)) % 2 == 1)
+      chart->AddValue(1, framework::clBlue, average.Average());
+    else
+      chart->AddValue(0, framework::clRed, sample);
+  };
   int n = 0;
-  for (; n < prefill; ++n) chart->AddValue(0, framework::clRed, Sample(n));
+  for (; n < prefill; ++n) add(n);
   QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout,
-                   [&] { chart->AddValue(0, framework::clRed, Sample(n++)); });
+  QObject::connect(&timer, &QTimer::timeout, [&] { add(n++); });
   timer.start(kSampleIntervalMs);
 
   window.resize(700, 400);
