@@ -260,15 +260,17 @@ TEST(SetLocalTime, ARefusalOrFieldsThatAreNoTimeLeaveTheClockAndSayWhy) {
 
 TEST(RealZoneChange, IsSeenOnTheNextReadingWithoutRestart) {
   FakeKernelClock kernel(Utc(2026, 7, 1, 12, 0));
+  ScopedTimeZone zone("Asia/Kolkata");  // restores the process's zone afterwards
   TIME_ZONE_INFORMATION info;
-  {
-    ScopedTimeZone zone("Asia/Kolkata");
-    ClockApi::Real().GetTimeZoneInformation(&info);
-    EXPECT_EQ(info.Bias, -330);
-  }
-  {
-    ScopedTimeZone zone("America/New_York");
-    ClockApi::Real().GetTimeZoneInformation(&info);
-    EXPECT_EQ(info.Bias, 240);
-  }
+  ClockApi::Real().GetTimeZoneInformation(&info);
+  EXPECT_EQ(info.Bias, -330);
+  // The zone changes under the running program, as when the user picks another one; nobody
+  // tells the C library.
+  setenv("TZ", "America/New_York", 1);
+  ClockApi::Real().GetTimeZoneInformation(&info);
+  EXPECT_EQ(info.Bias, 240);
+  SYSTEMTIME local;
+  setenv("TZ", "Europe/Berlin", 1);
+  ClockApi::Real().GetLocalTime(&local);
+  EXPECT_EQ(local.wHour, 14);
 }
