@@ -8,14 +8,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "ntp/IdException.h"
+#include "ntp/NTPClient.h"
 #include "support/FakeSntpServer.h"
 #include "support/FakeWinsock.h"
 
 using ntp::TIdUDPClient;
 using testing_support::FakeSntpServer;
 using testing_support::FakeWinsock;
+using testing_support::ReplySpec;
 
 namespace {
 
@@ -298,4 +302,29 @@ TEST(TransportOverLoopback, AReplyFromAnySenderAfterTheSendIsTaken) {
   EXPECT_EQ(client.ReceiveDatagram(5000, ip, peer_port), "from another sender");
   EXPECT_EQ(ip, "127.0.0.1");
   EXPECT_NE(peer_port, server.Port());
+}
+
+// What the late reply did to a measurement: the next query took it, with the first request's
+// stamp, and put the offset off by half the gap between the two queries.
+TEST(TransportOverLoopback, AQueryAfterATimeOutMeasuresItsOwnExchange) {
+  FakeSntpServer server;
+  ReplySpec late;
+  late.stratum = 3;
+  server.Then([late](const QByteArray& request) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the client gave up
+    return std::optional<QByteArray>(testing_support::MakeReply(request, late));
+  });
+  server.ThenReply();  // stratum 2, the same clock as this machine's
+  ntp::TNTPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetReceiveTimeout(100);
+  client.SetActive(true);
+  EXPECT_EQ(client.QueryServerTime(), 0.0);  // timed out
+  ASSERT_TRUE(server.WaitForReplies(1));     // the late reply waits in the open socket
+  client.SetReceiveTimeout(10000);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_EQ(client.Info.Stratum, 2);
+  const double delay_s = client.Info.RoundTripDelay * 86400;
+  EXPECT_NEAR(client.GetClockOffset() * 86400, 0.0, delay_s / 2 + 0.002);
 }
