@@ -2,20 +2,36 @@
 // chart and the statistics.
 #include "app/TimeMain.h"
 
+#include "app/HTAutoCalibrate.h"
+#include "app/HTEditHosts.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
+#include <cmath>
 
+#include "components/Degspin.h"
 #include "components/Graphbox.h"
 #include "components/HugeArry.h"
 #include "components/Onoffbox.h"
@@ -26,11 +42,13 @@
 #include "framework/ApplicationHelp.h"
 #include "framework/DisplayFormats.h"
 #include "framework/RadioGroup.h"
+#include "framework/Registry.h"
 #include "framework/SysErrorMessage.h"
 #include "framework/Timers.h"
 #include "ntp/NTPClient.h"
 #include "platform/HtmlHelp.h"
 #include "platform/posix/PosixPrivateProfile.h"
+#include "platform/posix/PosixRegistry.h"
 #include "support/FakeClock.h"
 #include "support/FakeDialogs.h"
 #include "support/FakePlatformRate.h"
@@ -66,6 +84,24 @@ struct MainWindow : ::testing::Test {
   void PointAt(const FakeSntpServer& server) {
     form->HostCombo->setEditText("127.0.0.1");
     form->PortEdit->setText(QString::number(server.Port()));
+  }
+  // Closes the window and makes it anew, as starting the program again does.
+  void Restart() {
+    form.reset();
+    form = std::make_unique<TForm1>();
+    form->Timer1->SetEnabled(false);
+    form->show();
+  }
+  QString SettingsPath() const { return config.path() + "/Horatune.ini"; }
+  void WriteSettings(const QByteArray& text) {
+    QFile file(SettingsPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+  QByteArray ReadSettings() const {
+    QFile file(SettingsPath());
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
   }
   void GetTime() { QTest::mouseClick(form->Button1, Qt::LeftButton); }
   // Types over the whole text of a field, as a user selecting it and typing would.
@@ -615,4 +651,413 @@ TEST_F(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgram) {
   const QString expected = QCoreApplication::applicationDirPath() + "/Horaplex.chm";
   EXPECT_EQ(QString::fromStdString(help.calls.front().file).section("::", 0, 0), expected);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+}
+
+// --- What the user reads: captions, menu, hints ------------------------------------------------
+
+namespace {
+
+QStringList LabelTexts(const QWidget* top) {
+  QStringList texts;
+  for (const QLabel* label : top->findChildren<QLabel*>()) texts << label->text();
+  return texts;
+}
+
+// The label shown above a display field: the one beside it in the same captioned box.
+QString CaptionOf(const QWidget* field) {
+  for (const QLabel* label :
+       field->parentWidget()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+    return label->text();
+  return QString();
+}
+
+QStringList ActionTexts(const QMenu* menu) {
+  QStringList texts;
+  for (const QAction* action : menu->actions()) texts << action->text();
+  return texts;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, EveryCaptionReadsAsDescribed) {
+  const QStringList labels = LabelTexts(form.get());
+  for (const char* caption :
+       {" Internet Time", "Computer Time", "Host: ", "Port: ", "Auto Interval", "Count",
+        "Time Span", "Total Drift", "Drift Per Day", "Min", "Max", "Mean", "Adjustment Enabled",
+        " Status:",
+        "You may need to  run in Administrator Mode to set the time on some computers."})
+    EXPECT_TRUE(labels.contains(caption)) << caption;
+
+  const std::pair<QWidget*, const char*> captioned[] = {
+      {form->LocalDateDis, "Date - Local Zone:"},
+      {form->LocalTimeDis, "Time - Local Zone: "},
+      {form->UTCTimeDis, "UTC Time : "},
+      {form->UpdateDis, "Time Since Update"},
+      {form->CompDateDis, "Computer Date : "},
+      {form->CompTimeDis, "Computer Time : "},
+      {form->CompUTCDis, "Computer UTC Time : "},
+      {form->ErrorDis, "Computer Error:"},
+      {form->TripDelayDis, "Round Trip Delay"},
+      {form->VersionDis, "Version"},
+      {form->LeapDis, "Leap Indicator"},
+      {form->StratumDis, "Stratum"},
+      {form->ModeDis, "Mode"},
+      {form->PrecisionDis, "Precision"},
+      {form->PollDis, "Poll Interval"},
+      {form->DisperseDis, "Root Dispersion"},
+      {form->RootDelayDis, "Root Delay"},
+      {form->ReferenceDis, "Reference ID"},
+      {form->STDDis, "STD"},
+      {form->TimeIntervalDis, "Interrupt Interval"},
+      {form->TimeIncDis, "Inc Per Interval"},
+      {form->ChangePerDaySpin, "Adjustment Per Day"},
+  };
+  for (const auto& [field, caption] : captioned) EXPECT_EQ(CaptionOf(field), caption);
+  EXPECT_EQ(CaptionOf(form->ValidOnOff), "Valid:");
+  EXPECT_EQ(CaptionOf(form->CalibStatusDis), "Status");
+
+  EXPECT_EQ(form->AutoUpdateBtn->text(), "Auto Update");
+  EXPECT_EQ(form->Button1->text(), "Get Time");
+  EXPECT_EQ(form->SetTimeBtn->text(), "Set Computer Time");
+  EXPECT_EQ(form->ClearGraphBtn->text(), "Clear");
+  EXPECT_EQ(form->AverageChk->text(), "Running Average");
+  EXPECT_FALSE(form->AverageChk->isChecked());
+  EXPECT_EQ(form->ClearStatsBtn->text(), "Clear");
+  EXPECT_EQ(form->CalculateStatsBtn->text(), "Calculate ->");
+  EXPECT_EQ(form->Button3->text(), "Apply Adjustment");
+  EXPECT_EQ(form->SampleSpin->UnitsString(), "Samples");
+  EXPECT_EQ(form->UpdateRateSpin->UnitsString(), "MS");
+  EXPECT_EQ(form->ChangePerDaySpin->UnitsString(), "Sec");
+  EXPECT_EQ(form->ValidOnOff->OnString(), "Yes");
+  EXPECT_EQ(form->ValidOnOff->OffString(), "No");
+  EXPECT_EQ(form->AdjustmentOnOff->OnString(), "On");
+  EXPECT_EQ(form->AdjustmentOnOff->OffString(), "Off");
+
+  QStringList groups;
+  for (const QGroupBox* group : form->findChildren<QGroupBox*>()) groups << group->title();
+  for (const char* title :
+       {"Settings", "Parameters", "Statistics", "Adjust Windows Clock", "Range-X", "Range-Y"})
+    EXPECT_TRUE(groups.contains(title)) << title;
+  EXPECT_EQ(form->RangeXRadio->Items(),
+            (QStringList{"1 min", "3 min", "5 min", "10 min", "30 min", "1 hr", "3 hrs"}));
+  EXPECT_EQ(form->RangeYRadio->Items(),
+            (QStringList{"0.1", "0.25", "0.5", "1.0", "2.5", "5.0", "10.0"}));
+  EXPECT_EQ(form->RangeXRadio->Columns(), 7);
+  EXPECT_EQ(form->RangeYRadio->Columns(), 7);
+
+  ASSERT_EQ(form->PageControl1->count(), 3);
+  EXPECT_EQ(form->PageControl1->tabText(0), "Settings");
+  EXPECT_EQ(form->PageControl1->tabText(1), "Statistics");
+  EXPECT_EQ(form->PageControl1->tabText(2), "Calibration");
+}
+
+TEST_F(MainWindow, TheMenuHoldsTheDescribedItemsInOrder) {
+  QStringList titles;
+  QList<QMenu*> menus;
+  for (QAction* action : form->menuBar()->actions()) {
+    titles << action->text();
+    menus << action->menu();
+  }
+  ASSERT_EQ(titles, (QStringList{"&File", "&Options", "Help"}));
+  EXPECT_EQ(ActionTexts(menus[0]), QStringList{"&Exit"});
+  EXPECT_EQ(ActionTexts(menus[1]),
+            (QStringList{"Configure &Auto Calibrate...", "Edit &Hosts...", "&Save Settings"}));
+  EXPECT_EQ(ActionTexts(menus[2]), QStringList{"Contents"});
+  EXPECT_EQ(menus[0]->actions()[0], form->Exit1);
+  EXPECT_EQ(menus[1]->actions()[0], form->ConfigureAutoCalibrate1);
+  EXPECT_EQ(menus[1]->actions()[1], form->EditHosts1);
+  EXPECT_EQ(menus[1]->actions()[2], form->SaveSettings1);
+  EXPECT_EQ(menus[2]->actions()[0], form->Contents1);
+}
+
+namespace {
+
+// Asks a widget for its tool tip as hovering does; true when one is shown.
+bool ShowsToolTip(QWidget* widget, QString* text = nullptr) {
+  QToolTip::hideText();
+  const QPoint at = widget->rect().center();
+  QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+  QApplication::sendEvent(widget, &help);
+  const bool shown = QToolTip::isVisible();
+  if (text) *text = QToolTip::text();
+  QToolTip::hideText();
+  return shown;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, TheHostBoxAndAutoUpdateKeepTheirHintsWithoutShowingThem) {
+  EXPECT_EQ(form->HostCombo->property(app::kHintProperty).toString(),
+            "Server to use with the \"Get Time\" button");
+  EXPECT_EQ(form->AutoUpdateBtn->property(app::kHintProperty).toString(), "Enable Auto Load");
+  EXPECT_FALSE(ShowsToolTip(form->HostCombo));
+  EXPECT_FALSE(ShowsToolTip(form->HostCombo->lineEdit()));
+  EXPECT_FALSE(ShowsToolTip(form->AutoUpdateBtn));
+  // The status bar's caption does show its tip, so hovering is seen here at all.
+  QString shown;
+  EXPECT_TRUE(ShowsToolTip(form->StatusLabel, &shown));
+  EXPECT_EQ(shown, "Reset Scale, Zoom and Pans");
+}
+
+// --- The displays no other test reads ---------------------------------------------------------
+
+TEST_F(MainWindow, TheComputerTimeStripShowsTheLocalDateTimeAndUtc) {
+  FakeClock clock;
+  clock.SetZone(9 * 60 + 30, false);  // 9:30 east of UTC
+  clock.local = framework::DaysFromCivil(2026, 12, 8) + (22 * 3600 + 5 * 60 + 7.25) / 86400.0;
+  form->Timer1->Tick();
+  EXPECT_EQ(form->CompDateDis->Text(), framework::FormatShortDate(clock.local));
+  EXPECT_EQ(form->CompTimeDis->Text(), framework::FormatLongTime(clock.local));
+  EXPECT_EQ(form->CompUTCDis->Text(), "12:35:07 250");
+  // West of UTC the UTC time is later than the local time.
+  clock.SetZone(-5 * 60, false);
+  form->Timer1->Tick();
+  EXPECT_EQ(form->CompUTCDis->Text(), "3:05:07 250");
+}
+
+TEST_F(MainWindow, TheRoundTripDelayIsShownInSecondsWithFiveDecimals) {
+  FakeClock clock;
+  clock.step_after_read = 0.125 / 86400;  // each reading of the clock is 125 ms after the last
+  FakeSntpServer server;
+  ReplySpec plan;
+  plan.seconds_after_originate = 0;  // the server answers at the stamp it was sent
+  server.ThenReply(plan);
+  PointAt(server);
+  GetTime();
+  ASSERT_TRUE(form->ValidOnOff->BoxOn());
+  const double delay = form->NTPClient->Info.RoundTripDelay * 86400;  // seconds
+  EXPECT_GE(delay, 0.125 - 1e-6);
+  EXPECT_NEAR(std::fmod(delay + 1e-6, 0.125), 0, 1e-5);  // whole readings of the clock
+  EXPECT_EQ(form->TripDelayDis->Text(), framework::FormatFixed(delay, 5));
+  EXPECT_EQ(form->TripDelayDis->Text().section(QLocale().decimalPoint(), 1).size(), 5);
+}
+
+// --- The error sign -----------------------------------------------------------------------------
+
+TEST_F(MainWindow, AComputerClockBehindTheServerShowsANegativeErrorAheadAPositiveOne) {
+  FakeSntpServer server;
+  ReplySpec ahead;
+  ahead.offset_seconds = -3.0;  // the server is behind: the computer is ahead
+  server.ThenReply(ahead);
+  PointAt(server);
+  GetTime();
+  EXPECT_EQ(form->ErrorDis->Text().left(1), framework::FormatFixed(3.0, 5).left(1));
+  EXPECT_NEAR(form->ErrorStore->Get(0), 3.0, 0.01);
+  EXPECT_NEAR(Points().back().Y, 3.0, 0.01);
+  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(form->ErrorStore->Get(0), 3));
+}
+
+// --- The host box
+// ---------------------------------------------------------------------------------
+
+namespace {
+
+// A host of 40 characters that reaches the test's server: a dotted quad with a padded first
+// part. Cut to 34 characters it is no address at all.
+const QString kLongHost = QString(34, '0').left(31) + "127.0.0.1";
+
+}  // namespace
+
+TEST_F(MainWindow, AListedHostLongerThanTheTypingLimitIsAskedAndSavedWhole) {
+  ASSERT_EQ(kLongHost.size(), 40);
+  WriteSettings("[CurrentHosts]\nCount=2\nHost0=a.example\nHost1=" + kLongHost.toUtf8() +
+                "\nCurrentInx=1\n");
+  Restart();
+  EXPECT_EQ(form->HostCombo->currentIndex(), 1);
+  EXPECT_EQ(form->HostCombo->currentText(), kLongHost);
+
+  FakeSntpServer server;
+  server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
+  form->PortEdit->setText(QString::number(server.Port()));
+  GetTime();
+  EXPECT_EQ(form->NTPClient->Host(), kLongHost);
+  EXPECT_EQ(server.RequestCount(), 1);
+  EXPECT_TRUE(form->ValidOnOff->BoxOn());
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+
+  form->SaveSettings1->trigger();
+  const QByteArray saved = ReadSettings();
+  EXPECT_TRUE(saved.contains("Host1=" + kLongHost.toUtf8())) << saved.toStdString();
+  EXPECT_TRUE(saved.contains("CurrentInx=1")) << saved.toStdString();
+}
+
+TEST_F(MainWindow, TypingIntoTheHostBoxStopsAtThirtyFourCharacters) {
+  QLineEdit* edit = form->HostCombo->lineEdit();
+  edit->setFocus(Qt::TabFocusReason);
+  edit->selectAll();
+  QTest::keyClicks(edit, QString(40, 'x'));
+  EXPECT_EQ(edit->text(), QString(app::kHostTypedLength, 'x'));
+  // Pasting past the limit keeps what fits, at the caret.
+  edit->setText("abc");
+  edit->setCursorPosition(1);
+  QApplication::clipboard()->setText(QString(40, 'y'));
+  QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(edit->text(), "a" + QString(app::kHostTypedLength - 3, 'y') + "bc");
+  // A longer listed host is shown whole; typing may not make it longer still.
+  form->HostCombo->addItem(kLongHost);
+  form->HostCombo->setCurrentIndex(form->HostCombo->count() - 1);
+  edit->end(false);
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QTest::keyClicks(edit, "12");
+  EXPECT_EQ(edit->text(), kLongHost.left(39));
+  EXPECT_EQ(form->HostCombo->currentText().size(), 39);
+}
+
+// --- The menu -----------------------------------------------------------------------------------
+
+TEST_F(MainWindow, SaveSettingsWritesTheHostListAndItsSelection) {
+  form->HostCombo->setCurrentIndex(2);
+  form->SaveSettings1->trigger();
+  QByteArray expected = "[CurrentHosts]\nCount=18\n";
+  for (int i = 0; i < 18; ++i)
+    expected += "Host" + QByteArray::number(i) + "=" + app::FactoryHosts()[i].toUtf8() + "\n";
+  expected += "CurrentInx=2\n";
+  EXPECT_EQ(ReadSettings().replace("\r\n", "\n"), expected);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+}
+
+TEST_F(MainWindow, EditHostsTakesTheEditedListIntoTheHostBoxOnOk) {
+  app::THostEditDlg editor(form.get());
+  form->HostEditDlg = &editor;
+  form->HostCombo->setCurrentIndex(1);
+  QStringList shown;
+  int selected = -2;
+  QTimer::singleShot(0, &editor, [&] {
+    shown = editor.Lines();
+    selected = editor.Selected();
+    QTest::mouseClick(editor.Delete2Btn, Qt::LeftButton);
+    QTest::mouseClick(editor.OKBtn, Qt::LeftButton);
+  });
+  form->EditHosts1->trigger();
+  EXPECT_EQ(shown, app::FactoryHosts());
+  EXPECT_EQ(selected, 1);
+  QStringList expected = app::FactoryHosts();
+  expected.removeAt(1);
+  QStringList items;
+  for (int i = 0; i < form->HostCombo->count(); ++i) items << form->HostCombo->itemText(i);
+  EXPECT_EQ(items, expected);
+  EXPECT_EQ(form->HostCombo->currentText(), expected[1]);
+  EXPECT_TRUE(ReadSettings().contains("Count=17"));
+  EXPECT_EQ(editor.windowTitle(), "Edit Hosts");
+}
+
+TEST_F(MainWindow, ConfigureAutoCalibrateShowsTheStoredIntervalOrItsError) {
+  QTemporaryDir root;
+  platform::PosixRegistry registry(root.path().toStdString());
+  platform::ScopedOverride<platform::RegistryApi> installed(registry);
+  app::TAutoCalibrateDlg calibrate(form.get());
+  form->AutoCalibrateDlg = &calibrate;
+  // A value the service cannot read: the read fails, the error is shown and the dialog is not.
+  ASSERT_TRUE(QDir().mkpath(root.path() + "/etc/systemd/timesyncd.conf.d"));
+  QFile dropIn(root.path() + "/etc/systemd/timesyncd.conf.d/tempomere.conf");
+  ASSERT_TRUE(dropIn.open(QIODevice::WriteOnly));
+  dropIn.write("[Time]\nPollIntervalMaxSec=often\n");
+  dropIn.close();
+  bool opened = false;
+  QTimer::singleShot(0, &calibrate, [&] {
+    opened = calibrate.isVisible();
+    calibrate.reject();
+  });
+  form->ConfigureAutoCalibrate1->trigger();
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_EQ(dialogs.errors[0], "Invalid data type for 'SpecialPollInterval'");
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(opened);
+
+  {
+    framework::TRegistry key;
+    key.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(key.OpenKey(app::kNtpClientKey, true));
+    key.WriteInteger(app::kPollIntervalValue, 93600);
+  }
+  int days = -1, hours = -1;
+  QTimer::singleShot(0, &calibrate, [&] {
+    opened = calibrate.isVisible();
+    days = static_cast<int>(calibrate.DaysSpin->Value());
+    hours = calibrate.HoursSpin->Hours();
+    QTest::mouseClick(calibrate.CancelBtn, Qt::LeftButton);
+  });
+  form->ConfigureAutoCalibrate1->trigger();
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(days, 1);
+  EXPECT_EQ(hours, 2);
+  EXPECT_FALSE(calibrate.isVisible());
+  EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+TEST_F(MainWindow, ExitClosesTheWindowWithoutWritingAnything) {
+  form->HostCombo->setCurrentIndex(3);
+  form->Exit1->trigger();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(QFile::exists(SettingsPath()));
+}
+
+TEST_F(MainWindow, TheSettingsFileIsLoadedIntoTheWindowAtStart) {
+  WriteSettings(
+      "[CurrentHosts]\nCount=3\nHost0=one.example\nHost1=two.example\n"
+      "Host2=three.example\nCurrentInx=2\n");
+  Restart();
+  QStringList items;
+  for (int i = 0; i < form->HostCombo->count(); ++i) items << form->HostCombo->itemText(i);
+  EXPECT_EQ(items, (QStringList{"one.example", "two.example", "three.example"}));
+  EXPECT_EQ(form->HostCombo->currentText(), "three.example");
+  // A bad index selects nothing and leaves the box empty.
+  WriteSettings("[CurrentHosts]\nCount=1\nHost0=one.example\nCurrentInx=1\n");
+  Restart();
+  EXPECT_EQ(form->HostCombo->count(), 1);
+  EXPECT_EQ(form->HostCombo->currentIndex(), -1);
+  EXPECT_EQ(form->HostCombo->currentText(), "");
+}
+
+// --- Handlers run inside the standard handler ------------------------------------------------
+
+namespace {
+
+// A window whose control handlers fail, as one failing for any reason would.
+class FailingWindow : public TForm1 {
+ public:
+  void UpdateRateSpinChange(QObject*) override { throw framework::Exception("interval failed"); }
+  void SampleSpinChange(QObject*) override { throw framework::Exception("samples failed"); }
+  void ChangePerDaySpinChange(QObject*) override { throw framework::Exception("per day failed"); }
+  void RangeXRadioClick(QObject*) override { throw framework::Exception("range x failed"); }
+  void RangeYRadioClick(QObject*) override { throw framework::Exception("range y failed"); }
+};
+
+}  // namespace
+
+TEST_F(MainWindow, AFailingControlHandlerShowsItsMessageAndTheWindowGoesOn) {
+  form = std::make_unique<FailingWindow>();
+  form->Timer1->SetEnabled(false);
+  form->show();
+  TypeInto(form->UpdateRateSpin, "5");
+  TypeInto(form->SampleSpin, "5");
+  TypeInto(form->ChangePerDaySpin, "5");
+  ClickItem(form->RangeXRadio, "3 min");
+  ClickItem(form->RangeYRadio, "0.5");
+  for (const char* message :
+       {"interval failed", "samples failed", "per day failed", "range x failed", "range y failed"})
+    EXPECT_TRUE(dialogs.errors.contains(message)) << message;
+  EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
+  // The window still answers.
+  FakeSntpServer server;
+  server.ThenReply();
+  PointAt(server);
+  GetTime();
+  EXPECT_TRUE(form->ValidOnOff->BoxOn());
+}
+
+// --- The application's names -------------------------------------------------------------------
+
+TEST(Application, DialogsAreCaptionedWithoutTheApplicationsName) {
+  app::InitApplication();
+  EXPECT_EQ(QCoreApplication::applicationName(), "Tempomere");
+  // No display name of its own: one would make the window system show "Edit Hosts — Tempomere".
+  // Without one the display name follows the application's name.
+  QCoreApplication::setApplicationName("Renamed");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Renamed");
+  app::InitApplication();
+  EXPECT_EQ(framework::ApplicationTitle(), "Tempomere");
+  EXPECT_EQ(framework::ApplicationHelp().HelpFile(), "Horaplex.chm");
+  TForm1 form;
+  EXPECT_EQ(form.windowTitle(), "Tempomere");
 }
