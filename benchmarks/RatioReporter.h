@@ -16,25 +16,33 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs)
-      if (run.iterations > 0)
-        seconds_[run.benchmark_name()] =
-            run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+      if (run.iterations > 0) {
+        const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+        seconds_[run.benchmark_name()] = {run.GetAdjustedRealTime() / unit,
+                                          run.GetAdjustedCPUTime() / unit};
+      }
   }
 
   // Prints numerator / denominator for each pair whose two runs both ran.
   void PrintRatios(const std::vector<std::pair<std::string, std::string>>& pairs) const {
-    std::printf("\nRatios (real time per iteration):\n");
+    // On a loaded machine the CPU time is the steadier of the two.
+    std::printf("\nRatios of the time per iteration (real, CPU):\n");
     for (const auto& [numerator, denominator] : pairs) {
       const auto a = seconds_.find(numerator);
       const auto b = seconds_.find(denominator);
-      if (a == seconds_.end() || b == seconds_.end() || b->second <= 0) continue;
-      std::printf("  %-48s / %-48s = %6.2f\n", numerator.c_str(), denominator.c_str(),
-                  a->second / b->second);
+      if (a == seconds_.end() || b == seconds_.end()) continue;
+      if (b->second.real <= 0 || b->second.cpu <= 0) continue;
+      std::printf("  %-44s / %-40s = %5.2f, %5.2f\n", numerator.c_str(), denominator.c_str(),
+                  a->second.real / b->second.real, a->second.cpu / b->second.cpu);
     }
   }
 
  private:
-  std::map<std::string, double> seconds_;  // per iteration
+  struct TTimes {
+    double real;  // seconds per iteration
+    double cpu;
+  };
+  std::map<std::string, TTimes> seconds_;
 };
 
 }  // namespace benchmarks
