@@ -1,8 +1,9 @@
 #pragma once
 // The initialisation-file area: sections of key=value lines, read and written by name, shaped
 // as the Windows private-profile calls they stand for. Section and key names match without
-// regard to case, the first match wins, values are taken as they stand (no quoting). A file
-// named without a folder lives in the user's configuration folder.
+// regard to case (of ASCII letters), the first match wins, values are taken as they stand (no
+// quoting) without blanks around them. A file named without a folder lives in the user's
+// configuration folder. Reads of a file that has not changed cost no more than a lookup.
 #include <cstdint>
 #include <string>
 
@@ -22,9 +23,12 @@ class PrivateProfileApi {
                                             const char* defaultValue, char* returned, uint32_t size,
                                             const char* fileName) = 0;
   // Sets `key` in `section`, adding either when missing. A null `value` deletes the key, a
-  // null `key` the whole section. The file is replaced in one step: false (with the last
-  // error set) leaves it as it was. Texts with line ends, a key with '=' and a section with
-  // ']' are refused (EINVAL).
+  // null `key` the whole section. The file is replaced in one step, keeping its owner and
+  // permissions: false (with the last error set) leaves it as it was, byte for byte. Names
+  // that would not read back as themselves are refused (EINVAL): texts with line ends, names
+  // with blanks around them, a key with '=' or beginning with '[', a section with ']'. A file
+  // the caller may not write, or that no one may (no write permission at all), is refused
+  // (EACCES), as is one whose owner could not be kept (EPERM).
   virtual bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                           const char* fileName) = 0;
   // Replaces all keys of `section` by `keyValues`: "key=value" strings, each ended by a zero

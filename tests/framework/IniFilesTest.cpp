@@ -190,6 +190,34 @@ TEST_F(IniFile, AReplacementThatCannotBeWrittenLeavesTheOldFileAndSaysWhere) {
   EXPECT_EQ(SettingsText(), old);
 }
 
+TEST_F(IniFile, AReadOnlyFileOrAKeyThatWouldNotReadBackIsRefusedAndTheFileKept) {
+  const QByteArray old = "[CurrentHosts]\nCount=1\nHost0=a.example\n";
+  WriteSettings(old);
+  auto messageOf = [](auto&& write) {
+    try {
+      write();
+    } catch (const EIniFileException& e) {
+      return e.Message();
+    }
+    return QString("no exception");
+  };
+  const QString expected = "Unable to write to " + SettingsPath();
+  EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", "[Injected]", "x"); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", " Host0", "x"); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.ReplaceSection("CurrentHosts", {{"[Count", "1"}}); }), expected);
+  EXPECT_EQ(SettingsText(), old);
+
+  // Read-only for everyone: root, as CI runs the suite, is refused too.
+  ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner | QFile::ReadGroup));
+  EXPECT_EQ(messageOf([&] {
+              ini_.ReplaceSection("CurrentHosts", {{"Count", "1"}, {"Host0", "b.example"}});
+            }),
+            expected);
+  EXPECT_EQ(messageOf([&] { ini_.EraseSection("CurrentHosts"); }), expected);
+  EXPECT_EQ(SettingsText(), old);
+  EXPECT_EQ(ini_.ReadString("CurrentHosts", "Host0", ""), "a.example");
+}
+
 TEST_F(IniFile, AnUnwritableLocationRaisesWithTheFilePath) {
   QFile blocker(dir_.path() + "/blocker");
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
