@@ -131,10 +131,11 @@ TEST(QueryTool, ErrorsExitWithTwoAndTheMessageAlone) {
   EXPECT_TRUE(too_long.out.isEmpty());
   EXPECT_EQ(too_long.err, "Socket Error # 10040\r\nMessage too long.\n");
 
-  const ToolRun unknown = Query({"no-such-host.invalid"});
+  // A label longer than 63 characters: the resolver refuses it without asking a name server.
+  const ToolRun unknown = Query({QString(64, 'a') + ".invalid"});
   EXPECT_EQ(unknown.exit_code, 2);
   EXPECT_TRUE(unknown.out.isEmpty());
-  EXPECT_TRUE(unknown.err.startsWith("Socket Error # ")) << unknown.err.toStdString();
+  EXPECT_EQ(unknown.err, "Socket Error # 11001\r\n\n");  // 11001 has no text of its own
 
   for (const QStringList& bad :
        {QStringList{}, QStringList{"-p"}, QStringList{"-p", "x", "h"},
