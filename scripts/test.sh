@@ -1,9 +1,83 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite.
+# Installs what is missing, builds once, runs the whole test suite three times (as the machine
+# is, under a German locale in New York's zone, and in a zone half an hour off the hour), then
+# runs the fuzz targets for a bounded number of inputs. Every run is reported; the command fails
+# when any of them failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/build.sh
 build_dir=${BUILD_DIR:-build}
-cd "$build_dir"
-ctest --output-on-failure -j"$(nproc)" --timeout 900
+fuzz_dir=${FUZZ_BUILD_DIR:-build-fuzz}
+jobs=$(nproc)
+
+phase_start=0
+declare -a summary=()
+failed=0
+
+begin() {
+  phase_start=$SECONDS
+  echo
+  echo "=== $1"
+}
+
+# Notes the phase's time and outcome for the closing summary.
+end() {
+  local outcome=$1 what=$2
+  local took=$((SECONDS - phase_start))
+  summary+=("$(printf '%-46s %-6s %4dm %02ds' "$what" "$outcome" $((took / 60)) $((took % 60)))")
+  [ "$outcome" = passed ] || [ "$outcome" = skipped ] || failed=1
+}
+
+begin "Building (dependencies, the program and its tests)"
+scripts/install-deps.sh
+BUILD_DIR=$build_dir scripts/build.sh
+fuzzing=yes
+clang=$(command -v clang++ || true)
+if [ -z "$clang" ]; then
+  fuzzing=no
+  echo "Note: clang++ is not installed, so the fuzz targets are neither built nor run."
+else
+  echo "Building the fuzz targets with $clang into $fuzz_dir"
+  cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$clang" \
+    -DTEMPOMERE_FUZZ=ON >/dev/null
+  cmake --build "$fuzz_dir" -j"$jobs" --target SntpReplyFuzz SettingsFileFuzz
+fi
+end passed "building"
+
+# One run of the whole suite in the given environment.
+suite() {
+  local n=$1 what=$2
+  shift 2
+  begin "Run $n of 3: the whole suite $what"
+  if (cd "$build_dir" && env "$@" ctest --output-on-failure -j"$jobs" --timeout 900); then
+    end passed "run $n of 3 ($what)"
+  else
+    end FAILED "run $n of 3 ($what)"
+  fi
+}
+
+suite 1 "as the machine is"
+suite 2 "TZ=America/New_York, de_DE.UTF-8" \
+  TZ=America/New_York LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8
+suite 3 "TZ=Australia/Adelaide" TZ=Australia/Adelaide
+
+if [ "$fuzzing" = yes ]; then
+  begin "Fuzzing: each target for a bounded number of inputs"
+  if (cd "$fuzz_dir" && ctest -L fuzz --output-on-failure -j"$jobs"); then
+    end passed "fuzzing"
+  else
+    end FAILED "fuzzing"
+  fi
+else
+  begin "Fuzzing"
+  echo "Note: skipped, clang++ is not installed."
+  end skipped "fuzzing"
+fi
+
+echo
+echo "=== Summary"
+printf '%s\n' "${summary[@]}"
+if [ "$failed" -ne 0 ]; then
+  echo "Some runs FAILED (see above)."
+  exit 1
+fi
+echo "All runs passed."
