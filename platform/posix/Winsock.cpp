@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <strings.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -235,7 +237,10 @@ int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEV
   if (timeout) {
     if (timeout->tv_sec < 0 || timeout->tv_usec < 0) return FailWith(WSAEINVAL);
     // Round the microseconds up, so a wait never ends before the time asked for.
-    wait_ms = timeout->tv_sec * 1000 + (timeout->tv_usec + 999) / 1000;
+    // In 64 bits: a wait of more than 24.8 days does not fit poll's milliseconds, and must not
+    // wrap into a short one; it is cut to the longest poll can wait.
+    const int64_t ms = int64_t{timeout->tv_sec} * 1000 + (int64_t{timeout->tv_usec} + 999) / 1000;
+    wait_ms = static_cast<int>(std::min<int64_t>(ms, std::numeric_limits<int>::max()));
   }
   const int ready = ::poll(polled.data(), polled.size(), wait_ms);
   if (ready < 0) return FailFromErrno();

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "support/FakeSntpServer.h"
 
@@ -218,4 +220,21 @@ TEST(WinsockLibrary, FailuresOfTheRealCallsGiveTheLibrarysNumbers) {
   EXPECT_EQ(sendto_(file, buffer, sizeof buffer, 0, &to, sizeof to), SOCKET_ERROR);
   EXPECT_EQ(last_error(), WSAENOTSOCK);
   ::close(file);
+}
+
+// A time-out of about 49.7 days is 4294968000 ms, which wrapped at 32 bits reads as 704 ms: the
+// wait must go on until the datagram comes instead.
+TEST_F(RealWinsock, AVeryLongTimeOutIsNoShortOne) {
+  testing_support::FakeSntpServer server;
+  server.Then([](const QByteArray&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    return std::optional<QByteArray>(QByteArray(48, 'z'));
+  });
+  SendTo(server.Port(), QByteArray(48, '\x1B'));
+  FD_SET read;
+  read.fd_count = 1;
+  read.fd_array[0] = s;
+  const TIMEVAL timeout{4294968, 0};
+  EXPECT_EQ(select_(0, &read, nullptr, nullptr, &timeout), 1);
+  EXPECT_EQ(server.RepliesSent(), 1);
 }
