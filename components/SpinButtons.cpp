@@ -439,6 +439,7 @@ TBounded<T> BoundSpinValue(T v, T min, T max, bool wrap) {
   if (v >= max) {
     bounded.side = lsUpper;
     if (wrap) {
+      // The maximum taken off until below it, then the minimum added.
       r = max > 0 ? Arithmetic::FlooredRemainder(v, max) + min : Wide(max);
       if (!inRange(r)) r = bySpan();
       bounded.wrapped = true;
@@ -449,8 +450,10 @@ TBounded<T> BoundSpinValue(T v, T min, T max, bool wrap) {
   if (v < min) {
     bounded.side = lsLower;
     if (wrap) {
-      r = Wide(max) - (Wide(min) - v);
-      if (min > 0 || !inRange(r)) r = bySpan();
+      // Reflected at the minimum and counted down from the maximum, max - (min - v), which
+      // for a value less than one span below the minimum is the wrap by the span; further
+      // below, only the wrap by the span stays within the limits.
+      r = bySpan();
       bounded.wrapped = true;
     } else {
       r = min;

@@ -186,6 +186,14 @@ TEST_F(RealSpinTest, AnInfiniteOrUndefinedWriteKeepsTheValueAndItsText) {
     EXPECT_EQ(spin->Value(), 1.5) << bad;
     EXPECT_EQ(spin->LastGoodValue(), 1.5) << bad;
   }
+  // With limits in force an infinite write is no more taken than without.
+  spin->SetUseLimit(true);
+  spin->SetMinValue(-10);
+  spin->SetMaxValue(10);
+  spin->SetValue(inf);
+  spin->SetValue(-inf);
+  EXPECT_EQ(spin->Value(), 1.5);
+  spin->SetUseLimit(false);
   EXPECT_EQ(changes, 0);
   // Also through the ways a value is written for the user: an owner's step, a step past the
   // largest double, leaving the emptied field.
@@ -231,6 +239,8 @@ TEST_F(RealSpinTest, WrapsAtTheMaximum) {
   spin->SetUseLimit(true);
   spin->SetMaxValue(360);
   spin->SetWrap(true);
+  spin->SetValue(360);
+  EXPECT_EQ(spin->Text(), "0");
   spin->SetValue(370);
   EXPECT_EQ(spin->Text(), "10");
   ASSERT_FALSE(wraps.empty());

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "framework/Sound.h"
 #include "framework/SysUtils.h"
@@ -109,6 +110,19 @@ TEST(EditEx, DeleteAsXSendsItDeletesEvenWithACharacterFilter) {
   XKeyClick(edit, Qt::Key_Backspace, '\b');
   EXPECT_EQ(edit->Text(), "34");
   EXPECT_EQ(filtered, 1);  // Backspace does
+}
+
+TEST(EditEx, CtrlWithALetterTypesItsControlCharacterHoweverItIsSpelled) {
+  QWidget window;
+  auto* edit = new TEditEx(&window);
+  std::vector<int> typed;
+  edit->OnKeyPress = [&](QObject*, QChar& key) { typed.push_back(key.unicode()); };
+  Activate(window);
+  edit->setFocus();
+  XKeyClick(edit, Qt::Key_V, 0x16, Qt::ControlModifier);  // as X spells it
+  XKeyClick(edit, Qt::Key_V, 'v', Qt::ControlModifier);   // as the letter
+  XKeyClick(edit, Qt::Key_A, 'A', Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(typed, std::vector<int>({22, 22, 1}));
 }
 
 TEST(EditEx, AutoSelectDecidesWhetherTabbingInSelects) {
@@ -562,16 +576,22 @@ TEST_F(CustomSpinTest, WithTheEditorDisabledDeleteIsRefusedLikeBackspace) {
   Activate(window);
   spin->setFocus();
   spin->SetText("123");
-  spin->SetEditorEnabled(false);
   spin->setCursorPosition(1);
+  XKeyClick(spin, Qt::Key_Delete, kXDeleteText);
+  ASSERT_EQ(spin->Text(), "13");
+  spin->SetEditorEnabled(false);
   XKeyClick(spin, Qt::Key_Delete, kXDeleteText);
   EXPECT_EQ(beeps, 1);
   XKeyClick(spin, Qt::Key_Backspace, '\b');
   EXPECT_EQ(beeps, 2);
+  // Nor can the edit be undone or the next word deleted.
   XKeyClick(spin, Qt::Key_Z, 0x1A, Qt::ControlModifier);
-  EXPECT_EQ(spin->Text(), "123");
+  XKeyClick(spin, Qt::Key_Delete, kXDeleteText, Qt::ControlModifier);
+  EXPECT_EQ(spin->Text(), "13");
   // Editable again, the same keys edit.
   spin->SetEditorEnabled(true);
+  XKeyClick(spin, Qt::Key_Z, 0x1A, Qt::ControlModifier);
+  EXPECT_EQ(spin->Text(), "123");
   XKeyClick(spin, Qt::Key_Delete, kXDeleteText);
   EXPECT_EQ(spin->Text(), "13");
   EXPECT_EQ(beeps, 2);
