@@ -15,14 +15,18 @@
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionFrame>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +34,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <cmath>
+#include <string>
 
 #include "components/Degspin.h"
 #include "components/Graphbox.h"
@@ -161,13 +166,13 @@ TEST_F(MainWindow, GetTimeFillsTheDisplaysInTheirFormatsAndPlotsTheError) {
   EXPECT_EQ(form->LocalDateDis->Text(), framework::FormatShortDate(info.ServerTime));
   EXPECT_EQ(form->LocalTimeDis->Text(), framework::FormatLongTime(info.ServerTime));
   EXPECT_EQ(form->UTCTimeDis->Text(), framework::FormatTimeOfDay(info.ServerTimeUtc));
-  const double error = form->ErrorDis->Text().toDouble();
+  const double error = QLocale().toDouble(form->ErrorDis->Text());
   EXPECT_NEAR(error, -2.5, 0.005);
-  EXPECT_EQ(form->ErrorDis->Text().section('.', 1).size(), 5);
-  EXPECT_EQ(form->PrecisionDis->Text(), "9.5367E-7");
-  EXPECT_EQ(form->PollDis->Text(), "64.00000");
-  EXPECT_EQ(form->RootDelayDis->Text(), "1.50000");
-  EXPECT_EQ(form->DisperseDis->Text(), "0.25000");
+  EXPECT_EQ(form->ErrorDis->Text().section(QLocale().decimalPoint(), 1).size(), 5);
+  EXPECT_EQ(form->PrecisionDis->Text(), framework::FormatExponent(std::ldexp(1.0, -20)));
+  EXPECT_EQ(form->PollDis->Text(), framework::FormatFixed(64.00000, 5));
+  EXPECT_EQ(form->RootDelayDis->Text(), framework::FormatFixed(1.50000, 5));
+  EXPECT_EQ(form->DisperseDis->Text(), framework::FormatFixed(0.25000, 5));
   EXPECT_EQ(form->ReferenceDis->Text(), "10.0.0.1");
   EXPECT_EQ(form->StratumDis->Text(), "2");
   EXPECT_EQ(form->VersionDis->Text(), "4");
@@ -232,7 +237,7 @@ TEST_F(MainWindow, AnInvalidReplyReplacesTheFieldsButIsNotPlotted) {
   GetTime();
   GetTime();
   EXPECT_FALSE(form->ValidOnOff->BoxOn());
-  EXPECT_EQ(form->PollDis->Text(), "8.00000");
+  EXPECT_EQ(form->PollDis->Text(), framework::FormatFixed(8.00000, 5));
   EXPECT_EQ(form->StratumDis->Text(), "0");
   EXPECT_EQ(Points().size(), 1u);
   EXPECT_EQ(form->CountDis->Text(), "1");
@@ -410,11 +415,11 @@ struct Statistics : MainWindow {
 TEST_F(Statistics, OneErrorHasNoDrift) {
   Accept(0.25);
   EXPECT_EQ(form->CountDis->Text(), "1");
-  EXPECT_EQ(form->TotalDriftDis->Text(), "0.000");
-  EXPECT_EQ(form->DriftPerDayDis->Text(), "0.000");
-  EXPECT_EQ(form->MeanDis->Text(), "0.250");
-  EXPECT_EQ(form->MinDis->Text(), "0.250");
-  EXPECT_EQ(form->MaxDis->Text(), "0.250");
+  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(0.000, 3));
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(0.000, 3));
+  EXPECT_EQ(form->MeanDis->Text(), framework::FormatFixed(0.250, 3));
+  EXPECT_EQ(form->MinDis->Text(), framework::FormatFixed(0.250, 3));
+  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(0.250, 3));
   EXPECT_EQ(form->TimeSpanDis->Text(), "0:00:00 000");
 }
 
@@ -429,9 +434,9 @@ TEST_F(Statistics, UnderTenErrorsCompareTheFirstAndTheLast) {
   // error are 3 samples apart.
   const double distance = 3 * (180.0 / 4) / 86400;  // days
   EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(0.6 / distance, 3));
-  EXPECT_EQ(form->MinDis->Text(), "-0.400");
-  EXPECT_EQ(form->MaxDis->Text(), "0.700");
-  EXPECT_EQ(form->MeanDis->Text(), "0.175");
+  EXPECT_EQ(form->MinDis->Text(), framework::FormatFixed(-0.400, 3));
+  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(0.700, 3));
+  EXPECT_EQ(form->MeanDis->Text(), framework::FormatFixed(0.175, 3));
 }
 
 TEST_F(Statistics, TenToNineteenErrorsUseWindowsOfTwo) {
@@ -478,16 +483,16 @@ TEST_F(Statistics, AnEvenlyGrowingErrorShowsNOverNMinusOneOfItsDrift) {
 TEST_F(Statistics, ClearKeepsTheShownRunUntilTheNextErrorAndStdFollowsCalculate) {
   for (double e : {1.0, 3.0}) Accept(e);
   QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
-  EXPECT_EQ(form->STDDis->Text(), "1.000");  // population deviation
+  EXPECT_EQ(form->STDDis->Text(), framework::FormatFixed(1.000, 3));  // population deviation
   QTest::mouseClick(form->ClearStatsBtn, Qt::LeftButton);
   EXPECT_EQ(form->CountDis->Text(), "2");
-  EXPECT_EQ(form->STDDis->Text(), "1.000");
+  EXPECT_EQ(form->STDDis->Text(), framework::FormatFixed(1.000, 3));
   QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
-  EXPECT_EQ(form->STDDis->Text(), "0.000");
+  EXPECT_EQ(form->STDDis->Text(), framework::FormatFixed(0.000, 3));
   Accept(-2.0);
   EXPECT_EQ(form->CountDis->Text(), "1");
-  EXPECT_EQ(form->MinDis->Text(), "-2.000");
-  EXPECT_EQ(form->MaxDis->Text(), "-2.000");
+  EXPECT_EQ(form->MinDis->Text(), framework::FormatFixed(-2.000, 3));
+  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(-2.000, 3));
 }
 
 TEST_F(Statistics, ARunLongerThanADayShowsItsSpanWithoutTheWholeDays) {
@@ -526,17 +531,17 @@ struct Calibration : MainWindow {
 }  // namespace
 
 TEST_F(Calibration, AnAdjustmentEqualToTheIncrementShowsNoChange) {
-  EXPECT_EQ(form->ChangePerDaySpin->text(), "0.0");
-  EXPECT_EQ(form->TimeIntervalDis->Text(), "15625.0 uSec");
-  EXPECT_EQ(form->TimeIncDis->Text(), "15625.0 uSec");
+  EXPECT_EQ(form->ChangePerDaySpin->text(), framework::FormatFixed(0.0, 1));
+  EXPECT_EQ(form->TimeIntervalDis->Text(), framework::FormatFixed(15625.0, 1) + " uSec");
+  EXPECT_EQ(form->TimeIncDis->Text(), framework::FormatFixed(15625.0, 1) + " uSec");
   EXPECT_TRUE(form->AdjustmentOnOff->BoxOn());
   EXPECT_EQ(form->CalibStatusDis->text(), "");
 }
 
 TEST_F(Calibration, OneSecondPerDayBecomesAWholeUnitAndReadsBackAsItsTrueRate) {
-  form->ChangePerDaySpin->SetText("1.0");
+  form->ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
   EXPECT_EQ(form->TimeAdjustment, 156252u);  // 156251.808... rounded
-  EXPECT_EQ(form->TimeIncDis->Text(), "15625.2 uSec");
+  EXPECT_EQ(form->TimeIncDis->Text(), framework::FormatFixed(15625.2, 1) + " uSec");
   EXPECT_EQ(rate.setCalls, 0);  // nothing applied yet
   Apply();
   EXPECT_EQ(rate.adjustment, 156252u);
@@ -545,12 +550,12 @@ TEST_F(Calibration, OneSecondPerDayBecomesAWholeUnitAndReadsBackAsItsTrueRate) {
   EXPECT_EQ(security.openTokens, 0);
   EXPECT_EQ(security.lastBufferLength, 16u);
   // 156252 / 156250 gains 1.10592 s a day.
-  EXPECT_EQ(form->ChangePerDaySpin->text(), "1.1");
+  EXPECT_EQ(form->ChangePerDaySpin->text(), framework::FormatFixed(1.1, 1));
   EXPECT_EQ(form->CalibStatusDis->text(), "");
 }
 
 TEST_F(Calibration, SwitchingTheBoxOffThenApplyingWritesTheDisabledFlag) {
-  form->ChangePerDaySpin->SetText("-2.0");
+  form->ChangePerDaySpin->SetText(framework::FormatFixed(-2.0, 1));
   QTest::mouseClick(form->AdjustmentOnOff, Qt::LeftButton);
   EXPECT_FALSE(form->AdjustmentOnOff->BoxOn());
   EXPECT_EQ(form->TimeAdjustmentDisabled, -1);
@@ -562,12 +567,12 @@ TEST_F(Calibration, SwitchingTheBoxOffThenApplyingWritesTheDisabledFlag) {
 
 TEST_F(Calibration, WithoutTheRightApplyChangesAndShowsNothing) {
   security.holdsPrivilege = false;
-  form->ChangePerDaySpin->SetText("1.0");
+  form->ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
   Apply();
   EXPECT_EQ(rate.setCalls, 0);
   EXPECT_EQ(rate.adjustment, 156250u);
   EXPECT_EQ(form->CalibStatusDis->text(), "");
-  EXPECT_EQ(form->ChangePerDaySpin->text(), "1.0");  // no re-read either
+  EXPECT_EQ(form->ChangePerDaySpin->text(), framework::FormatFixed(1.0, 1));  // no re-read either
   EXPECT_TRUE(dialogs.errors.isEmpty());
   security.holdsPrivilege = true;
   security.failOpen = true;
@@ -595,8 +600,8 @@ TEST_F(Calibration, AFailedReadAtStartShowsTheTextAndKeepsZeroes) {
   rate.getError = 5;
   TForm1 second;
   EXPECT_EQ(second.CalibStatusDis->text(), framework::SysErrorMessage(5));
-  EXPECT_EQ(second.TimeIntervalDis->Text(), "0.0 uSec");
-  EXPECT_EQ(second.ChangePerDaySpin->text(), "0.0");
+  EXPECT_EQ(second.TimeIntervalDis->Text(), framework::FormatFixed(0.0, 1) + " uSec");
+  EXPECT_EQ(second.ChangePerDaySpin->text(), framework::FormatFixed(0.0, 1));
 }
 
 TEST_F(Calibration, SetComputerTimeSetsTheClockFromAFreshQueryAndTouchesNoDisplay) {
@@ -841,7 +846,8 @@ TEST_F(MainWindow, AComputerClockBehindTheServerShowsANegativeErrorAheadAPositiv
   server.ThenReply(ahead);
   PointAt(server);
   GetTime();
-  EXPECT_EQ(form->ErrorDis->Text().left(1), framework::FormatFixed(3.0, 5).left(1));
+  EXPECT_NEAR(QLocale().toDouble(form->ErrorDis->Text()), 3.0, 0.01);
+  EXPECT_FALSE(form->ErrorDis->Text().startsWith('-'));
   EXPECT_NEAR(form->ErrorStore->Get(0), 3.0, 0.01);
   EXPECT_NEAR(Points().back().Y, 3.0, 0.01);
   EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(form->ErrorStore->Get(0), 3));
@@ -1060,4 +1066,140 @@ TEST(Application, DialogsAreCaptionedWithoutTheApplicationsName) {
   EXPECT_EQ(framework::ApplicationHelp().HelpFile(), "Horaplex.chm");
   TForm1 form;
   EXPECT_EQ(form.windowTitle(), "Tempomere");
+}
+
+// --- Layout: every caption and display text fits at every size the window can take ----------
+
+namespace {
+
+// The width a line edit has for its text: the style's contents rectangle less the text margins
+// and the 2 pixels the line edit keeps on each side.
+int TextRoom(const QLineEdit* edit) {
+  QStyleOptionFrame option;
+  option.initFrom(edit);
+  option.rect = edit->rect();
+  option.lineWidth = edit->hasFrame()
+                         ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+                         : 0;
+  option.midLineWidth = 0;
+  option.state |= QStyle::State_Sunken;
+  const QRect contents = edit->style()
+                             ->subElementRect(QStyle::SE_LineEditContents, &option, edit)
+                             .marginsRemoved(edit->textMargins());
+  return contents.width() - 2 * 2;
+}
+
+// Lets the layouts take a change in: each level asks the one above in an event of its own.
+void Settle(QWidget* top) {
+  for (int round = 0; round < 10; ++round) {
+    const QSize before = top->size();
+    QCoreApplication::processEvents();
+    if (top->layout()) top->layout()->activate();
+    if (round > 2 && top->size() == before) return;
+  }
+}
+
+// Checks every visible caption, button and field of `top` against its own font.
+void ExpectEverythingFits(QWidget* top, const std::string& where) {
+  for (const QLabel* label : top->findChildren<QLabel*>()) {
+    if (!label->isVisibleTo(top) || label->text().isEmpty()) continue;
+    const QFontMetrics metrics(label->font());
+    const QRect room = label->contentsRect();
+    if (label->wordWrap()) {
+      EXPECT_LE(label->heightForWidth(room.width()), room.height())
+          << where << ": " << label->text().toStdString();
+    } else {
+      EXPECT_LE(metrics.horizontalAdvance(label->text()), room.width())
+          << where << ": " << label->text().toStdString();
+      EXPECT_LE(metrics.height(), room.height()) << where << ": " << label->text().toStdString();
+    }
+  }
+  for (const QLineEdit* edit : top->findChildren<QLineEdit*>()) {
+    if (!edit->isVisibleTo(top) || edit->text().isEmpty()) continue;
+    EXPECT_LE(QFontMetrics(edit->font()).horizontalAdvance(edit->text()), TextRoom(edit))
+        << where << ": " << edit->text().toStdString();
+  }
+  for (const QAbstractButton* button : top->findChildren<QAbstractButton*>()) {
+    if (!button->isVisibleTo(top) || button->text().isEmpty()) continue;
+    EXPECT_GE(button->width(), button->minimumSizeHint().width())
+        << where << ": " << button->text().toStdString();
+    EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()), button->width())
+        << where << ": " << button->text().toStdString();
+  }
+  for (const QGroupBox* group : top->findChildren<QGroupBox*>()) {
+    if (!group->isVisibleTo(top)) continue;
+    EXPECT_GE(group->width(), group->minimumSizeHint().width())
+        << where << ": " << group->title().toStdString();
+  }
+}
+
+}  // namespace
+
+TEST_F(MainWindow, EveryCaptionAndDisplayFitsAtTheSmallestAndTheDefaultSize) {
+  // Texts as long as a reply, the clock and the statistics make them.
+  FakeSntpServer server;
+  ReplySpec plan;
+  plan.offset_seconds = -123.456;
+  server.Always(
+      [plan](const QByteArray& request) { return testing_support::MakeReply(request, plan); });
+  PointAt(server);
+  GetTime();
+  GetTime();
+  form->Timer1->Tick();
+  QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
+  ASSERT_TRUE(form->ValidOnOff->BoxOn());
+
+  QTabBar* tabs = form->PageControl1->tabBar();
+  for (const QSize& size : {QSize(1, 1), QSize(704, 554)}) {
+    form->resize(size);
+    Settle(form.get());
+    const std::string where = std::to_string(form->width()) + "x" + std::to_string(form->height());
+    EXPECT_GE(form->width(), form->minimumSizeHint().width()) << where;
+    EXPECT_GE(form->PageControl1->width(), app::kPageControlWidth) << where;
+    for (int i = 0; i < tabs->count(); ++i)
+      EXPECT_LE(QFontMetrics(tabs->font()).horizontalAdvance(tabs->tabText(i)),
+                tabs->tabRect(i).width())
+          << where << ": " << tabs->tabText(i).toStdString();
+    for (int i = 0; i < tabs->count(); ++i) {
+      QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(i).center());
+      ASSERT_EQ(form->PageControl1->currentIndex(), i);
+      Settle(form.get());
+      ExpectEverythingFits(form.get(), where + " " + tabs->tabText(i).toStdString());
+    }
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+  }
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+}
+
+TEST_F(MainWindow, ALongerTextWidensItsDisplayInsteadOfBeingCut) {
+  form->resize(1, 1);
+  Settle(form.get());
+  const int before = form->width();
+  const QString wide = framework::FormatFixed(-123456789.12345, 5);
+  form->ErrorDis->SetText(wide);
+  Settle(form.get());
+  EXPECT_LE(QFontMetrics(form->ErrorDis->font()).horizontalAdvance(wide), TextRoom(form->ErrorDis));
+  EXPECT_GE(form->width(), before);
+}
+
+TEST_F(MainWindow, TheOpenHostListIsAsWideAsItsLongestHost) {
+  WriteSettings("[CurrentHosts]\nCount=3\nHost0=a.example\nHost1=" + kLongHost.toUtf8() +
+                "\nHost2=time.cloudflare.com\nCurrentInx=0\n");
+  for (bool factory : {false, true}) {
+    if (factory) QFile::remove(SettingsPath());
+    Restart();
+    form->HostCombo->showPopup();
+    QCoreApplication::processEvents();
+    QAbstractItemView* list = form->HostCombo->view();
+    ASSERT_TRUE(list->isVisible());
+    const QFontMetrics metrics(list->font());
+    for (int i = 0; i < form->HostCombo->count(); ++i) {
+      const QString host = form->HostCombo->itemText(i);
+      const QModelIndex index = list->model()->index(i, 0);
+      EXPECT_LE(list->sizeHintForIndex(index).width(), list->viewport()->width())
+          << host.toStdString();
+      EXPECT_LE(metrics.horizontalAdvance(host), list->viewport()->width()) << host.toStdString();
+    }
+    form->HostCombo->hidePopup();
+  }
 }
