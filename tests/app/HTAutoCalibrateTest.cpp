@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,7 +13,9 @@
 
 #include "components/Degspin.h"
 #include "components/intspin.h"
+#include "framework/Forms.h"
 #include "framework/Registry.h"
+#include "framework/SysUtils.h"
 #include "platform/posix/PosixRegistry.h"
 #include "support/FakeDialogs.h"
 
@@ -155,4 +159,45 @@ TEST_F(AutoCalibrate, CloseHidesTheDialogWithoutWriting) {
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(Stored(), 7200);
   EXPECT_EQ(dialog.windowTitle(), "Auto Calibrate");
+}
+
+TEST_F(AutoCalibrate, CaptionsReadAsDescribed) {
+  EXPECT_EQ(dialog.windowTitle(), "Auto Calibrate");
+  const QGroupBox* group = dialog.findChild<QGroupBox*>();
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->title(), "Interval Between Recalibrations");
+  QStringList labels;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+  EXPECT_TRUE(labels.contains(" Days"));
+  EXPECT_EQ(dialog.HoursSpin->UnitsString(), "Hours");
+  EXPECT_EQ(dialog.ApplyBtn->text(), "Apply");
+  EXPECT_EQ(dialog.CancelBtn->text(), "Close");
+}
+
+namespace {
+
+// The dialog with a limit handler that fails, as one failing for any reason would.
+class FailingLimitDialog : public TAutoCalibrateDlg {
+ public:
+  int calls = 0;
+  void HoursSpinLimit(QObject*, bool) override {
+    ++calls;
+    throw framework::Exception("limit failed");
+  }
+};
+
+}  // namespace
+
+TEST_F(AutoCalibrate, AFailingLimitHandlerShowsItsMessageAndTheDialogGoesOn) {
+  FailingLimitDialog failing;
+  failing.show();
+  TUpDownButton* arrows = failing.HoursSpin->UnitsArrows();
+  QTest::mouseClick(arrows->DownArrowButton(), Qt::LeftButton, {}, {3, 4});  // below 0 hours
+  EXPECT_GE(failing.calls, 1);
+  ASSERT_FALSE(dialogs.errors.isEmpty());
+  EXPECT_EQ(dialogs.errors.front(), "limit failed");
+  EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
+  // Still answering: the next click steps the hours.
+  QTest::mouseClick(arrows->UpArrowButton(), Qt::LeftButton, {}, {3, 4});
+  EXPECT_EQ(failing.HoursSpin->Hours(), 1);
 }

@@ -150,6 +150,12 @@ TEST_F(HostEditor, DefRestoresTheFactoryListWithTheFirstSelected) {
 
 TEST_F(HostEditor, OkAcceptsAndCancelRejects) {
   EXPECT_EQ(dialog.windowTitle(), "Edit Hosts");
+  EXPECT_EQ(dialog.OKBtn->text(), "OK");
+  EXPECT_EQ(dialog.Button1->text(), "Cancel");
+  EXPECT_EQ(dialog.DefaultBtn->text(), "Def");
+  EXPECT_TRUE(dialog.DefaultBtn->font().bold());
+  EXPECT_EQ(dialog.MoveDnBtn->toolTip(), "Move Item Down");
+  EXPECT_EQ(dialog.InsertBtn->toolTip(), "Insert Item");
   EXPECT_TRUE(dialog.OKBtn->isDefault());
   EXPECT_EQ(dialog.MoveUpBtn->toolTip(), "Move Item Up");
   EXPECT_EQ(dialog.Delete2Btn->toolTip(), "Delete Survey");
