@@ -1,5 +1,7 @@
 #include "components/Autobttn.h"
 
+#include <QGuiApplication>
+
 #include "framework/Forms.h"
 #include "framework/KeyboardState.h"
 
@@ -43,12 +45,20 @@ void TAutoButton::RepeatTick() {
   if (!ShownPressed() || !MouseCapture()) return;
   // A failing click stops the repeat, then its message goes to the standard error box like that
   // of any other click the user gives.
-  framework::RunGuarded([this] {
+  bool failed = false;
+  framework::RunGuarded([&] {
     try {
       framework::TSpeedButton::Click();
     } catch (...) {
+      failed = true;
       repeatTimer_->SetEnabled(false);
       throw;
     }
   });
+  // The error box held the mouse: a release given meanwhile went to the box, so the press ends
+  // here, raised and without a click.
+  if (failed && mouseIsDown_ && !QGuiApplication::mouseButtons().testFlag(Qt::LeftButton)) {
+    setDown(false);
+    MouseUp(Qt::LeftButton, {}, 0, 0);
+  }
 }

@@ -184,6 +184,50 @@ TEST_F(AutoButtonTest, ARepeatFailingFromTheEventLoopShowsTheErrorBoxOnce) {
   Release(inside);
 }
 
+// An error box that the user answers after letting go of the mouse: the release goes to the
+// box's own window, not to the button.
+class ReleasingDialogs : public testing_support::FakeDialogs {
+ public:
+  void ShowError(const QString& title, const QString& message) override {
+    FakeDialogs::ShowError(title, message);
+    box.show();
+    QTest::mouseRelease(&box, Qt::LeftButton, {}, {5, 5});
+  }
+  QWidget box;
+};
+
+TEST_F(AutoButtonTest, ARepeatFailingWhileTheMouseIsLetGoEndsThePressWithoutAClick) {
+  ReleasingDialogs dialogs;
+  button->SetDoRepeat(true);
+  button->OnClick = [this](QObject*) {
+    ++clicks;
+    throw framework::Exception("Step failed");
+  };
+  Press();
+  button->RepeatTimer()->Tick();
+  EXPECT_EQ(dialogs.errors, QStringList({"Step failed"}));
+  EXPECT_EQ(clicks, 1);
+  EXPECT_FALSE(button->MouseIsDown());
+  EXPECT_FALSE(button->ShownPressed());
+  EXPECT_FALSE(button->MouseCapture());
+  EXPECT_FALSE(button->RepeatTimer()->Enabled());
+  EXPECT_EQ(mouseUps, 1);
+}
+
+TEST_F(AutoButtonTest, ARepeatFailingWhileTheMouseIsStillHeldKeepsThePress) {
+  testing_support::FakeDialogs dialogs;
+  button->SetDoRepeat(true);
+  button->OnClick = [](QObject*) { throw framework::Exception("Step failed"); };
+  Press();
+  button->RepeatTimer()->Tick();
+  EXPECT_TRUE(button->MouseIsDown());
+  EXPECT_TRUE(button->ShownPressed());
+  EXPECT_EQ(mouseUps, 0);
+  button->OnClick = nullptr;
+  Release(inside);
+  EXPECT_EQ(mouseUps, 1);
+}
+
 TEST_F(AutoButtonTest, AFailingClickAtReleaseShowsItsMessageAndStillReportsTheRelease) {
   testing_support::FakeDialogs dialogs;
   button->OnClick = [](QObject*) { throw framework::Exception("Click failed"); };

@@ -9,6 +9,7 @@
 #include "components/Onoffbox.h"
 #include "components/Realspin.h"
 #include "components/intspin.h"
+#include "framework/SysUtils.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -61,7 +62,13 @@ int main(int argc, char** argv) {
   arrowCount->SetText("0");
   arrowCount->setFixedWidth(60);
   arrows->SetFocusControl(arrowCount);
-  auto step = [=](int d) { arrowCount->SetText(QString::number(arrowCount->Text().toInt() + d)); };
+  // The pair counts up to 5 and refuses more with an exception, to show that a failing handler,
+  // a held arrow's repeated clicks included, ends in the standard error box.
+  auto step = [=](int d) {
+    const int next = arrowCount->Text().toInt() + d;
+    if (next > 5) throw framework::Exception("The arrow pair counts up to 5 only");
+    arrowCount->SetText(QString::number(next));
+  };
   arrows->OnUpClick = [=](QObject*) { step(1); };
   arrows->OnDownClick = [=](QObject*) { step(-1); };
   auto* arrowRow = new QHBoxLayout;
