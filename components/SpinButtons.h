@@ -202,7 +202,8 @@ struct TBounded {
 // with limits 0 .. 60, 60 gives 0, 61 gives 1, -1 gives 59. Where that would not end or would
 // leave the range (limits not straddling 0), the value wraps by the span instead:
 // min + (v - min) mod (max - min). Equal or crossed limits leave nothing to wrap around and
-// clamp. The result is always within the limits; a NaN passes unchanged.
+// clamp (crossed ones to the minimum). With ordered limits the result always lies within them;
+// a NaN passes unchanged.
 template <class T>
 TBounded<T> BoundSpinValue(T v, T min, T max, bool wrap);
 extern template TBounded<int64_t> BoundSpinValue(int64_t, int64_t, int64_t, bool);
