@@ -132,6 +132,18 @@ QString AsRead(const QString& value) {
   return value.mid(first, last - first);
 }
 
+// The name with its ASCII letters in the other case.
+QString SwapCase(const QString& name) {
+  QString swapped = name;
+  for (QChar& c : swapped) {
+    if (c >= u'a' && c <= u'z')
+      c = QChar(c.unicode() - u'a' + u'A');
+    else if (c >= u'A' && c <= u'Z')
+      c = QChar(c.unicode() - u'A' + u'a');
+  }
+  return swapped;
+}
+
 // A name read from a file that held bytes which are no UTF-8 cannot be asked for again.
 bool Addressable(const QString& name) {
   return !name.contains(QChar::ReplacementCharacter);
@@ -218,7 +230,8 @@ void CheckSmallBuffer(const Input& input) {
   const std::string key = input.key.toStdString();
   for (const bool list : {false, true}) {
     const uint32_t size = input.bufferSize;
-    std::vector<char> small(size);
+    // Filled with a mark, so a zero the call forgot to write does not show up by chance.
+    std::vector<char> small(size, '#');
     const uint32_t n = platform::GetPrivateProfileStringA(
         section.c_str(), list ? nullptr : key.c_str(), "fallback", small.data(), size, kFileName);
     std::vector<char> large(1u << 16);
@@ -235,9 +248,12 @@ void CheckSmallBuffer(const Input& input) {
     const uint32_t expected = fits ? full : (list ? (size >= 2 ? size - 2 : 0) : size - 1);
     Expect(n == expected, "the answer is as long as the buffer allows");
     Expect(small[n] == '\0', "the answer ends in a zero");
-    if (list && size >= 2)
-      Expect(small[n + 1 < size ? n + 1 : n] == '\0' && (!fits || n == 0 || small[n - 1] == '\0'),
-             "a list ends in two zeros");
+    if (list && size >= 2) {
+      // Two zeros: the last name's and the list's, or after an empty list or a cut one, the
+      // zero at the end and the one after it.
+      const bool closed = fits && n > 0 ? small[n - 1] == '\0' : small[n + 1] == '\0';
+      Expect(closed, "a list ends in two zeros");
+    }
     Expect(std::memcmp(small.data(), large.data(), n) == 0, "a cut answer starts the full one");
   }
 }
@@ -283,6 +299,8 @@ void CheckWrite(const Input& input, bool fileExisted) {
     return;
   }
 
+  Expect(!fileExisted || (modeBefore & 0222) != 0,
+         "a file that no one may write is refused, even to its owner");
   Expect(FolderEntries().size() == 1, "a write leaves the file and nothing beside it");
   if (fileExisted) Expect(FileMode() == modeBefore, "a write keeps the file's mode");
   const Contents seenAfter = ReadEverything(ini);
@@ -293,6 +311,9 @@ void CheckWrite(const Input& input, bool fileExisted) {
           operation == Operation::WriteString ? AsRead(input.value) : QString::number(number);
       const QString back = ini.ReadString(input.section, input.key, kMissing);
       Expect(back == written, "written " + Quoted(written) + " reads back, not " + Quoted(back));
+      const QString otherCase =
+          ini.ReadString(SwapCase(input.section), SwapCase(input.key), kMissing);
+      Expect(otherCase == written, "names match without regard to case: " + Quoted(otherCase));
       if (operation == Operation::WriteInteger)
         Expect(ini.ReadInteger(input.section, input.key, number + 1) == number,
                "a written number reads back as that number");
