@@ -495,6 +495,14 @@ TEST_F(Statistics, ClearKeepsTheShownRunUntilTheNextErrorAndStdFollowsCalculate)
   EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(-2.000, 3));
 }
 
+TEST_F(Statistics, ErrorsTakenAtOneInstantShowTheTotalDriftAsTheDriftPerDay) {
+  // No time between the windows' centres: the drift per day is the total drift itself.
+  Accept(0.5);
+  Accept(-0.25);
+  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(-0.75, 3));
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(-0.75, 3));
+}
+
 TEST_F(Statistics, ARunLongerThanADayShowsItsSpanWithoutTheWholeDays) {
   Accept(0.0);
   Advance(30 * 3600);
