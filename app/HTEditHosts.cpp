@@ -250,12 +250,12 @@ void THostEditDlg::Delete2BtnClick(QObject*) {
 }
 
 void THostEditDlg::InsertBtnClick(QObject*) {
-  // A cancelled prompt gives back the offered host, which is then inserted; an empty text
-  // inserts nothing.
-  const QString text =
-      framework::InputQuery("Insert New Host", "Enter New Host URL", DefaultInsertHost())
-          .value_or(DefaultInsertHost());
-  if (text.isEmpty()) return;
+  // A cancelled prompt inserts nothing (the user said no, whatever the prompt offered); so does
+  // an empty text.
+  const std::optional<QString> answer =
+      framework::InputQuery("Insert New Host", "Enter New Host URL", DefaultInsertHost());
+  if (!answer || answer->isEmpty()) return;
+  const QString& text = *answer;
   const int k = Selected();
   QStringList lines = Lines();
   const int at = k < 0 ? static_cast<int>(lines.size()) : k;

@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
 
 #include "app/HTAutoCalibrate.h"
 #include "app/HTEditHosts.h"
@@ -751,10 +752,10 @@ void TForm1::GetServerTime() {
     }
     NTPClient->SetActive(false);
   } catch (...) {
-    // A failing cycle ends Auto Update and the timer for the rest of the run; "Get Time" still
-    // works by hand.
+    // A failing cycle releases Auto Update, so a failing host is not asked again on every tick,
+    // but the timer keeps running: the clock displays and "Time Since Update" go on, and Auto
+    // Update can be pressed again.
     AutoUpdateBtn->setChecked(false);
-    Timer1->SetEnabled(false);
     throw;
   }
 }
@@ -866,53 +867,36 @@ void TForm1::PageControl1Resize(QObject*) {
 
 void TForm1::ClearStatistics() {
   ErrorStore->Clear();
-  StatFirst = true;
+  Statistics.Clear();
 }
 
-void TForm1::AcceptError(double error) {
-  if (StatFirst) {
-    StatStart = framework::Now();
-    StatFirst = false;
-    StatMin = error;
-    StatMax = error;
-    StatSum = 0;
-  }
-  if (error < StatMin) StatMin = error;
-  if (error > StatMax) StatMax = error;
-  StatSum += error;
+void TForm1::AcceptError(double) {
+  // The run takes the error from the end of ErrorStore, where the cycle has just added it.
+  Statistics.Accept(std::span<const double>(ErrorStore->Data(), std::size_t(ErrorStore->Count())),
+                    framework::Now());
   UpdateStatistics();
 }
 
 void TForm1::UpdateStatistics() {
   const int n = ErrorStore->Count();
-  const double mean = StatSum / n;
   double total = 0, perDay = 0;
   CalcDrift(total, perDay);
-  const double span = framework::Now() - StatStart;
+  const double span = framework::Now() - Statistics.Start();
   TimeSpanDis->SetText(FormatTimeOfDay(span));
   TotalDriftDis->SetText(FormatFixed(total, 3));
   DriftPerDayDis->SetText(FormatFixed(perDay, 3));
   CountDis->SetText(QString::number(n));
-  MeanDis->SetText(FormatFixed(mean, 3));
-  MinDis->SetText(FormatFixed(StatMin, 3));
-  MaxDis->SetText(FormatFixed(StatMax, 3));
+  MeanDis->SetText(FormatFixed(Statistics.Mean(), 3));
+  MinDis->SetText(FormatFixed(Statistics.Min(), 3));
+  MaxDis->SetText(FormatFixed(Statistics.Max(), 3));
 }
 
 void TForm1::CalcDrift(double& total, double& perDay) const {
   // The mean error of the first tenth of the run against that of the last tenth, over the time
-  // between the two windows' centres, with the samples evenly spaced over the run.
-  const int n = ErrorStore->Count();
-  const int b = n / 10;
-  const double last = components::ArrayMeanRange(*ErrorStore, n - 1 - b, n - 1);
-  const double first = components::ArrayMeanRange(*ErrorStore, 0, b);
-  total = last - first;
-  // Days per sample: the span over the count, so an evenly growing error shows about
-  // n / (n - 1) of its true drift.
-  const double dt = (framework::Now() - StatStart) / n;
-  const double tFirst = dt * (b / 2.0);
-  const double tLast = dt * ((n - 1 - b) + (n - 1)) / 2.0;
-  const double distance = tLast - tFirst;
-  perDay = distance != 0 ? total / distance : total;
+  // between the two windows' centres, with the samples span / (n - 1) apart.
+  const components::TDrift drift = Statistics.Drift(framework::Now());
+  total = drift.Total;
+  perDay = drift.PerDay;
 }
 
 void TForm1::ClearStatsBtnClick(QObject*) {

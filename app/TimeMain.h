@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "components/ErrorStatistics.h"
 #include "framework/DateUtils.h"
 
 class QAction;
@@ -150,12 +151,9 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<components::THugeDouble> ErrorStore;
   std::unique_ptr<components::TRunningAverage> ErrorAverage;
   TDateTime LastUpdate = 0;
-  // The statistics run.
-  bool StatFirst = true;
-  TDateTime StatStart = 0;
-  double StatMin = 0;
-  double StatMax = 0;
-  double StatSum = 0;
+  // The statistics run over ErrorStore: its start, extremes, sum and the drift windows, kept as
+  // errors arrive so that a cycle's work does not grow with the store.
+  components::TErrorStatistics Statistics;
   // The clock adjustment as last read from the system, with the user's pending changes.
   uint32_t TimeAdjustment = 0;         // 100 ns added per interrupt
   uint32_t TimeIncrement = 0;          // 100 ns between interrupts

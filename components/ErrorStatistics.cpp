@@ -229,8 +229,10 @@ TDrift TErrorStatistics::Drift(double now) const {
   const int b = n / 10;
   TDrift drift;
   drift.Total = LastWindowMean() - FirstWindowMean();
-  // Days per sample: the run's span over the number of samples (not the number of gaps).
-  const double dt = (now - start_) / n;
+  // Days per sample: n samples span n - 1 gaps, so an error growing by 1 s per day of wall time
+  // shows a drift of 1 s per day. With one sample there is no gap, the distance is 0 and the
+  // drift per day is the total, 0.
+  const double dt = n >= 2 ? (now - start_) / (n - 1) : 0.0;
   // Centres of the windows 0 … b and n - 1 - b … n - 1, in days from the run's start.
   const double firstCentre = dt * (b / 2.0);
   const double lastCentre = dt * double(std::int64_t(n - 1 - b) + (n - 1)) / 2.0;

@@ -93,13 +93,15 @@ TEST_F(HostEditor, InsertPutsTheTextBeforeTheSelectionOrAtTheEnd) {
   EXPECT_EQ(dialog.Lines(), (QStringList{"new.host", "a", "b", " spaced ", "new.host"}));
 }
 
-TEST_F(HostEditor, ACancelledPromptInsertsTheOfferedHostAnEmptyOneNothing) {
+TEST_F(HostEditor, ACancelledOrEmptyPromptInsertsNothing) {
   dialog.SetLines({"a"}, 0);
-  dialogs.answers = {QString(""), std::nullopt};
+  dialogs.answers = {QString(""), std::nullopt, QString("b")};
   Click(dialog.InsertBtn);
   EXPECT_EQ(dialog.Lines(), QStringList{"a"});
+  Click(dialog.InsertBtn);  // cancelled: not even the offered host
+  EXPECT_EQ(dialog.Lines(), QStringList{"a"});
   Click(dialog.InsertBtn);
-  EXPECT_EQ(dialog.Lines(), (QStringList{app::DefaultInsertHost(), "a"}));
+  EXPECT_EQ(dialog.Lines(), (QStringList{"b", "a"}));
 }
 
 namespace {

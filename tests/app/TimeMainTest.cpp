@@ -243,7 +243,7 @@ TEST_F(MainWindow, AnInvalidReplyReplacesTheFieldsButIsNotPlotted) {
   EXPECT_EQ(form->CountDis->Text(), "1");
 }
 
-TEST_F(MainWindow, ABadPortIsReportedAndEndsAutoUpdateAndTheTimerForTheRun) {
+TEST_F(MainWindow, ABadPortIsReportedAndReleasesAutoUpdateWithTheTimerStillRunning) {
   FakeSntpServer server;
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
   form->Timer1->SetEnabled(true);
@@ -255,11 +255,16 @@ TEST_F(MainWindow, ABadPortIsReportedAndEndsAutoUpdateAndTheTimerForTheRun) {
   EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid integer value");
   EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
   EXPECT_FALSE(form->AutoUpdateBtn->isChecked());
-  EXPECT_FALSE(form->Timer1->Enabled());
-  EXPECT_FALSE(form->Timer1->Active());
-  // "Get Time" still works by hand.
+  EXPECT_TRUE(form->Timer1->Enabled());
+  // The clock displays go on with the next tick, which asks nobody.
+  form->CompTimeDis->SetText("");
+  form->Timer1->Tick();
+  EXPECT_FALSE(form->CompTimeDis->Text().isEmpty());
+  EXPECT_EQ(dialogs.errors.size(), 1);
+  // Auto Update can be pressed again once the port is mended.
   PointAt(server);
-  GetTime();
+  QTest::mouseClick(form->AutoUpdateBtn, Qt::LeftButton);
+  form->Timer1->Tick();
   EXPECT_EQ(server.RequestCount(), 1);
   EXPECT_TRUE(form->ValidOnOff->BoxOn());
   EXPECT_EQ(dialogs.errors.size(), 1);
@@ -430,9 +435,9 @@ TEST_F(Statistics, UnderTenErrorsCompareTheFirstAndTheLast) {
   }
   EXPECT_EQ(form->CountDis->Text(), "4");
   EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(0.6, 3));
-  // The run spans 180 s when the fourth error comes: 45 s a sample, and the first and the last
-  // error are 3 samples apart.
-  const double distance = 3 * (180.0 / 4) / 86400;  // days
+  // The run spans 180 s when the fourth error comes: three gaps of 60 s, and the first and the
+  // last error are those three gaps apart.
+  const double distance = 3 * (180.0 / 3) / 86400;  // days
   EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(0.6 / distance, 3));
   EXPECT_EQ(form->MinDis->Text(), framework::FormatFixed(-0.400, 3));
   EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(0.700, 3));
@@ -446,8 +451,8 @@ TEST_F(Statistics, TenToNineteenErrorsUseWindowsOfTwo) {
   }
   // (5 + 9) / 2 - (1 + 3) / 2
   EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(5.0, 3));
-  // 110 s over 12 samples; the windows' centres are at 0.5 and 10.5 samples.
-  const double distance = (10.5 - 0.5) * (110.0 / 12) / 86400;  // days
+  // 110 s over the 11 gaps between 12 samples; the windows' centres are at 0.5 and 10.5 gaps.
+  const double distance = (10.5 - 0.5) * (110.0 / 11) / 86400;  // days
   EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(5.0 / distance, 3));
   // A nineteenth error still uses windows of two; the twentieth widens them to three.
   for (int i = 12; i < 19; ++i) {
@@ -462,22 +467,20 @@ TEST_F(Statistics, TenToNineteenErrorsUseWindowsOfTwo) {
   EXPECT_EQ(form->CountDis->Text(), "20");
 }
 
-TEST_F(Statistics, AnEvenlyGrowingErrorShowsNOverNMinusOneOfItsDrift) {
-  // One second per day of wall time, sampled every 30 minutes for a day: the spacing is taken
-  // as the span over N while the first and last samples are N - 1 spacings apart.
+TEST_F(Statistics, AnEvenlyGrowingErrorShowsItsOwnDriftPerDay) {
+  // One second per day of wall time, sampled every 30 minutes for a day: 49 samples, 48 gaps.
   for (int i = 0; i <= 48; ++i) {
     Accept(i * 1800.0 / 86400.0);
     if (i < 48) Advance(1800);
   }
   EXPECT_EQ(form->CountDis->Text(), "49");
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(49.0 / 48.0, 3));
-  EXPECT_NE(form->DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
-  // Two samples half a day apart, half a second apart: twice the true drift.
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
+  // Two samples half a day apart, half a second apart: one second per day, not twice that.
   QTest::mouseClick(form->ClearStatsBtn, Qt::LeftButton);
   Accept(0.0);
   Advance(43200);
   Accept(0.5);
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(2.0, 3));
+  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
 }
 
 TEST_F(Statistics, ClearKeepsTheShownRunUntilTheNextErrorAndStdFollowsCalculate) {

@@ -30,7 +30,7 @@ std::string Fixed3(double value) {
 }
 
 // The drift exactly as a fresh pass over the store computes it: the mean of the first and the
-// last b + 1 errors summed in index order, the spacing span / n.
+// last b + 1 errors summed in index order, the spacing span / (n - 1).
 TDrift DriftByFreshPass(const std::vector<double>& errors, double span) {
   const int n = int(errors.size());
   const int b = n / 10;
@@ -40,7 +40,7 @@ TDrift DriftByFreshPass(const std::vector<double>& errors, double span) {
   };
   TDrift drift;
   drift.Total = mean(n - 1 - b, n - 1) - mean(0, b);
-  const double dt = span / n;
+  const double dt = n >= 2 ? span / (n - 1) : 0.0;
   const double distance = dt * ((n - 1 - b) + (n - 1)) / 2.0 - dt * (b / 2.0);
   drift.PerDay = distance != 0 ? drift.Total / distance : drift.Total;
   return drift;
@@ -197,14 +197,14 @@ TEST(StatisticsRun, UnderTenErrorsCompareTheSingleFirstAndLast) {
     run.Accept(e);
     run.now += 0.25;  // six hours
   }
-  // Four samples over a day: 0.25 days apart as the run counts them, three gaps between the
-  // first and the last.
+  // Four samples over a day: the span over three gaps, and three gaps between the first and the
+  // last, so the windows' centres are the whole span apart.
   const TErrorSummary summary = run.statistics.Summary(run.now);
   EXPECT_EQ(summary.Count, 4);
   EXPECT_EQ(summary.Drift.Total, 0.7 - 0.1);
   EXPECT_EQ(Fixed3(summary.Drift.Total), "0.600");
-  EXPECT_EQ(summary.Drift.PerDay, (0.7 - 0.1) / (0.25 * 3));
-  EXPECT_EQ(Fixed3(summary.Drift.PerDay), "0.800");
+  EXPECT_DOUBLE_EQ(summary.Drift.PerDay, (0.7 - 0.1) / 1.0);
+  EXPECT_EQ(Fixed3(summary.Drift.PerDay), "0.600");
   EXPECT_EQ(summary.Min, -0.4);
   EXPECT_EQ(summary.Max, 0.7);
   EXPECT_EQ(Fixed3(summary.Mean), "0.175");
@@ -219,8 +219,9 @@ TEST(StatisticsRun, TenToNineteenErrorsUseWindowsOfTwo) {
   }
   const TDrift drift = run.statistics.Drift(run.now);
   EXPECT_EQ(drift.Total, (5.0 + 9.0) / 2 - (1.0 + 3.0) / 2);
-  // Spacing 6 / 12 days; centres at 0.5 × 0.5 and (10 + 11) / 2 × 0.5.
-  EXPECT_EQ(drift.PerDay, 5.0 / (0.5 * 10.5 - 0.5 * 0.5));
+  // Spacing 6 / 11 days (twelve samples, eleven gaps); centres at 0.5 and (10 + 11) / 2 spacings.
+  const double spacing = 6.0 / 11;
+  EXPECT_DOUBLE_EQ(drift.PerDay, 5.0 / (spacing * 10.5 - spacing * 0.5));
   EXPECT_EQ(run.statistics.FirstWindowMean(), 2.0);
   EXPECT_EQ(run.statistics.LastWindowMean(), 7.0);
   // Nineteen errors still hold two per window; the twentieth makes them three.
@@ -232,9 +233,9 @@ TEST(StatisticsRun, TenToNineteenErrorsUseWindowsOfTwo) {
   EXPECT_EQ(run.statistics.LastWindowMean(), 2.0);
 }
 
-TEST(StatisticsRun, AnEvenlyGrowingErrorGivesNOverNMinusOnePerDay) {
-  // One second per day of wall time, sampled every half hour; the run spaces its samples
-  // span / n apart while the first and the last are n - 1 spacings apart.
+TEST(StatisticsRun, AnEvenlyGrowingErrorGivesItsOwnDriftPerDay) {
+  // One second per day of wall time, sampled every half hour: n samples are n - 1 spacings
+  // apart, so the drift per day is 1 whatever the count.
   for (int n : {2, 5, 9, 10, 19, 49, 200}) {
     TRun run;
     const double start = run.now;
@@ -242,7 +243,7 @@ TEST(StatisticsRun, AnEvenlyGrowingErrorGivesNOverNMinusOnePerDay) {
       run.now = start + i / 48.0;
       run.Accept(i / 48.0);
     }
-    EXPECT_NEAR(run.statistics.Drift(run.now).PerDay, double(n) / (n - 1), 1e-9) << n;
+    EXPECT_NEAR(run.statistics.Drift(run.now).PerDay, 1.0, 1e-9) << n;
   }
 }
 
