@@ -364,7 +364,9 @@ TEST_F(Query, SetComputerTimeIsFalseWhenRefusedOrWithoutAValidReply) {
 }
 
 TEST_F(Query, AnUnresolvableHostPassesTheSocketErrorOut) {
-  client.SetHost("no-such-host.invalid");
+  // A label longer than 63 characters is refused by the resolver itself, without asking a name
+  // server, so the test stays on this machine.
+  client.SetHost(QString(64, 'a') + ".invalid");
   EXPECT_THROW(client.QueryServerTime(), EIdSocketError);
   EXPECT_FALSE(client.Info.Valid);
 }

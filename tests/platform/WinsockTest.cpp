@@ -235,6 +235,6 @@ TEST_F(RealWinsock, AVeryLongTimeOutIsNoShortOne) {
   read.fd_count = 1;
   read.fd_array[0] = s;
   const TIMEVAL timeout{4294968, 0};
+  // The reply comes 1.5 s after the request: a wait cut to 704 ms would have ended with 0.
   EXPECT_EQ(select_(0, &read, nullptr, nullptr, &timeout), 1);
-  EXPECT_EQ(server.RepliesSent(), 1);
 }
