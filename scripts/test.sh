@@ -38,7 +38,7 @@ if [ -z "$clang" ]; then
 else
   echo "Building the fuzz targets with $clang into $fuzz_dir"
   cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$clang" \
-    -DTEMPOMERE_FUZZ=ON >/dev/null
+    -DTEMPOMERE_FUZZ=ON -DTEMPOMERE_WERROR=ON >/dev/null
   cmake --build "$fuzz_dir" -j"$jobs" --target SntpReplyFuzz SettingsFileFuzz
 fi
 end passed "building"
