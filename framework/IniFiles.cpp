@@ -89,7 +89,18 @@ bool TIniFile::ValueExists(const QString& section, const QString& ident) const {
   return false;
 }
 
+namespace {
+
+// The profile calls take zero-terminated texts: a name or value holding U+0000 would be cut there
+// and a different name or value written, so such a write is refused instead.
+bool HasZero(const QString& text) {
+  return text.contains(QChar(u'\0'));
+}
+
+}  // namespace
+
 void TIniFile::WriteString(const QString& section, const QString& ident, const QString& value) {
+  if (HasZero(section) || HasZero(ident) || HasZero(value)) RaiseWriteError();
   if (!platform::WritePrivateProfileStringA(section.toUtf8().constData(),
                                             ident.toUtf8().constData(), value.toUtf8().constData(),
                                             encodedName_.constData()))
@@ -105,12 +116,14 @@ void TIniFile::WriteBool(const QString& section, const QString& ident, bool valu
 }
 
 void TIniFile::EraseSection(const QString& section) {
+  if (HasZero(section)) RaiseWriteError();
   if (!platform::WritePrivateProfileStringA(section.toUtf8().constData(), nullptr, nullptr,
                                             encodedName_.constData()))
     RaiseWriteError();
 }
 
 void TIniFile::DeleteKey(const QString& section, const QString& ident) {
+  if (HasZero(section) || HasZero(ident)) RaiseWriteError();
   if (!platform::WritePrivateProfileStringA(section.toUtf8().constData(),
                                             ident.toUtf8().constData(), nullptr,
                                             encodedName_.constData()))
@@ -119,8 +132,12 @@ void TIniFile::DeleteKey(const QString& section, const QString& ident) {
 
 void TIniFile::ReplaceSection(const QString& section,
                               const QList<QPair<QString, QString>>& values) {
+  if (HasZero(section)) RaiseWriteError();
   QByteArray keyValues;
   for (const auto& [ident, value] : values) {
+    // Each entry is written as "key=value" and read back split at its first '=': a key holding
+    // one would read back as another key.
+    if (HasZero(ident) || HasZero(value) || ident.contains(u'=')) RaiseWriteError();
     keyValues += ident.toUtf8() + '=' + value.toUtf8();
     keyValues += '\0';
   }

@@ -205,6 +205,17 @@ TEST_F(IniFile, AReadOnlyFileOrAKeyThatWouldNotReadBackIsRefusedAndTheFileKept) 
   EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", "[Injected]", "x"); }), expected);
   EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", " Host0", "x"); }), expected);
   EXPECT_EQ(messageOf([&] { ini_.ReplaceSection("CurrentHosts", {{"[Count", "1"}}); }), expected);
+  // "C=ount=1" would read back as the key "C".
+  EXPECT_EQ(messageOf([&] { ini_.ReplaceSection("CurrentHosts", {{"C=ount", "1"}}); }), expected);
+  // A U+0000 would cut the name or value short and write another one.
+  const QString zero = QStringLiteral("ntp") + QChar(u'\0') + QStringLiteral(".org");
+  EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", "Host0", zero); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", zero, "x"); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.WriteString(zero, "Host0", "x"); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.ReplaceSection(zero, {{"Count", "1"}}); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.ReplaceSection("CurrentHosts", {{"Host0", zero}}); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.DeleteKey("CurrentHosts", zero); }), expected);
+  EXPECT_EQ(messageOf([&] { ini_.EraseSection(zero); }), expected);
   EXPECT_EQ(SettingsText(), old);
 
   // Read-only for everyone: root, as CI runs the suite, is refused too.
