@@ -3,6 +3,7 @@
 #include <dirent.h>
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <map>
 
@@ -89,7 +90,13 @@ std::optional<uint64_t> ParseTimeSpanSeconds(const std::string& text) {
     while (i < t.size() && std::isalpha(static_cast<unsigned char>(t[i]))) ++i;
     const auto perUnit = UnitSeconds(t.substr(unitStart, i - unitStart));
     if (!perUnit) return std::nullopt;
-    total += std::stod(number) * *perUnit;
+    // The service reads "1.5h" with a point whatever the locale, so the number is read without
+    // the locale (std::stod would take the user's decimal comma).
+    double value = 0;
+    const std::from_chars_result read =
+        std::from_chars(number.data(), number.data() + number.size(), value);
+    if (read.ec != std::errc() || read.ptr != number.data() + number.size()) return std::nullopt;
+    total += value * *perUnit;
   }
   if (!std::isfinite(total) || total >= 1.8e19) return std::nullopt;
   return static_cast<uint64_t>(std::floor(total));

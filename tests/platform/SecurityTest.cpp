@@ -1,7 +1,9 @@
 #include "platform/Security.h"
 
 #include <gtest/gtest.h>
+
 #include <linux/capability.h>
+#include <cstring>
 
 #include <cerrno>
 
@@ -193,7 +195,9 @@ TEST(SystemMessages, PlatformNumbersHaveThePlatformsTexts) {
 }
 
 TEST(SystemMessages, ErrnoNumbersHaveTheCLibrarysTexts) {
-  EXPECT_EQ(platform::SystemMessageText(EPERM), "Operation not permitted");
-  EXPECT_EQ(platform::SystemMessageText(EINVAL), "Invalid argument");
+  // The C library's texts, in the user's language.
+  EXPECT_EQ(platform::SystemMessageText(EPERM), std::string(std::strerror(EPERM)));
+  EXPECT_EQ(platform::SystemMessageText(EINVAL), std::string(std::strerror(EINVAL)));
+  EXPECT_NE(platform::SystemMessageText(EPERM), platform::SystemMessageText(EINVAL));
   EXPECT_FALSE(platform::SystemMessageText(99999).empty());
 }
