@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -683,11 +684,21 @@ void TForm1::FormCreate(QObject*) {
   RefreshTimeAdjustment();
   PageControl1->setCurrentIndex(0);
   LastUpdate = framework::Now();
-  // The help file is looked for beside the program.
+  // The help file is looked for beside the program, then where an installation puts it.
   framework::TApplicationHelp& help = framework::ApplicationHelp();
-  help.SetHelpFile(QCoreApplication::applicationDirPath() + "/" +
-                   QFileInfo(help.HelpFile()).fileName());
+  help.SetHelpFile(HelpFileLocation(QCoreApplication::applicationDirPath(),
+                                    QFileInfo(help.HelpFile()).fileName()));
   InitHosts(*HostCombo);
+}
+
+QString HelpFileLocation(const QString& programDir, const QString& name) {
+  const QString beside = programDir + "/" + name;
+  if (QFileInfo(beside).isFile()) return beside;
+  // An installed program lives in <prefix>/bin and its data in <prefix>/share/tempomere, so the
+  // installed tree finds its help file wherever the prefix is (/usr, /usr/local, a DESTDIR).
+  const QString installed = QDir::cleanPath(programDir + "/../share/tempomere/" + name);
+  if (QFileInfo(installed).isFile()) return installed;
+  return beside;  // missing: the help call then names the file where it was first looked for
 }
 
 // --- The measurement cycle --------------------------------------------------------------------

@@ -63,6 +63,11 @@ double AdjustmentPerDay(uint32_t adjustment, uint32_t increment);
 // nearest (ties to even), low 32 bits.
 uint32_t AdjustmentForPerDay(uint32_t increment, double perDay);
 
+// Where the program finds its help file `name`: beside the program in `programDir` when it is
+// there, else in the data folder of an installation (<prefix>/share/tempomere); beside the program
+// when neither holds it.
+QString HelpFileLocation(const QString& programDir, const QString& name);
+
 class TForm1 : public QMainWindow {
   Q_OBJECT
  public:

@@ -1,6 +1,7 @@
 // The program entry: the application object, the help file, the main window and its dialogs,
 // then the message loop until the main window closes.
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 
@@ -31,6 +32,14 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   app::InitApplication();
+  // The icon drawn for the program, in the sizes the build draws from it (the menu entry shows the
+  // same drawing); the desktop file name lets the desktop match the window with its menu entry.
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    icon.addFile(QString(":/icons/%1x%1/tempomere.png").arg(size));
+  }
+  QApplication::setWindowIcon(icon);
+  QGuiApplication::setDesktopFileName("org.tempomere.Tempomere");
 
   app::TForm1 form1;
   app::THostEditDlg hostEditDlg(&form1);

@@ -1214,3 +1214,28 @@ TEST_F(MainWindow, TheOpenHostListIsAsWideAsItsLongestHost) {
     form->HostCombo->hidePopup();
   }
 }
+
+TEST(HelpFileLocation, BesideTheProgramFirstThenTheInstalledDataFolder) {
+  QTemporaryDir prefix;
+  ASSERT_TRUE(prefix.isValid());
+  const QString bin = prefix.path() + "/bin";
+  const QString data = prefix.path() + "/share/tempomere";
+  ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(data));
+  auto touch = [](const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
+  };
+  // Found nowhere: named beside the program, where the error box then says it was looked for.
+  EXPECT_EQ(app::HelpFileLocation(bin, "Horaplex.chm"), bin + "/Horaplex.chm");
+  // An installed program finds it in its prefix's data folder.
+  ASSERT_TRUE(touch(data + "/Horaplex.chm"));
+  EXPECT_EQ(app::HelpFileLocation(bin, "Horaplex.chm"), data + "/Horaplex.chm");
+  // A file beside the program comes first.
+  ASSERT_TRUE(touch(bin + "/Horaplex.chm"));
+  EXPECT_EQ(app::HelpFileLocation(bin, "Horaplex.chm"), bin + "/Horaplex.chm");
+  // A folder of that name is no help file.
+  QTemporaryDir other;
+  ASSERT_TRUE(QDir().mkpath(other.path() + "/bin/Horaplex.chm"));
+  EXPECT_EQ(app::HelpFileLocation(other.path() + "/bin", "Horaplex.chm"),
+            other.path() + "/bin/Horaplex.chm");
+}

@@ -1,4 +1,5 @@
 // tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST
+// tempomere-query --version
 //
 // One exchange with a time server, run as the main window's measurement cycle runs it, and the
 // window's displays printed one per line. Exit status: 0 for a valid reply, 1 for none (time-out
@@ -11,6 +12,10 @@
 #include "framework/DisplayFormats.h"
 #include "framework/SysUtils.h"
 #include "ntp/NTPClient.h"
+
+#ifndef TEMPOMERE_VERSION
+#error "TEMPOMERE_VERSION is set by the build from the project's one version number"
+#endif
 
 namespace {
 
@@ -36,6 +41,7 @@ int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
       << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST\n"
+      << "       tempomere-query --version\n"
       << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500)\n";
   return kExitError;
 }
@@ -99,6 +105,10 @@ int main(int argc, char** argv) {
   QString problem;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
+    if (a == "--version") {
+      QTextStream(stdout) << "tempomere-query " << TEMPOMERE_VERSION << "\n";
+      return kExitValid;
+    }
     if (a == "-p" || a == "-t") {
       if (i + 1 >= args.size()) return Usage(QString("%1 needs a value").arg(a));
       const QString value = args[++i];
