@@ -1,21 +1,38 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Tempomere need, when any
-# of them is missing. Run as root (or with sudo available).
+# Installs the Debian 12 packages that building and running Tempomere need, when any of them is
+# missing; with --tests also what building and running its tests need. Run as root (or with
+# sudo available). It never installs or removes a time service: the tests' NTP server is
+# unpacked into the build folder instead of installed (see below).
 set -euo pipefail
+cd "$(dirname "$0")/.."
+
+for_tests=false
+[ "${1:-}" = "--tests" ] && for_tests=true
 
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  chrony              # a real NTP server for the client's tests
   fp-utils            # chmcmd, which compiles the help file
   xchm                # the viewer that Help > Contents opens the compiled help with
-  xvfb xauth          # running the window where no display is
-  fonts-dejavu-core   # text in the offscreen widget tests
-  clang-format
-  clang               # libFuzzer and the sanitizers for the fuzz targets
-  locales tzdata      # the suite also runs under another locale and other time zones
+  scdoc               # the manual pages
+  librsvg2-bin        # the icon's PNG sizes
 )
+if $for_tests; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth          # running the window where no display is
+    fonts-dejavu-core   # text in the offscreen widget tests
+    clang-format
+    clang               # libFuzzer and the sanitizers for the fuzz targets
+    locales tzdata      # the suite also runs under another locale and other time zones
+    desktop-file-utils appstream man-db dpkg-dev  # checking the installed tree and the package
+    # chronyd's own libraries, for the server unpacked below
+    libcap2 libedit2 libgnutls30 libnettle8 libseccomp2
+  )
+fi
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,25 +41,42 @@ for p in "${packages[@]}"; do
   fi
 done
 
+apt_updated=false
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  echo "== Installing Debian packages: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -qq
+  apt_updated=true
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "== Debian packages: all present"
 fi
 
-# The chrony package starts the system's own server where a service manager runs; the tests
-# start private servers of their own and need no system one.
+$for_tests || exit 0
 
 # The suite runs once more under a German locale (comma as the decimal separator); generate it
 # when the machine lacks it.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  echo "Generating the de_DE.UTF-8 locale"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  echo "== Generating the de_DE.UTF-8 locale"
   "${sudo_cmd[@]}" sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen ||
+    echo 'de_DE.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
   "${sudo_cmd[@]}" locale-gen >/dev/null
+fi
+
+# The client's tests run a real NTP server, chronyd, on loopback ports. Installing Debian's
+# chrony package would replace the machine's own time service (it conflicts with
+# systemd-timesyncd) and start a system chronyd that disciplines the clock, so its binary is
+# unpacked into the build folder instead, where the tests look for it.
+build_dir=${BUILD_DIR:-build}
+chrony_dir="$build_dir/chrony"
+if [ ! -x "$chrony_dir/usr/sbin/chronyd" ]; then
+  echo "== Unpacking chronyd for the tests into $chrony_dir (the chrony package is not installed)"
+  mkdir -p "$chrony_dir"
+  download=$(mktemp -d)
+  $apt_updated || "${sudo_cmd[@]}" apt-get update -qq
+  (cd "$download" && apt-get download -qq chrony >/dev/null 2>&1) ||
+    (cd "$download" && chmod 777 . && "${sudo_cmd[@]}" apt-get download -qq chrony >/dev/null)
+  dpkg-deb -x "$download"/chrony_*.deb "$chrony_dir"
+  rm -rf "$download"
 fi

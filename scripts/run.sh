@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh program
 build_dir=${BUILD_DIR:-build}
 if [ -x "$build_dir/bin/tempomere" ]; then
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -12,5 +12,5 @@ if [ -x "$build_dir/bin/tempomere" ]; then
   fi
   exec "$build_dir/bin/tempomere" "$@"
 fi
-# Until the main window exists, the program is the query tool against a public time server.
-exec "$build_dir/bin/tempomere-query" "${@:-pool.ntp.org}"
+echo "The build did not produce $build_dir/bin/tempomere." >&2
+exit 1

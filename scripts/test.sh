@@ -28,7 +28,7 @@ end() {
 }
 
 begin "Building (dependencies, the program and its tests)"
-scripts/install-deps.sh
+BUILD_DIR=$build_dir scripts/install-deps.sh --tests
 BUILD_DIR=$build_dir scripts/build.sh
 fuzzing=yes
 clang=$(command -v clang++ || true)

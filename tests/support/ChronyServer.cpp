@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStandardPaths>
 #include <chrono>
@@ -58,10 +59,18 @@ bool Answers(int port, int wait_ms) {
 }  // namespace
 
 ChronyServer::ChronyServer() {
-  QString program = QStandardPaths::findExecutable("chronyd", {"/usr/sbin", "/sbin"});
+  // The test command unpacks chronyd into the build folder (bin/../chrony) rather than install
+  // the chrony package, which would replace the machine's own time service; an installed one is
+  // used where that is missing.
+  QString program = QStandardPaths::findExecutable(
+      "chronyd", {QCoreApplication::applicationDirPath() + "/../chrony/usr/sbin"});
+  if (program.isEmpty())
+    program = QStandardPaths::findExecutable("chronyd", {"/usr/sbin", "/sbin"});
   if (program.isEmpty()) program = QStandardPaths::findExecutable("chronyd");
   if (program.isEmpty()) {
-    problem_ = "chronyd is not installed (Debian package chrony)";
+    problem_ =
+        "chronyd was not found: scripts/install-deps.sh --tests unpacks it into the build "
+        "folder";
     return;
   }
   port_ = FreeUdpPort();
