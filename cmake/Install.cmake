@@ -94,7 +94,7 @@ set(CPACK_PACKAGE_VENDOR "Tempomere")
 set(CPACK_PACKAGE_CONTACT "Tempomere developers <tempomere@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "see how far the computer's clock is from network time, and correct it")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Tempomere asks a time server by SNTP and shows the server's time beside the computer's, with\n"
     "the error and the reply's parameters. It charts the error, keeps statistics and the drift\n"
     "per day, turns a drift into a new clock rate, sets the clock, keeps a host list and writes\n"
