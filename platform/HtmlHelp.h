@@ -70,7 +70,7 @@ struct HelpViewerProgram {
 // The Linux stand-in: the first of `viewers` that can be started shows the file; when none can,
 // the message says which package to install. Closing sends the viewers SIGTERM and returns at
 // once; one still running `closeGrace` later is killed at the next call (or at the latest when
-// the stand-in ends). The real one tries Debian's "xchm", then "xdg-open".
+// the stand-in ends). The real one tries Debian's "kchmviewer", then "xchm", then "xdg-open".
 std::unique_ptr<HtmlHelpApi> NewDesktopHtmlHelp(
     std::vector<HelpViewerProgram> viewers,
     std::chrono::milliseconds closeGrace = std::chrono::seconds(2));

@@ -13,7 +13,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   fp-utils            # chmcmd, which compiles the help file
-  xchm                # the viewer that Help > Contents opens the compiled help with
+  kchmviewer          # the viewer that Help > Contents opens the compiled help with
   scdoc               # the manual pages
   librsvg2-bin        # the icon's PNG sizes
 )

@@ -191,13 +191,15 @@ HtmlHelpMessageSink SetHtmlHelpMessageSink(HtmlHelpMessageSink sink) {
 std::string NoHelpViewerMessage(const std::string& helpFile) {
   return "Cannot show the help file \"" + helpFile +
          "\": no viewer for compiled help (.chm) could be started. Install one, such as the "
-         "Debian package xchm (sudo apt install xchm).";
+         "Debian package kchmviewer (sudo apt install kchmviewer).";
 }
 
 HtmlHelpApi& HtmlHelpApi::Real() {
-  // xchm opens a numbered context with "-c <number>"; xdg-open hands the file to whatever
-  // viewer the desktop has for it.
-  static DesktopHtmlHelp desktop({{"xchm", true}, {"xdg-open", false}}, std::chrono::seconds(2));
+  // kchmviewer shows the pages as pages wherever it runs; Debian 12's xchm can show them as
+  // their HTML source, so it comes second (it opens a numbered context with "-c <number>");
+  // xdg-open hands the file to whatever viewer the desktop has for it.
+  static DesktopHtmlHelp desktop({{"kchmviewer", false}, {"xchm", true}, {"xdg-open", false}},
+                                 std::chrono::seconds(2));
   return desktop;
 }
 

@@ -421,7 +421,7 @@ TEST_F(ChmHelperOnThisMachine, ContentsWithNoViewerInstalledSaysWhatToInstall) {
   TCHMHelper helper;
   ApplicationHelp().HelpCommand(framework::HELP_CONTENTS, 0);
   ASSERT_EQ(dialogs_.errors.size(), 1);
-  EXPECT_TRUE(dialogs_.errors[0].contains("xchm")) << dialogs_.errors[0].toStdString();
+  EXPECT_TRUE(dialogs_.errors[0].contains("kchmviewer")) << dialogs_.errors[0].toStdString();
   EXPECT_TRUE(dialogs_.errors[0].contains(helpFile_));
 }
 

@@ -179,7 +179,7 @@ TEST_F(HelpManagerTest, HelpCallMessagesAreShownInTheStandardErrorBox) {
   EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
   EXPECT_EQ(dialogs.errors[0],
             QString::fromStdString(platform::NoHelpViewerMessage(file.toStdString())));
-  EXPECT_TRUE(dialogs.errors[0].contains("xchm"));
+  EXPECT_TRUE(dialogs.errors[0].contains("kchmviewer"));
 
   const QString missing = dir.path() + "/Missing.chm";
   noViewer->HtmlHelpA(nullptr, QFile::encodeName(missing).constData(), platform::HH_DISPLAY_TOC, 0);

@@ -83,7 +83,7 @@ if [ -n "$deb" ]; then
   grep -q "^ Version: $version" <<<"$info" || fail "package version is not $version"
   grep -q "^ Depends:.*libqt6widgets6" <<<"$info" || fail "package does not depend on Qt Widgets"
   grep -q "^ Depends:.*libc6" <<<"$info" || fail "package dependencies were not computed"
-  grep -q "^ Recommends: xchm" <<<"$info" || fail "package does not recommend xchm"
+  grep -q "^ Recommends: kchmviewer | xchm" <<<"$info" || fail "package does not recommend a help viewer"
   ! grep -q "^ *;" <<<"$info" || fail "package description holds list separators"
   for f in usr/bin/tempomere usr/bin/tempomere-query usr/share/tempomere/Horaplex.chm \
     usr/share/applications/$app_id.desktop usr/share/man/man1/tempomere-query.1; do

@@ -259,7 +259,7 @@ TEST_F(DesktopHtmlHelpTest, NoViewerToStartSaysWhatToInstall) {
   EXPECT_EQ(desktop->HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], NoHelpViewerMessage(help.string()));
-  EXPECT_NE(messages[0].find("xchm"), std::string::npos);
+  EXPECT_NE(messages[0].find("sudo apt install kchmviewer"), std::string::npos);
   EXPECT_NE(messages[0].find(help.string()), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "started0"));
 }
@@ -289,10 +289,20 @@ class RealHtmlHelpOnPath : public DesktopHtmlHelpTest {
   std::string savedPath;
 };
 
-TEST_F(RealHtmlHelpOnPath, WithNoViewerInstalledSaysToInstallXchm) {
+TEST_F(RealHtmlHelpOnPath, WithNoViewerInstalledSaysWhatToInstall) {
   EXPECT_EQ(HtmlHelpApi::Real().HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].find("xchm"), std::string::npos);
+  EXPECT_NE(messages[0].find("sudo apt install kchmviewer"), std::string::npos);
+}
+
+TEST_F(RealHtmlHelpOnPath, PrefersKchmviewerWhichTakesTheFileAlone) {
+  fs::copy_file(viewer, dir / "bin" / "xchm");
+  fs::copy_file(viewer, dir / "bin" / "kchmviewer");
+  ASSERT_NE(HtmlHelpApi::Real().HtmlHelpA(nullptr, help.c_str(), HH_HELP_CONTEXT, 12), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "started0"));
+  // One viewer started, with the file and no context option.
+  EXPECT_EQ(ReadFile(dir / "started0"), help.string() + "\n");
+  EXPECT_FALSE(fs::exists(dir / "started1"));
 }
 
 TEST_F(RealHtmlHelpOnPath, StartsXchmWithTheContextNumberAndTheFile) {
