@@ -85,14 +85,17 @@ class ProfileIndex {
     Section* current = nullptr;
     ForEachLine(contents, [&](std::string_view line) {
       if (auto name = SectionName(line)) {
-        sectionNames_.emplace_back(*name);
+        // A list of names ends at an empty one, so "[]" is left out of the list (it is still
+        // found by its name); listed, it would hide every section after it.
+        if (!name->empty()) sectionNames_.emplace_back(*name);
         auto [at, added] = sections_.try_emplace(Folded(*name));
         current = added ? &at->second : nullptr;
         return;
       }
       if (current == nullptr) return;
       if (auto kv = KeyValue(line)) {
-        current->keyNames.emplace_back(kv->first);
+        // Likewise a line "=value" names no key the list can hold.
+        if (!kv->first.empty()) current->keyNames.emplace_back(kv->first);
         current->values.try_emplace(Folded(kv->first), kv->second);
       }
     });

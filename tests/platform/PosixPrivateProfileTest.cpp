@@ -110,6 +110,15 @@ TEST_F(PrivateProfile, ListsSectionsAndKeys) {
   EXPECT_EQ(List("Missing"), "");
 }
 
+TEST_F(PrivateProfile, AnEmptyNameIsLeftOutOfItsListSoTheRestStayListed) {
+  // A list of names ends at an empty one: "[]" or "=v" listed first would hide all after it.
+  WriteFile(kName, "[]\nA=1\n=0\nB=2\n[Two]\nC=3\n");
+  EXPECT_EQ(List(nullptr), "Two");
+  EXPECT_EQ(List(""), "A|B");
+  EXPECT_EQ(Get("", "A"), "1");  // still found by its name
+  EXPECT_EQ(Get("", ""), "0");
+}
+
 TEST_F(PrivateProfile, AnswersThatDoNotFitAreCutAndSaySo) {
   WriteFile(kName, "[S]\nK=0123456789\nLonger=x\n");
   char small[5];
