@@ -449,53 +449,14 @@ class TLineBatch {
  private:
   bool Empty() const { return lines_.isEmpty() && pixelRuns_.isEmpty(); }
 
-  // One pixel per step along the major axis from the start up to, not including, the end;
-  // the minor coordinate is the exact one rounded half up, so the pixels do not depend on the
-  // direction. The pixels of one row (or column) make one run. Only the part over the device
-  // is walked, so a line towards a far-off point costs no more than one across the picture.
+  // The line's pixels (see framework::ForEachSlantedRun), a row or column of them a run.
   void AddSlanted(QPoint from, QPoint to) {
-    const bool xMajor = std::abs(to.x() - from.x()) >= std::abs(to.y() - from.y());
-    const int majorStart = xMajor ? from.x() : from.y();
-    const int minorStart = xMajor ? from.y() : from.x();
-    const int majorDelta = xMajor ? to.x() - from.x() : to.y() - from.y();
-    const int minorDelta = xMajor ? to.y() - from.y() : to.x() - from.x();
-    const int64_t steps = std::abs(majorDelta);
-    const int direction = majorDelta > 0 ? 1 : -1;
-    auto minorAt = [&](int64_t k) {
-      // floor((2 k minorDelta + steps) / (2 steps)), i.e. k × minorDelta / steps rounded half up
-      const int64_t numerator = 2 * k * minorDelta + steps;
-      const int64_t denominator = 2 * steps;
-      int64_t q = numerator / denominator;
-      if (numerator % denominator != 0 && numerator < 0) --q;
-      return minorStart + int(q);
-    };
     const QPaintDevice* device = painter_->device();
-    const int majorLimit = xMajor ? device->width() : device->height();
-    int64_t first = 0;
-    int64_t last = steps - 1;
-    if (direction > 0) {
-      first = std::max<int64_t>(first, -1 - int64_t(majorStart));
-      last = std::min<int64_t>(last, int64_t(majorLimit) - majorStart);
-    } else {
-      first = std::max<int64_t>(first, int64_t(majorStart) - majorLimit);
-      last = std::min<int64_t>(last, int64_t(majorStart) + 1);
-    }
-    if (first > last) return;
-    int64_t runStart = first;
-    int runMinor = minorAt(first);
-    for (int64_t k = first + 1; k <= last + 1; ++k) {
-      const bool end = k > last;
-      const int minor = end ? 0 : minorAt(k);
-      if (!end && minor == runMinor) continue;
-      const int a = majorStart + int(runStart) * direction;
-      const int b = majorStart + int(k - 1) * direction;
-      const int low = std::min(a, b);
-      const int length = std::max(a, b) + 1 - low;
-      pixelRuns_.push_back(xMajor ? QRect(low, runMinor, length, 1)
-                                  : QRect(runMinor, low, 1, length));
-      runStart = k;
-      runMinor = minor;
-    }
+    framework::ForEachSlantedRun(from, to, device->width(), device->height(),
+                                 [this](int low, int high, int minor, bool xMajor) {
+                                   pixelRuns_.push_back(xMajor ? QRect(low, minor, high - low, 1)
+                                                               : QRect(minor, low, 1, high - low));
+                                 });
   }
 
   TCanvas& canvas_;

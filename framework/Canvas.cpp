@@ -143,56 +143,16 @@ void TCanvas::DoLine(QPoint from, QPoint to) {
 }
 
 void TCanvas::DrawSlantedLine(QPoint from, QPoint to) {
-  // One pixel per step along the major axis, from the start up to but not including the end;
-  // the minor coordinate is the exact one rounded half up. Pixels in a row (or column) go to
-  // the painter as one run, so the same pixels appear whichever way the line runs.
-  const bool xMajor = std::abs(to.x() - from.x()) >= std::abs(to.y() - from.y());
-  const int majorStart = xMajor ? from.x() : from.y();
-  const int minorStart = xMajor ? from.y() : from.x();
-  const int majorDelta = xMajor ? to.x() - from.x() : to.y() - from.y();
-  const int minorDelta = xMajor ? to.y() - from.y() : to.x() - from.x();
-  const int64_t steps = std::abs(majorDelta);
-  const int direction = majorDelta > 0 ? 1 : -1;
-  auto minorAt = [&](int64_t k) {
-    // floor((2 k minorDelta + steps) / (2 steps)), i.e. k × minorDelta / steps rounded half up
-    const int64_t numerator = 2 * k * minorDelta + steps;
-    const int64_t denominator = 2 * steps;
-    int64_t q = numerator / denominator;
-    if (numerator % denominator != 0 && numerator < 0) --q;
-    return minorStart + int(q);
-  };
-  // Only the part over the device is walked: a line towards a far-off point costs no more
-  // than one across the picture.
+  // Pixels in a row (or column) go to the painter as one run; a horizontal or vertical Qt line
+  // covers [low, high) along its axis.
   const QPaintDevice* device = painter_->device();
-  const int majorLimit = xMajor ? device->width() : device->height();
-  int64_t first = 0;
-  int64_t last = steps - 1;
-  if (direction > 0) {
-    first = std::max<int64_t>(first, -1 - int64_t(majorStart));
-    last = std::min<int64_t>(last, int64_t(majorLimit) - majorStart);
-  } else {
-    first = std::max<int64_t>(first, int64_t(majorStart) - majorLimit);
-    last = std::min<int64_t>(last, int64_t(majorStart) + 1);
-  }
-  if (first > last) return;
   runs_.clear();
-  int64_t runStart = first;
-  int runMinor = minorAt(first);
-  for (int64_t k = first + 1; k <= last + 1; ++k) {
-    const bool end = k > last;
-    const int minor = end ? 0 : minorAt(k);
-    if (!end && minor == runMinor) continue;
-    const int a = majorStart + int(runStart) * direction;
-    const int b = majorStart + int(k - 1) * direction;
-    // A horizontal or vertical Qt line covers [low, high) along its axis.
-    const int low = std::min(a, b);
-    const int high = std::max(a, b) + 1;
-    runs_.push_back(xMajor ? QLine(low, runMinor, high, runMinor)
-                           : QLine(runMinor, low, runMinor, high));
-    runStart = k;
-    runMinor = minor;
-  }
-  painter_->drawLines(runs_);
+  ForEachSlantedRun(
+      from, to, device->width(), device->height(),
+      [this](int low, int high, int minor, bool xMajor) {
+        runs_.push_back(xMajor ? QLine(low, minor, high, minor) : QLine(minor, low, minor, high));
+      });
+  if (!runs_.isEmpty()) painter_->drawLines(runs_);
 }
 
 void TCanvas::DoRectangle(const TRect& rect) {

@@ -15,6 +15,9 @@
 #include <QList>
 #include <QPoint>
 #include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <optional>
 
 #include "framework/Graphics.h"
@@ -22,6 +25,54 @@
 class QPainter;
 
 namespace framework {
+
+// The pixels of a one-pixel line from `from` up to, but not including, `to`: one per step along
+// the major axis, the minor coordinate the exact one rounded half up, so the same pixels appear
+// whichever way the line runs. Each row (or column) of them goes to `run` as
+// run(low, high, minor, xMajor): pixels low .. high - 1 along the major axis at `minor`. Only the
+// part over a device `width` × `height` is walked, so a line towards a far-off point costs no
+// more than one across the picture.
+template <class Run>
+void ForEachSlantedRun(QPoint from, QPoint to, int width, int height, Run&& run) {
+  const bool xMajor = std::abs(to.x() - from.x()) >= std::abs(to.y() - from.y());
+  const int majorStart = xMajor ? from.x() : from.y();
+  const int minorStart = xMajor ? from.y() : from.x();
+  const int majorDelta = xMajor ? to.x() - from.x() : to.y() - from.y();
+  const int minorDelta = xMajor ? to.y() - from.y() : to.x() - from.x();
+  const int64_t steps = std::abs(majorDelta);
+  const int direction = majorDelta > 0 ? 1 : -1;
+  auto minorAt = [&](int64_t k) {
+    // floor((2 k minorDelta + steps) / (2 steps)), i.e. k × minorDelta / steps rounded half up
+    const int64_t numerator = 2 * k * minorDelta + steps;
+    const int64_t denominator = 2 * steps;
+    int64_t q = numerator / denominator;
+    if (numerator % denominator != 0 && numerator < 0) --q;
+    return minorStart + int(q);
+  };
+  const int majorLimit = xMajor ? width : height;
+  int64_t first = 0;
+  int64_t last = steps - 1;
+  if (direction > 0) {
+    first = std::max<int64_t>(first, -1 - int64_t(majorStart));
+    last = std::min<int64_t>(last, int64_t(majorLimit) - majorStart);
+  } else {
+    first = std::max<int64_t>(first, int64_t(majorStart) - majorLimit);
+    last = std::min<int64_t>(last, int64_t(majorStart) + 1);
+  }
+  if (first > last) return;
+  int64_t runStart = first;
+  int runMinor = minorAt(first);
+  for (int64_t k = first + 1; k <= last + 1; ++k) {
+    const bool end = k > last;
+    const int minor = end ? 0 : minorAt(k);
+    if (!end && minor == runMinor) continue;
+    const int a = majorStart + int(runStart) * direction;
+    const int b = majorStart + int(k - 1) * direction;
+    run(std::min(a, b), std::max(a, b) + 1, runMinor, xMajor);
+    runStart = k;
+    runMinor = minor;
+  }
+}
 
 enum class TPenStyle { psSolid, psDash, psDot, psClear };
 enum class TBrushStyle { bsSolid, bsClear };
