@@ -4,7 +4,6 @@
 // std::accumulate.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QByteArray>
 #include <cmath>
 #include <memory>
@@ -209,22 +208,15 @@ BENCHMARK(BM_ArrayStdDev)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The chart needs the application object; no window is ever shown.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmarks::TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios({
-      {"BM_MeasurementCycle/1000000", "BM_MeasurementCycle/1000"},
-      {"BM_MeasurementCycle/100000", "BM_MeasurementCycle/1000"},
-      {"BM_MeasurementCycle/0", "BM_MeasurementCycle/1000"},
-      {"BM_MeasurementCycleResummingDrift/1000000", "BM_MeasurementCycleResummingDrift/1000"},
-      {"BM_ArraySum", "BM_StdAccumulate"},
-      {"BM_ArrayMeanRange", "BM_StdAccumulate"},
-      {"BM_ArrayStdDev", "BM_StdDevPlainLoops"},
-  });
-  benchmark::Shutdown();
-  return 0;
+  return benchmarks::RunOffscreen(
+      argc, argv,
+      {
+          {"BM_MeasurementCycle/1000000", "BM_MeasurementCycle/1000"},
+          {"BM_MeasurementCycle/100000", "BM_MeasurementCycle/1000"},
+          {"BM_MeasurementCycle/0", "BM_MeasurementCycle/1000"},
+          {"BM_MeasurementCycleResummingDrift/1000000", "BM_MeasurementCycleResummingDrift/1000"},
+          {"BM_ArraySum", "BM_StdAccumulate"},
+          {"BM_ArrayMeanRange", "BM_StdAccumulate"},
+          {"BM_ArrayStdDev", "BM_StdDevPlainLoops"},
+      });
 }

@@ -1,7 +1,10 @@
 #pragma once
 // A console reporter that also keeps each run's time per iteration, so that a benchmark
-// program can print how its runs compare once they are done.
+// program can print how its runs compare once they are done; and the one main the benchmark
+// programs share.
 #include <benchmark/benchmark.h>
+
+#include <QApplication>
 
 #include <cstdio>
 #include <map>
@@ -44,5 +47,21 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   };
   std::map<std::string, TTimes> seconds_;
 };
+
+// Runs the benchmarks the command line names (all by default) under an application object that
+// shows no window, then prints numerator / denominator for each of `ratios`.
+inline int RunOffscreen(int argc, char** argv,
+                        const std::vector<std::pair<std::string, std::string>>& ratios = {}) {
+  // Widgets and painting need the application object; no window is ever shown.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  if (!ratios.empty()) reporter.PrintRatios(ratios);
+  benchmark::Shutdown();
+  return 0;
+}
 
 }  // namespace benchmarks

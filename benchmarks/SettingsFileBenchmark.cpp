@@ -4,7 +4,6 @@
 // parsed, as a freshly started program does.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -14,6 +13,8 @@
 #include "app/HTEditHosts.h"
 #include "framework/IniFiles.h"
 #include "platform/posix/PosixPrivateProfile.h"
+
+#include "RatioReporter.h"
 
 namespace {
 
@@ -118,12 +119,5 @@ BENCHMARK(BM_SaveHosts)->Arg(18)->Arg(1000)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The combo box needs the application object; no window is ever shown.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return benchmarks::RunOffscreen(argc, argv);
 }

@@ -3,7 +3,6 @@
 // appended to a full, scrolling window.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPolygon>
@@ -101,18 +100,11 @@ BENCHMARK(BM_AddValueFullWindow)->Arg(1000)->Arg(100000)->Arg(1000000);
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Painting needs the application object; no window is ever shown.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmarks::TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios({
-      {"BM_PaintStripChart/1000000", "BM_PaintStripChart/100000"},
-      {"BM_PaintStripChart/100000", "BM_PolylineOfThinnedPoints/100000"},
-      {"BM_PaintStripChart/1000000", "BM_PolylineOfThinnedPoints/1000000"},
-  });
-  benchmark::Shutdown();
-  return 0;
+  return benchmarks::RunOffscreen(
+      argc, argv,
+      {
+          {"BM_PaintStripChart/1000000", "BM_PaintStripChart/100000"},
+          {"BM_PaintStripChart/100000", "BM_PolylineOfThinnedPoints/100000"},
+          {"BM_PaintStripChart/1000000", "BM_PolylineOfThinnedPoints/1000000"},
+      });
 }
