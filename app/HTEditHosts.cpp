@@ -71,18 +71,18 @@ void LoadHosts(QComboBox& hosts) {
   if (count <= 0) return;
   QStringList list;
   for (int i = 0; i < count; ++i)
-    list << ini.ReadString(kHostsSection, QString("Host%1").arg(i), QString());
+    list << QString::fromStdString(ini.ReadString(kHostsSection, "Host" + std::to_string(i), ""));
   hosts.clear();
   hosts.addItems(list);
   SelectHost(hosts, ini.ReadInteger(kHostsSection, "CurrentInx", -1));
 }
 
 void SaveHosts(const QComboBox& hosts) {
-  QList<QPair<QString, QString>> values;
-  values.append({"Count", QString::number(hosts.count())});
+  framework::TKeyValueList values;
+  values.emplace_back("Count", std::to_string(hosts.count()));
   for (int i = 0; i < hosts.count(); ++i)
-    values.append({QString("Host%1").arg(i), hosts.itemText(i)});
-  values.append({"CurrentInx", QString::number(SelectedHostIndex(hosts))});
+    values.emplace_back("Host" + std::to_string(i), hosts.itemText(i).toStdString());
+  values.emplace_back("CurrentInx", std::to_string(SelectedHostIndex(hosts)));
   framework::TIniFile ini(kSettingsFileName);
   ini.ReplaceSection(kHostsSection, values);
 }

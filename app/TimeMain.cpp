@@ -278,7 +278,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
   Timer1 = new framework::TTimer(this);
   SetTimerInterval(kTimerInterval);
-  NTPClient = new ntp::TNTPClient(this);
+  NTPClient = framework::OwnedBy(this, new ntp::TNTPClient());
   NTPClient->SetPort(123);
   NTPClient->SetReceiveTimeout(500);
   CHMHelper1 = new components::TCHMHelper(this);
@@ -724,8 +724,8 @@ void TForm1::ShowComputerTime() {
 void TForm1::GetServerTime() {
   try {
     NTPClient->SetActive(true);
-    NTPClient->SetHost(HostCombo->currentText());
-    NTPClient->SetPort(framework::StrToInt(PortEdit->text()));
+    NTPClient->SetHost(HostCombo->currentText().toStdString());
+    NTPClient->SetPort(framework::StrToInt(PortEdit->text().toStdString()));
     NTPClient->QueryServerTime();
 
     const ntp::TNTPInfo& info = NTPClient->Info;
@@ -749,7 +749,7 @@ void TForm1::GetServerTime() {
     PrecisionDis->SetText(framework::FormatExponent(info.Precision));
     RootDelayDis->SetText(FormatFixed(info.RootDelay, 5));
     DisperseDis->SetText(FormatFixed(info.RootDispersion, 5));
-    ReferenceDis->SetText(info.ReferenceID);
+    ReferenceDis->SetText(QString::fromStdString(info.ReferenceID));
     ValidOnOff->SetBoxOn(info.Valid);
 
     if (info.Valid) {

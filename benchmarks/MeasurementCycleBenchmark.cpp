@@ -38,23 +38,23 @@ std::vector<double> SampleErrors(int count) {
 }
 
 // A reply to `request` from a stratum 2 server whose clock is 2.5 ms ahead.
-QByteArray MakeReply(const QByteArray& request) {
-  QByteArray reply(48, '\0');
-  reply[0] = char(0x1C);  // no leap warning, version 3, server mode
-  reply[1] = 2;           // stratum
-  reply[2] = 6;           // poll, log2 seconds
-  reply[3] = char(-20);   // precision, log2 seconds
-  for (int i = 0; i < 4; ++i) reply[12 + i] = char(192 + i);    // reference id
-  for (int i = 0; i < 8; ++i) reply[24 + i] = request[40 + i];  // originate = request's transmit
+ntp::TIdBytes MakeReply(const ntp::TIdBytes& request) {
+  const ntp::TNtpPacket asked = *ntp::ReadNtpPacket(request);
+  ntp::TNtpPacket reply;
+  reply.Version = 3;
+  reply.Mode = 4;  // server
+  reply.Stratum = 2;
+  reply.Poll = 6;                               // log2 seconds
+  reply.Precision = static_cast<uint8_t>(-20);  // log2 seconds
+  reply.ReferenceId = {192, 193, 194, 195};
+  reply.OriginateTimestamp = asked.TransmitTimestamp;
   // Receive and transmit: the request's time plus 2.5 ms (fraction in units of 2^-32 s).
-  uint32_t seconds = 0;
-  uint32_t fraction = 0;
-  for (int i = 0; i < 4; ++i) seconds = seconds << 8 | uint8_t(request[40 + i]);
-  for (int i = 0; i < 4; ++i) fraction = fraction << 8 | uint8_t(request[44 + i]);
-  const uint64_t later = (uint64_t(seconds) << 32 | fraction) + uint64_t(0.0025 * 4294967296.0);
-  for (int stamp : {16, 32, 40})
-    for (int i = 0; i < 8; ++i) reply[stamp + i] = char(later >> (56 - 8 * i));
-  return reply;
+  const uint64_t sent =
+      uint64_t(asked.TransmitTimestamp.Seconds) << 32 | asked.TransmitTimestamp.Fraction;
+  const uint64_t later = sent + uint64_t(0.0025 * 4294967296.0);
+  const ntp::TNtpTimestamp stamp{uint32_t(later >> 32), uint32_t(later)};
+  reply.ReferenceTimestamp = reply.ReceiveTimestamp = reply.TransmitTimestamp = stamp;
+  return ntp::WriteNtpPacket(reply);
 }
 
 // The window's state for one cycle: the store, the running average, the run and the chart
@@ -64,7 +64,7 @@ struct TCycleState {
   components::TRunningAverage average;
   components::TErrorStatistics statistics;
   std::unique_ptr<components::TStripChart> chart;
-  QByteArray reply;
+  ntp::TIdBytes reply;
   double now = 0;
 
   explicit TCycleState(const std::vector<double>& stored) {

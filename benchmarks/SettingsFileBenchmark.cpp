@@ -80,7 +80,7 @@ void BM_ReadKeyAfterKey(benchmark::State& state) {
     platform::ScopedOverride<platform::PrivateProfileApi> installed(profile);
     const framework::TIniFile ini(app::kSettingsFileName);
     for (int i = 0; i < hosts; ++i)
-      benchmark::DoNotOptimize(ini.ReadString(app::kHostsSection, QString("Host%1").arg(i), {}));
+      benchmark::DoNotOptimize(ini.ReadString(app::kHostsSection, "Host" + std::to_string(i), {}));
   }
   state.SetItemsProcessed(state.iterations() * hosts);
 }

@@ -123,8 +123,8 @@ QString TWinHelpMakeBehave::GetDefaultHelpFile() {
 // ---- TCHMHelper --------------------------------------------------------------------------------
 
 TCHMHelper::TCHMHelper(QObject* owner)
-    : framework::TComponent(owner), viewer_(std::make_shared<THTMLHelpViewer>()) {
-  const auto* ownerComponent = qobject_cast<framework::TComponent*>(owner);
+    : QObject(owner), viewer_(std::make_shared<THTMLHelpViewer>()) {
+  const auto* ownerComponent = dynamic_cast<const framework::TComponent*>(owner);
   if (Designing() || (ownerComponent && ownerComponent->Designing())) return;
   framework::THelpManager& manager = framework::HelpManager();
   manager.SetWinHelpTester(std::make_shared<TWinHelpMakeBehave>());

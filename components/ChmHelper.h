@@ -1,6 +1,7 @@
 #pragma once
 // The bridge from the application's help requests to compiled help files (".chm"), where the
 // framework by itself only knows older help files (".hlp").
+#include <QObject>
 #include <cstdint>
 #include <memory>
 
@@ -54,7 +55,9 @@ class TWinHelpMakeBehave final : public framework::IWinHelpTester {
 
 // Dropped once into a window: while it exists every application help command goes to compiled
 // help, and the help manager routes its requests to Viewer.
-class TCHMHelper : public framework::TComponent {
+// Its owner is its Qt parent; an owner that is also a framework component and is designing
+// keeps it from taking the help over.
+class TCHMHelper : public QObject, public framework::TComponent {
   Q_OBJECT
  public:
   explicit TCHMHelper(QObject* owner = nullptr);

@@ -173,8 +173,8 @@ void TDegreeSpin::FieldsChanged() {
   int minutes = 0;
   double seconds = 0;
   try {
-    units = framework::StrToInt(unitsField_->Text());
-    minutes = framework::StrToInt(minutesField_->Text());
+    units = framework::StrToInt(unitsField_->Text().toStdString());
+    minutes = framework::StrToInt(minutesField_->Text().toStdString());
   } catch (const framework::EConvertError&) {
     return;
   }
@@ -208,7 +208,7 @@ void TDegreeSpin::SetDegrees(double units) {
 }
 
 int TDegreeSpin::Hours() const {
-  return framework::StrToIntDef(unitsField_->Text(), 0);
+  return framework::StrToIntDef(unitsField_->Text().toStdString(), 0);
 }
 
 void TDegreeSpin::SetHours(int units) {
@@ -217,7 +217,7 @@ void TDegreeSpin::SetHours(int units) {
 }
 
 int TDegreeSpin::Minutes() const {
-  return framework::StrToIntDef(minutesField_->Text(), 0);
+  return framework::StrToIntDef(minutesField_->Text().toStdString(), 0);
 }
 
 void TDegreeSpin::SetMinutes(int minutes) {

@@ -13,7 +13,7 @@ namespace {
 constexpr std::int64_t kMaxBlockBytes = std::numeric_limits<std::int32_t>::max();
 
 [[noreturn]] void RaiseEmptyAllocation() {
-  throw framework::Exception(QStringLiteral("Empty Array Allocation"));
+  throw framework::Exception("Empty Array Allocation");
 }
 
 }  // namespace

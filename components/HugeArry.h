@@ -13,7 +13,7 @@ namespace components {
 // Raised when a block cannot be allocated or would exceed the 32-bit byte count an array keeps.
 class EOutOfMemory : public framework::Exception {
  public:
-  EOutOfMemory() : framework::Exception(QStringLiteral("Out of memory")) {}
+  EOutOfMemory() : framework::Exception("Out of memory") {}
 };
 
 class THugeArray {

@@ -45,7 +45,7 @@ QString ApplicationTitle() {
 void ShowException(const std::exception& error) {
   QString message;
   if (const auto* own = dynamic_cast<const Exception*>(&error))
-    message = own->Message();
+    message = QString::fromStdString(own->Message());
   else if (dynamic_cast<const std::bad_alloc*>(&error))
     message = "Out of memory";
   else

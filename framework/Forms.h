@@ -1,6 +1,7 @@
 #pragma once
 // The application's standard handler and the framework's stock dialogs (the error box and the
 // single-line input box). Both dialogs go through an interface so tests can answer them.
+#include <QObject>
 #include <QString>
 #include <exception>
 #include <optional>
@@ -40,5 +41,13 @@ void RunGuarded(Handler&& handler) {
 
 std::optional<QString> InputQuery(const QString& caption, const QString& prompt,
                                   const QString& value);
+
+// Hands a non-visual component (framework::TComponent, which is no Qt object) to a window or
+// other Qt object: the component is freed when its owner goes.
+template <class Component>
+Component* OwnedBy(QObject* owner, Component* component) {
+  QObject::connect(owner, &QObject::destroyed, [component] { delete component; });
+  return component;
+}
 
 }  // namespace framework

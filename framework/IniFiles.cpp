@@ -1,7 +1,7 @@
 #include "framework/IniFiles.h"
 
-#include <QFile>
-#include <vector>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/PrivateProfile.h"
 
@@ -9,141 +9,132 @@ namespace framework {
 
 namespace {
 
-QString ReadValue(const QByteArray& file, const QByteArray* section, const QByteArray* ident,
-                  const QByteArray& fallback, bool list, QStringList* names) {
-  // Grows the buffer until the answer fits, so long values are never cut.
+// One read through the profile call: a value, or (with `names`) a list of names. The buffer
+// grows until the answer fits, so long values are never cut.
+std::string ReadValue(const std::string& file, const std::string* section, const std::string* ident,
+                      const std::string& fallback, TStringList* names) {
   std::vector<char> buffer(2048);
   for (;;) {
-    const uint32_t size = static_cast<uint32_t>(buffer.size());
+    const auto size = static_cast<uint32_t>(buffer.size());
     const uint32_t n = platform::GetPrivateProfileStringA(
-        section ? section->constData() : nullptr, ident ? ident->constData() : nullptr,
-        fallback.constData(), buffer.data(), size, file.constData());
-    const bool cut = list ? n == size - 2 : n == size - 1;
+        section ? section->c_str() : nullptr, ident ? ident->c_str() : nullptr, fallback.c_str(),
+        buffer.data(), size, file.c_str());
+    const bool cut = names ? n == size - 2 : n == size - 1;
     if (!cut || size >= (1u << 26)) {
-      if (!list) return QString::fromUtf8(buffer.data(), static_cast<qsizetype>(n));
-      for (const char* entry = buffer.data(); *entry != '\0'; entry += qstrlen(entry) + 1)
-        names->append(QString::fromUtf8(entry));
+      if (!names) return std::string(buffer.data(), n);
+      for (const char* entry = buffer.data(); *entry != '\0'; entry += std::strlen(entry) + 1)
+        names->emplace_back(entry);
       return {};
     }
     buffer.resize(buffer.size() * 2);
   }
 }
 
+// The profile calls take zero-terminated texts: a name or value holding a zero byte would be
+// cut there and a different name or value written, so such a write is refused instead.
+bool HasZero(const std::string& text) {
+  return text.find('\0') != std::string::npos;
+}
+
 }  // namespace
 
-TIniFile::TIniFile(QString fileName)
-    : fileName_(std::move(fileName)), encodedName_(QFile::encodeName(fileName_)) {}
+TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
-QString TIniFile::FilePath() const {
-  return QFile::decodeName(QByteArray::fromStdString(
-      platform::Current<platform::PrivateProfileApi>().ProfilePath(encodedName_.constData())));
+std::string TIniFile::FilePath() const {
+  return platform::Current<platform::PrivateProfileApi>().ProfilePath(fileName_.c_str());
 }
 
 void TIniFile::RaiseWriteError() const {
-  throw EIniFileException(QString("Unable to write to %1").arg(FilePath()));
+  throw EIniFileException("Unable to write to " + FilePath());
 }
 
-QString TIniFile::ReadString(const QString& section, const QString& ident,
-                             const QString& fallback) const {
-  const QByteArray s = section.toUtf8();
-  const QByteArray i = ident.toUtf8();
-  return ReadValue(encodedName_, &s, &i, fallback.toUtf8(), false, nullptr);
+std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
+                                 const std::string& fallback) const {
+  return ReadValue(fileName_, &section, &ident, fallback, nullptr);
 }
 
-int TIniFile::ReadInteger(const QString& section, const QString& ident, int fallback) const {
-  return StrToIntDef(ReadString(section, ident, QString()), fallback);
+int TIniFile::ReadInteger(const std::string& section, const std::string& ident,
+                          int fallback) const {
+  return StrToIntDef(ReadString(section, ident, std::string()), fallback);
 }
 
-bool TIniFile::ReadBool(const QString& section, const QString& ident, bool fallback) const {
+bool TIniFile::ReadBool(const std::string& section, const std::string& ident, bool fallback) const {
   return ReadInteger(section, ident, fallback ? 1 : 0) != 0;
 }
 
-QStringList TIniFile::ReadList(const QByteArray* section) const {
-  QStringList names;
-  ReadValue(encodedName_, section, nullptr, QByteArray(), true, &names);
+TStringList TIniFile::ReadList(const std::string* section) const {
+  TStringList names;
+  ReadValue(fileName_, section, nullptr, std::string(), &names);
   return names;
 }
 
-void TIniFile::ReadSection(const QString& section, QStringList& idents) const {
-  const QByteArray s = section.toUtf8();
-  idents = ReadList(&s);
+void TIniFile::ReadSection(const std::string& section, TStringList& idents) const {
+  idents = ReadList(&section);
 }
 
-void TIniFile::ReadSections(QStringList& sections) const {
+void TIniFile::ReadSections(TStringList& sections) const {
   sections = ReadList(nullptr);
 }
 
-bool TIniFile::SectionExists(const QString& section) const {
-  QStringList sections;
+bool TIniFile::SectionExists(const std::string& section) const {
+  TStringList sections;
   ReadSections(sections);
-  for (const QString& name : sections)
-    if (name.compare(section, Qt::CaseInsensitive) == 0) return true;
+  for (const std::string& name : sections)
+    if (SameTextAscii(name, section)) return true;
   return false;
 }
 
-bool TIniFile::ValueExists(const QString& section, const QString& ident) const {
-  QStringList idents;
+bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const {
+  TStringList idents;
   ReadSection(section, idents);
-  for (const QString& name : idents)
-    if (name.compare(ident, Qt::CaseInsensitive) == 0) return true;
+  for (const std::string& name : idents)
+    if (SameTextAscii(name, ident)) return true;
   return false;
 }
 
-namespace {
-
-// The profile calls take zero-terminated texts: a name or value holding U+0000 would be cut there
-// and a different name or value written, so such a write is refused instead.
-bool HasZero(const QString& text) {
-  return text.contains(QChar(u'\0'));
-}
-
-}  // namespace
-
-void TIniFile::WriteString(const QString& section, const QString& ident, const QString& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& ident,
+                           const std::string& value) {
   if (HasZero(section) || HasZero(ident) || HasZero(value)) RaiseWriteError();
-  if (!platform::WritePrivateProfileStringA(section.toUtf8().constData(),
-                                            ident.toUtf8().constData(), value.toUtf8().constData(),
-                                            encodedName_.constData()))
+  if (!platform::WritePrivateProfileStringA(section.c_str(), ident.c_str(), value.c_str(),
+                                            fileName_.c_str()))
     RaiseWriteError();
 }
 
-void TIniFile::WriteInteger(const QString& section, const QString& ident, int value) {
-  WriteString(section, ident, QString::number(value));
+void TIniFile::WriteInteger(const std::string& section, const std::string& ident, int value) {
+  WriteString(section, ident, std::to_string(value));
 }
 
-void TIniFile::WriteBool(const QString& section, const QString& ident, bool value) {
+void TIniFile::WriteBool(const std::string& section, const std::string& ident, bool value) {
   WriteString(section, ident, value ? "1" : "0");
 }
 
-void TIniFile::EraseSection(const QString& section) {
+void TIniFile::EraseSection(const std::string& section) {
   if (HasZero(section)) RaiseWriteError();
-  if (!platform::WritePrivateProfileStringA(section.toUtf8().constData(), nullptr, nullptr,
-                                            encodedName_.constData()))
+  if (!platform::WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, fileName_.c_str()))
     RaiseWriteError();
 }
 
-void TIniFile::DeleteKey(const QString& section, const QString& ident) {
+void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
   if (HasZero(section) || HasZero(ident)) RaiseWriteError();
-  if (!platform::WritePrivateProfileStringA(section.toUtf8().constData(),
-                                            ident.toUtf8().constData(), nullptr,
-                                            encodedName_.constData()))
+  if (!platform::WritePrivateProfileStringA(section.c_str(), ident.c_str(), nullptr,
+                                            fileName_.c_str()))
     RaiseWriteError();
 }
 
-void TIniFile::ReplaceSection(const QString& section,
-                              const QList<QPair<QString, QString>>& values) {
+void TIniFile::ReplaceSection(const std::string& section, const TKeyValueList& values) {
   if (HasZero(section)) RaiseWriteError();
-  QByteArray keyValues;
+  std::string keyValues;
   for (const auto& [ident, value] : values) {
     // Each entry is written as "key=value" and read back split at its first '=': a key holding
     // one would read back as another key.
-    if (HasZero(ident) || HasZero(value) || ident.contains(u'=')) RaiseWriteError();
-    keyValues += ident.toUtf8() + '=' + value.toUtf8();
+    if (HasZero(ident) || HasZero(value) || ident.find('=') != std::string::npos) RaiseWriteError();
+    keyValues += ident;
+    keyValues += '=';
+    keyValues += value;
     keyValues += '\0';
   }
   keyValues += '\0';
-  if (!platform::WritePrivateProfileSectionA(section.toUtf8().constData(), keyValues.constData(),
-                                             encodedName_.constData()))
+  if (!platform::WritePrivateProfileSectionA(section.c_str(), keyValues.c_str(), fileName_.c_str()))
     RaiseWriteError();
 }
 

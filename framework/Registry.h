@@ -1,8 +1,9 @@
 #pragma once
 // Registry keys and their values over the platform's registry calls. One key is open at a
-// time; it is closed by CloseKey, by opening another and when the object goes.
-#include <QString>
+// time; it is closed by CloseKey, by opening another and when the object goes. Key and value
+// names are passed to the platform as they are.
 #include <cstdint>
+#include <string>
 
 #include "framework/SysUtils.h"
 #include "platform/Registry.h"
@@ -31,28 +32,28 @@ class TRegistry {
   // The open key, null when none.
   platform::HKEY CurrentKey() const { return currentKey_; }
   // The open key's path below the root, without a leading backslash.
-  const QString& CurrentPath() const { return currentPath_; }
+  const std::string& CurrentPath() const { return currentPath_; }
 
   // Opens `key`: a path starting with a backslash is taken from the root key, any other
   // below the open key (from the root when none is open). With `canCreate` a missing key is
   // created. False when the key cannot be opened; the previous key then stays open.
-  bool OpenKey(const QString& key, bool canCreate);
-  bool OpenKeyReadOnly(const QString& key);
+  bool OpenKey(const std::string& key, bool canCreate);
+  bool OpenKeyReadOnly(const std::string& key);
   void CloseKey();
 
-  bool ValueExists(const QString& name) const;
+  bool ValueExists(const std::string& name) const;
   // A REG_DWORD value. Raises "Failed to get data for '<name>'" when it cannot be read and
   // "Invalid data type for '<name>'" when it is of another type.
-  int ReadInteger(const QString& name) const;
+  int ReadInteger(const std::string& name) const;
   // Raises "Failed to set data for '<name>'" when the write is refused.
-  void WriteInteger(const QString& name, int value);
+  void WriteInteger(const std::string& name, int value);
 
  private:
-  bool Open(const QString& key, platform::REGSAM access, bool canCreate);
+  bool Open(const std::string& key, platform::REGSAM access, bool canCreate);
 
   platform::HKEY rootKey_ = platform::HKEY_CURRENT_USER;
   platform::HKEY currentKey_ = nullptr;
-  QString currentPath_;
+  std::string currentPath_;
   platform::REGSAM access_;
 };
 

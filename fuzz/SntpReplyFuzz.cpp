@@ -90,26 +90,48 @@ void ExpectStamp(double got, const uint8_t* bytes, const char* what) {
   Fail(what, got, StampSeconds(bytes, 0) / kSecondsPerDay + 2.0 - kBiasDays);
 }
 
-void CheckReferenceId(const QString& text, uint8_t stratum, const uint8_t* bytes) {
+// The characters of a UTF-8 text of U+0000..U+00FF only; nothing for any other text.
+std::optional<std::string> Latin1Of(const std::string& utf8) {
+  std::string characters;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      characters += static_cast<char>(lead);
+      continue;
+    }
+    if ((lead != 0xC2 && lead != 0xC3) || i + 1 >= utf8.size()) return std::nullopt;
+    const auto next = static_cast<unsigned char>(utf8[++i]);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    characters += static_cast<char>(((lead & 0x03) << 6) | (next & 0x3F));
+  }
+  return characters;
+}
+
+void CheckReferenceId(const std::string& utf8, uint8_t stratum, const uint8_t* bytes) {
   if (stratum <= 1) {
     // One character per byte, zero bytes included.
-    Expect(text.size() == 4, "reference ID of stratum 0 or 1 has four characters");
-    for (int i = 0; i < 4; ++i)
-      Expect(text[i].unicode() == bytes[i], "reference ID character is its byte");
+    const std::optional<std::string> characters = Latin1Of(utf8);
+    Expect(characters && characters->size() == 4,
+           "reference ID of stratum 0 or 1 is four characters in UTF-8");
+    for (std::size_t i = 0; characters && i < characters->size() && i < 4; ++i)
+      Expect(static_cast<unsigned char>((*characters)[i]) == bytes[i],
+             "reference ID character is its byte");
     return;
   }
   const std::string dotted = std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
                              std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
-  Expect(text.toStdString() == dotted, "reference ID above stratum 1 is dotted decimal");
+  Expect(utf8 == dotted, "reference ID above stratum 1 is dotted decimal");
 }
 
 void CheckReply(const uint8_t* bytes, std::size_t length) {
-  const std::optional<ntp::TNTPInfo> decoded = ntp::DecodeSntpReply(bytes, length, kDestination);
+  const std::span<const uint8_t> reply(bytes, length);
+  const std::optional<ntp::TNTPInfo> decoded = ntp::DecodeSntpReply(reply, kDestination);
   if (length < kMessageSize) {
     Expect(!decoded.has_value(), "a reply shorter than 48 bytes is no reply");
-    // The same through the byte-array form the client uses.
-    const QByteArray copy(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(length));
-    Expect(!ntp::DecodeSntpReply(copy, kDestination).has_value(), "a short byte array is no reply");
+    // The same through the byte vector the client receives.
+    const ntp::TIdBytes copy(bytes, bytes + length);
+    Expect(!ntp::DecodeSntpReply(copy, kDestination).has_value(),
+           "a short byte vector is no reply");
     return;
   }
   Expect(decoded.has_value(), "48 bytes or more are a reply");
@@ -157,7 +179,7 @@ void CheckReply(const uint8_t* bytes, std::size_t length) {
   if (length > kMessageSize) {
     // Nothing after byte 47 belongs to the message.
     const std::optional<ntp::TNTPInfo> first =
-        ntp::DecodeSntpReply(bytes, kMessageSize, kDestination);
+        ntp::DecodeSntpReply(reply.first(kMessageSize), kDestination);
     Expect(first.has_value() && first->Valid == info.Valid &&
                first->ReferenceID == info.ReferenceID && first->ClockOffset == info.ClockOffset &&
                first->RoundTripDelay == info.RoundTripDelay && first->ServerTime == info.ServerTime,

@@ -5,7 +5,6 @@ namespace ntp {
 
 // Root of the socket components.
 class TIdBaseComponent : public framework::TComponent {
-  Q_OBJECT
  public:
   using framework::TComponent::TComponent;
 };

@@ -8,7 +8,7 @@ namespace {
 int live_components = 0;
 }
 
-TIdComponent::TIdComponent(QObject* owner) : TIdBaseComponent(owner) {
+TIdComponent::TIdComponent(framework::TComponent* owner) : TIdBaseComponent(owner) {
   // Raises when the socket library cannot be brought up; then this component never lived.
   if (live_components == 0) CreateSocketStack();
   ++live_components;

@@ -1,19 +1,19 @@
 #pragma once
-#include <QString>
 #include <functional>
+#include <string>
 
 #include "ntp/IdBaseComponent.h"
 
 namespace ntp {
 
-using TIdStatusEvent = std::function<void(QObject* Sender, int Status, const QString& Text)>;
+using TIdStatusEvent =
+    std::function<void(framework::TComponent* Sender, int Status, const std::string& Text)>;
 
 // A socket component. The first one alive brings up the process-wide socket stack, the last
 // one to go takes it down.
 class TIdComponent : public TIdBaseComponent {
-  Q_OBJECT
  public:
-  explicit TIdComponent(QObject* owner = nullptr);
+  explicit TIdComponent(framework::TComponent* owner = nullptr);
   ~TIdComponent() override;
 
   TIdStatusEvent OnStatus;

@@ -1,5 +1,7 @@
 #pragma once
 // The socket layer's exceptions, each with the text it is raised with.
+#include <string>
+
 #include "framework/SysUtils.h"
 
 namespace ntp {
@@ -12,8 +14,8 @@ class EIdException : public framework::Exception {
 // A platform call reported failure: "Socket Error # <number>\r\n<text>".
 class EIdSocketError : public EIdException {
  public:
-  EIdSocketError(int error_code, const QString& text)
-      : EIdException(QString("Socket Error # %1\r\n%2").arg(error_code).arg(text)),
+  EIdSocketError(int error_code, const std::string& text)
+      : EIdException("Socket Error # " + std::to_string(error_code) + "\r\n" + text),
         error_code_(error_code) {}
   int ErrorCode() const { return error_code_; }
 
@@ -63,8 +65,8 @@ class EIdStackInitializationFailed : public EIdStackError {
 
 class EIdStackCanNotLoadWinsock : public EIdException {
  public:
-  explicit EIdStackCanNotLoadWinsock(const QString& library)
-      : EIdException(QString("%1 could not be loaded.").arg(library)) {}
+  explicit EIdStackCanNotLoadWinsock(const std::string& library)
+      : EIdException(library + " could not be loaded.") {}
 };
 
 }  // namespace ntp

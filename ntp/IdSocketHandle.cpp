@@ -9,11 +9,12 @@ TIdSocketHandle::~TIdSocketHandle() {
   CloseSocket();
 }
 
-void TIdSocketHandle::AllocateSocket() {
+void TIdSocketHandle::AllocateSocket(TIdIPVersion version) {
   if (allocated_) return;
-  const platform::SOCKET s = SocketStack()->CreateSocketHandle();
+  const platform::SOCKET s = SocketStack()->CreateSocketHandle(version);
   if (s == platform::INVALID_SOCKET) throw EIdInvalidSocket();
   handle_ = s;
+  version_ = version;
   allocated_ = true;
 }
 
@@ -25,15 +26,15 @@ void TIdSocketHandle::CloseSocket() {
   port_ = 0;
 }
 
-void TIdSocketHandle::SendTo(const QString& ip, int port, const QByteArray& data) {
+void TIdSocketHandle::SendTo(const TIdIPAddress& ip, int port, const TIdBytes& data) {
   TIdStack* stack = SocketStack();
   const int sent = stack->SendTo(handle_, data, ip, port);
   if (sent == platform::SOCKET_ERROR) {
     const int error = stack->LastError();
     if (error == platform::WSAEMSGSIZE) throw EIdPackageSizeTooBig();
-    throw EIdSocketError(error, TIdStack::SocketErrorText(error));
+    TIdStack::RaiseSocketError(error);
   }
-  if (sent != data.size()) throw EIdNotAllBytesSent();
+  if (sent < 0 || static_cast<std::size_t>(sent) != data.size()) throw EIdNotAllBytesSent();
 }
 
 bool TIdSocketHandle::Readable(int timeout_ms) const {
@@ -47,8 +48,8 @@ int TIdSocketHandle::DiscardWaitingDatagrams() {
   // Any size drops a whole datagram: a larger one fails with 10040 but is gone all the same.
   constexpr int kDiscardBufferSize = 512;  // bytes
   TIdStack* stack = SocketStack();
-  QByteArray buffer(kDiscardBufferSize, '\0');
-  QString ip;
+  TIdBytes buffer(kDiscardBufferSize);
+  TIdIPAddress ip;
   int port = 0;
   int discarded = 0;
   while (discarded < kMostDiscarded && stack->Readable(handle_, 0)) {
@@ -62,13 +63,13 @@ int TIdSocketHandle::DiscardWaitingDatagrams() {
   return discarded;
 }
 
-QByteArray TIdSocketHandle::RecvFrom(int buffer_size, QString& peer_ip, int& peer_port) {
+TIdBytes TIdSocketHandle::RecvFrom(int buffer_size, TIdIPAddress& peer_ip, int& peer_port) {
   TIdStack* stack = SocketStack();
-  QByteArray buffer(buffer_size > 0 ? buffer_size : 0, '\0');
+  TIdBytes buffer(buffer_size > 0 ? static_cast<std::size_t>(buffer_size) : 0);
   const int received =
       stack->CheckSocketResult(stack->RecvFrom(handle_, buffer, peer_ip, peer_port));
   if (received == 0) throw EIdUDPReceiveErrorZeroBytes();
-  buffer.truncate(received);
+  buffer.resize(static_cast<std::size_t>(received));
   return buffer;
 }
 

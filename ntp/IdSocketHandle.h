@@ -1,12 +1,13 @@
 #pragma once
-#include <QByteArray>
-#include <QString>
+#include <string>
 
+#include "ntp/IdGlobal.h"
 #include "platform/Winsock.h"
 
 namespace ntp {
 
-// One datagram socket of the platform. Destroying it shuts the socket down and closes it.
+// One datagram socket of the platform, made for one address family. Destroying it shuts the
+// socket down and closes it.
 class TIdSocketHandle {
  public:
   TIdSocketHandle() = default;
@@ -14,19 +15,21 @@ class TIdSocketHandle {
   TIdSocketHandle(const TIdSocketHandle&) = delete;
   TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
 
-  // Asks the platform for a datagram socket when none is allocated; raises EIdInvalidSocket
-  // when it gives none.
-  void AllocateSocket();
+  // Asks the platform for a datagram socket of `version` when none is allocated; raises
+  // EIdInvalidSocket when it gives none.
+  void AllocateSocket(TIdIPVersion version = TIdIPVersion::Id_IPv4);
   // Shuts down and closes the socket, ignoring both results.
   void CloseSocket();
   bool HandleAllocated() const { return allocated_; }
   platform::SOCKET Handle() const { return handle_; }
+  // The family the socket was made for.
+  TIdIPVersion IPVersion() const { return version_; }
 
   // Sends one datagram; raises EIdPackageSizeTooBig, EIdSocketError or EIdNotAllBytesSent.
-  void SendTo(const QString& ip, int port, const QByteArray& data);
+  void SendTo(const TIdIPAddress& ip, int port, const TIdBytes& data);
   // Receives one datagram of at most `buffer_size` bytes, giving the sender's address; raises
   // EIdSocketError on failure and EIdUDPReceiveErrorZeroBytes for an empty datagram.
-  QByteArray RecvFrom(int buffer_size, QString& peer_ip, int& peer_port);
+  TIdBytes RecvFrom(int buffer_size, TIdIPAddress& peer_ip, int& peer_port);
   bool Readable(int timeout_ms) const;
   // Reads and drops every datagram already waiting (polling with a zero time-out), so that a
   // reply that came after its receive had given up cannot pass for the answer to the next
@@ -34,13 +37,14 @@ class TIdSocketHandle {
   int DiscardWaitingDatagrams();
 
   // The local address and port; the time query never sets or reads them.
-  const QString& IP() const { return ip_; }
+  const std::string& IP() const { return ip_; }
   int Port() const { return port_; }
 
  private:
   platform::SOCKET handle_ = platform::INVALID_SOCKET;
   bool allocated_ = false;
-  QString ip_;
+  TIdIPVersion version_ = TIdIPVersion::Id_IPv4;
+  std::string ip_;
   int port_ = 0;
 };
 

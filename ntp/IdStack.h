@@ -1,11 +1,11 @@
 #pragma once
 // The process-wide socket stack: name lookup, the socket calls, and turning the platform's
 // error numbers into exceptions.
-#include <QByteArray>
-#include <QString>
 #include <array>
 #include <cstdint>
+#include <string>
 
+#include "ntp/IdGlobal.h"
 #include "platform/Winsock.h"
 
 namespace ntp {
@@ -16,33 +16,37 @@ class TIdStack {
 
   // "localhost" in any letter case is 127.0.0.1, a dotted quad is used unchanged, anything
   // else is asked of the platform's lookup on every call (there is no cache).
-  QString LookUpHost(const QString& host);
+  TIdIPAddress LookUpHost(const std::string& host);
   // Raises EIdSocketError for the platform's last error when `result` is -1; gives it back
   // otherwise.
   int CheckSocketResult(int result);
+  // Raises EIdSocketError for `error_code` with its text.
+  [[noreturn]] static void RaiseSocketError(int error_code);
   // The text of a platform error number; empty for numbers without one.
-  static QString SocketErrorText(int error_code);
+  static std::string SocketErrorText(int error_code);
   // Whether the text is four "."-separated decimal numbers 0..255, leading zeros allowed.
-  static bool IsDottedIP(const QString& text);
+  static bool IsDottedIP(const std::string& text);
   // The four address bytes of a dotted quad, each part read as a decimal integer; false, with the
   // bytes untouched, when the text is not one.
-  static bool ReadDottedIP(const QString& text, std::array<uint8_t, 4>& bytes);
+  static bool ReadDottedIP(const std::string& text, std::array<uint8_t, 4>& bytes);
 
-  // The socket calls, in the platform's shapes.
-  virtual platform::SOCKET CreateSocketHandle() = 0;
+  // The socket calls, in the platform's shapes. A socket is made for one address family.
+  virtual platform::SOCKET CreateSocketHandle(TIdIPVersion version) = 0;
   virtual int SetBroadcast(platform::SOCKET s, bool enabled) = 0;
-  virtual int SendTo(platform::SOCKET s, const QByteArray& data, const QString& ip, int port) = 0;
+  virtual int SendTo(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip,
+                     int port) = 0;
   // Waits until the socket is readable: -2 without limit, otherwise milliseconds. True only
   // when the platform reports exactly this socket ready.
   virtual bool Readable(platform::SOCKET s, int timeout_ms) = 0;
-  virtual int RecvFrom(platform::SOCKET s, QByteArray& buffer, QString& ip, int& port) = 0;
+  // Receives into `buffer` (its size is the most taken); gives the count or -1.
+  virtual int RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) = 0;
   virtual void Disconnect(platform::SOCKET s) = 0;
   virtual int LastError() = 0;
 
  protected:
-  // The first IPv4 address the platform's lookup finds for a name, as dotted decimal;
-  // raises EIdSocketError when it finds none.
-  virtual QString HostByName(const QString& name) = 0;
+  // The first address the platform's lookup finds for a name; raises EIdSocketError when it
+  // finds none.
+  virtual TIdIPAddress HostByName(const std::string& name) = 0;
 };
 
 // The stack in force while any socket component lives; null otherwise.

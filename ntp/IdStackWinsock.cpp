@@ -50,39 +50,57 @@ TIdStackWinsock::~TIdStackWinsock() {
   platform::FreeLibrary(library_);
 }
 
-platform::SOCKET TIdStackWinsock::CreateSocketHandle() {
+int TIdStackWinsock::Refuse(int error) {
+  refused_error_ = error;
+  return platform::SOCKET_ERROR;
+}
+
+platform::SOCKET TIdStackWinsock::CreateSocketHandle(TIdIPVersion version) {
+  if (version != TIdIPVersion::Id_IPv4) {
+    Refuse(platform::WSAEAFNOSUPPORT);
+    return platform::INVALID_SOCKET;
+  }
+  refused_error_ = 0;
   return f_.socket(platform::WS_AF_INET, platform::WS_SOCK_DGRAM, 0);
 }
 
 int TIdStackWinsock::SetBroadcast(platform::SOCKET s, bool enabled) {
+  refused_error_ = 0;
   const int32_t value = enabled ? -1 : 0;
   return f_.setsockopt(s, platform::WS_SOL_SOCKET, platform::WS_SO_BROADCAST,
                        reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-QString TIdStackWinsock::HostByName(const QString& name) {
-  const QByteArray text = name.toLocal8Bit();
-  platform::HOSTENT* entry = f_.gethostbyname(text.constData());
+TIdIPAddress TIdStackWinsock::HostByName(const std::string& name) {
+  refused_error_ = 0;
+  const platform::HOSTENT* entry = f_.gethostbyname(name.c_str());
   if (!entry || !entry->h_addr_list || !entry->h_addr_list[0]) {
     CheckSocketResult(platform::SOCKET_ERROR);
     return {};  // not reached: the check raises
   }
-  const auto* bytes = reinterpret_cast<const uint8_t*>(entry->h_addr_list[0]);
-  return QString("%1.%2.%3.%4").arg(bytes[0]).arg(bytes[1]).arg(bytes[2]).arg(bytes[3]);
+  // This lookup asks for IPv4 addresses; an entry of another shape is no answer to it.
+  if (entry->h_addrtype != platform::WS_AF_INET || entry->h_length != 4)
+    RaiseSocketError(platform::WSANO_DATA);
+  std::array<uint8_t, 4> bytes{};
+  std::copy_n(reinterpret_cast<const uint8_t*>(entry->h_addr_list[0]), 4, bytes.begin());
+  return TIdIPAddress::IPv4(bytes);
 }
 
-int TIdStackWinsock::SendTo(platform::SOCKET s, const QByteArray& data, const QString& ip,
+int TIdStackWinsock::SendTo(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip,
                             int port) {
+  if (ip.Version != TIdIPVersion::Id_IPv4) return Refuse(platform::WSAEAFNOSUPPORT);
+  refused_error_ = 0;
   platform::SOCKADDR_IN address;
   address.sin_family = platform::WS_AF_INET;
   address.sin_port = f_.htons(static_cast<uint16_t>(port));
-  std::array<uint8_t, 4> bytes{};  // LookUpHost gives only dotted quads
-  ReadDottedIP(ip, bytes);
+  const std::array<uint8_t, 4> bytes = ip.IPv4Bytes();
   std::copy(bytes.begin(), bytes.end(), address.sin_addr);
-  return f_.sendto(s, data.constData(), static_cast<int>(data.size()), 0, &address, sizeof address);
+  return f_.sendto(s, reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()), 0,
+                   &address, sizeof address);
 }
 
 bool TIdStackWinsock::Readable(platform::SOCKET s, int timeout_ms) {
+  refused_error_ = 0;
   platform::FD_SET read;
   read.fd_count = 1;
   read.fd_array[0] = s;
@@ -95,29 +113,28 @@ bool TIdStackWinsock::Readable(platform::SOCKET s, int timeout_ms) {
   return ready == 1;
 }
 
-int TIdStackWinsock::RecvFrom(platform::SOCKET s, QByteArray& buffer, QString& ip, int& port) {
+int TIdStackWinsock::RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) {
+  refused_error_ = 0;
   platform::SOCKADDR_IN from;
   int from_length = sizeof from;
-  const int result =
-      f_.recvfrom(s, buffer.data(), static_cast<int>(buffer.size()), 0, &from, &from_length);
+  const int result = f_.recvfrom(s, reinterpret_cast<char*>(buffer.data()),
+                                 static_cast<int>(buffer.size()), 0, &from, &from_length);
   if (result > 0) {
-    ip = QString("%1.%2.%3.%4")
-             .arg(from.sin_addr[0])
-             .arg(from.sin_addr[1])
-             .arg(from.sin_addr[2])
-             .arg(from.sin_addr[3]);
+    ip = TIdIPAddress::IPv4(
+        {from.sin_addr[0], from.sin_addr[1], from.sin_addr[2], from.sin_addr[3]});
     port = f_.ntohs(from.sin_port);
   }
   return result;
 }
 
 void TIdStackWinsock::Disconnect(platform::SOCKET s) {
+  refused_error_ = 0;
   f_.shutdown(s, platform::WS_SD_SEND);
   f_.closesocket(s);
 }
 
 int TIdStackWinsock::LastError() {
-  return f_.WSAGetLastError();
+  return refused_error_ != 0 ? refused_error_ : f_.WSAGetLastError();
 }
 
 }  // namespace ntp

@@ -13,16 +13,18 @@ class TIdStackWinsock final : public TIdStack {
   TIdStackWinsock(const TIdStackWinsock&) = delete;
   TIdStackWinsock& operator=(const TIdStackWinsock&) = delete;
 
-  platform::SOCKET CreateSocketHandle() override;
+  // The library speaks IPv4 only (version 1.1): a socket or a send of another family fails with
+  // WSAEAFNOSUPPORT.
+  platform::SOCKET CreateSocketHandle(TIdIPVersion version) override;
   int SetBroadcast(platform::SOCKET s, bool enabled) override;
-  int SendTo(platform::SOCKET s, const QByteArray& data, const QString& ip, int port) override;
+  int SendTo(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip, int port) override;
   bool Readable(platform::SOCKET s, int timeout_ms) override;
-  int RecvFrom(platform::SOCKET s, QByteArray& buffer, QString& ip, int& port) override;
+  int RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) override;
   void Disconnect(platform::SOCKET s) override;
   int LastError() override;
 
  protected:
-  QString HostByName(const QString& name) override;
+  TIdIPAddress HostByName(const std::string& name) override;
 
  private:
   struct Functions {
@@ -42,7 +44,11 @@ class TIdStackWinsock final : public TIdStack {
     platform::Tclosesocket closesocket = nullptr;
   };
 
+  // A call refused before it reached the library; LastError then gives `error`.
+  int Refuse(int error);
+
   platform::HMODULE library_ = nullptr;
+  int refused_error_ = 0;
   Functions f_;
 };
 

@@ -4,7 +4,7 @@
 
 namespace ntp {
 
-TIdUDPBase::TIdUDPBase(QObject* owner) : TIdComponent(owner) {}
+TIdUDPBase::TIdUDPBase(framework::TComponent* owner) : TIdComponent(owner) {}
 
 TIdUDPBase::~TIdUDPBase() {
   CloseBinding();
@@ -22,7 +22,7 @@ void TIdUDPBase::SetActive(bool active) {
   }
   if (active == Active()) return;
   if (active)
-    OpenSocket();
+    OpenSocket(ip_version_);
   else
     CloseBinding();
 }
@@ -40,10 +40,13 @@ void TIdUDPBase::SetBroadcastEnabled(bool enabled) {
     SocketStack()->CheckSocketResult(SocketStack()->SetBroadcast(binding_->Handle(), enabled));
 }
 
-void TIdUDPBase::OpenSocket() {
+void TIdUDPBase::OpenSocket(TIdIPVersion version) {
   if (!binding_) binding_ = std::make_unique<TIdSocketHandle>();
-  if (binding_->HandleAllocated()) return;
-  binding_->AllocateSocket();
+  if (binding_->HandleAllocated()) {
+    if (binding_->IPVersion() == version) return;
+    binding_->CloseSocket();  // a socket of one family cannot send to the other
+  }
+  binding_->AllocateSocket(version);
   SocketStack()->CheckSocketResult(
       SocketStack()->SetBroadcast(binding_->Handle(), broadcast_enabled_));
 }
@@ -53,32 +56,33 @@ void TIdUDPBase::CloseBinding() {
 }
 
 TIdSocketHandle& TIdUDPBase::Binding() {
-  if (!binding_ || !binding_->HandleAllocated()) OpenSocket();
+  if (!binding_ || !binding_->HandleAllocated()) OpenSocket(ip_version_);
   return *binding_;
 }
 
-void TIdUDPBase::Send(const QString& host, int port, const QByteArray& data) {
-  const QString ip = SocketStack()->LookUpHost(host);
-  TIdSocketHandle& socket = Binding();
+void TIdUDPBase::Send(const std::string& host, int port, const TIdBytes& data) {
+  const TIdIPAddress ip = SocketStack()->LookUpHost(host);
+  OpenSocket(ip.Version);
+  TIdSocketHandle& socket = *binding_;
   // One exchange at a time runs on this socket: whatever waits in it now answers an earlier
   // request (one whose receive timed out or failed) and would be taken for this one's reply.
   socket.DiscardWaitingDatagrams();
   socket.SendTo(ip, port, data);
 }
 
-QByteArray TIdUDPBase::ReceiveDatagram(int timeout_ms, QString& peer_ip, int& peer_port) {
+TIdBytes TIdUDPBase::ReceiveDatagram(int timeout_ms, TIdIPAddress& peer_ip, int& peer_port) {
   if (timeout_ms == kUseReceiveTimeout) timeout_ms = receive_timeout_;
   TIdSocketHandle& socket = Binding();
   if (!socket.Readable(timeout_ms)) {
-    peer_ip.clear();
+    peer_ip = TIdIPAddress();
     peer_port = 0;
     return {};
   }
   return socket.RecvFrom(buffer_size_, peer_ip, peer_port);
 }
 
-QByteArray TIdUDPBase::ReceiveDatagram(int timeout_ms) {
-  QString ip;
+TIdBytes TIdUDPBase::ReceiveDatagram(int timeout_ms) {
+  TIdIPAddress ip;
   int port = 0;
   return ReceiveDatagram(timeout_ms, ip, port);
 }

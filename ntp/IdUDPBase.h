@@ -1,7 +1,6 @@
 #pragma once
-#include <QByteArray>
-#include <QString>
 #include <memory>
+#include <string>
 
 #include "ntp/IdComponent.h"
 #include "ntp/IdSocketHandle.h"
@@ -9,22 +8,24 @@
 namespace ntp {
 
 // A datagram component: opens its socket when made active (or on first use), receives with a
-// time-out.
+// time-out. A send resolves its host first and then uses a socket of the address's family,
+// opening (or reopening) one as needed.
 class TIdUDPBase : public TIdComponent {
-  Q_OBJECT
  public:
   static constexpr int kDefaultBufferSize = 8192;  // bytes
   static constexpr int kWaitForever = -2;          // a receive time-out without limit
   static constexpr int kUseReceiveTimeout = -1;    // a receive argument meaning ReceiveTimeout
 
-  explicit TIdUDPBase(QObject* owner = nullptr);
+  explicit TIdUDPBase(framework::TComponent* owner = nullptr);
   ~TIdUDPBase() override;
 
   // True while a socket is allocated. While loading or designing, a write is only recorded and
-  // applied when loading ends.
+  // applied when loading ends. Made active before any send, the socket is of IPVersion's family.
   bool Active() const;
   void SetActive(bool active);
 
+  TIdIPVersion IPVersion() const { return ip_version_; }
+  void SetIPVersion(TIdIPVersion version) { ip_version_ = version; }
   int BufferSize() const { return buffer_size_; }
   void SetBufferSize(int size) { buffer_size_ = size; }
   // Given to the socket's broadcast option whenever one is opened, and at once while open.
@@ -39,23 +40,24 @@ class TIdUDPBase : public TIdComponent {
 
   // One datagram, or an empty result (with the sender cleared) when none arrived in time;
   // -1 waits ReceiveTimeout.
-  QByteArray ReceiveDatagram(int timeout_ms, QString& peer_ip, int& peer_port);
-  QByteArray ReceiveDatagram(int timeout_ms = kUseReceiveTimeout);
+  TIdBytes ReceiveDatagram(int timeout_ms, TIdIPAddress& peer_ip, int& peer_port);
+  TIdBytes ReceiveDatagram(int timeout_ms = kUseReceiveTimeout);
 
  protected:
-  // Resolves the host, opens the socket if needed, drops the datagrams already waiting in it,
-  // and sends.
-  void Send(const QString& host, int port, const QByteArray& data);
+  // Resolves the host, opens a socket of its family if needed, drops the datagrams already
+  // waiting in it, and sends.
+  void Send(const std::string& host, int port, const TIdBytes& data);
   void Loaded() override;
 
  private:
-  void OpenSocket();
+  void OpenSocket(TIdIPVersion version);
   void CloseBinding();
 
   std::unique_ptr<TIdSocketHandle> binding_;
   bool active_wish_ = false;  // what was asked while loading
   int buffer_size_ = kDefaultBufferSize;
   bool broadcast_enabled_ = false;
+  TIdIPVersion ip_version_ = TIdIPVersion::Id_IPv4;
   int receive_timeout_ = kWaitForever;
 };
 

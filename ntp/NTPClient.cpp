@@ -1,8 +1,6 @@
 #include "ntp/NTPClient.h"
 
-#include <bit>
 #include <cmath>
-#include <cstring>
 
 #include "ntp/IdGlobal.h"
 
@@ -14,27 +12,129 @@ constexpr double kTwoTo32 = 4294967296.0;
 constexpr double kNtpEpochDays = 2.0;  // 1900-01-01 00:00 as a date-time
 constexpr uint32_t kEraBoundary = 0x80000000u;
 
-uint32_t NetworkToHost(uint32_t word) {
-  return std::endian::native == std::endian::little ? ByteSwap32(word) : word;
+constexpr uint8_t kLeapAlarm = 3;
+constexpr uint8_t kRequestVersion = 3;
+constexpr uint8_t kModeClient = 3;
+constexpr uint8_t kLowestSynchronisedStratum = 1;
+constexpr uint8_t kHighestSynchronisedStratum = 15;
+
+// Reads big-endian fields one after the other; the caller has checked the length.
+class TWireReader {
+ public:
+  explicit TWireReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  uint8_t Byte() { return bytes_[at_++]; }
+  uint32_t Word() {
+    uint32_t word = 0;
+    for (int i = 0; i < 4; ++i) word = (word << 8) | Byte();
+    return word;
+  }
+  TNtpTimestamp Timestamp() {
+    TNtpTimestamp stamp;
+    stamp.Seconds = Word();
+    stamp.Fraction = Word();
+    return stamp;
+  }
+  std::array<uint8_t, 4> Quad() { return {Byte(), Byte(), Byte(), Byte()}; }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  std::size_t at_ = 0;
+};
+
+// Writes big-endian fields one after the other.
+class TWireWriter {
+ public:
+  void Byte(uint8_t value) { bytes_.push_back(value); }
+  void Word(uint32_t word) {
+    for (int shift = 24; shift >= 0; shift -= 8) Byte(static_cast<uint8_t>(word >> shift));
+  }
+  void Timestamp(const TNtpTimestamp& stamp) {
+    Word(stamp.Seconds);
+    Word(stamp.Fraction);
+  }
+  void Quad(const std::array<uint8_t, 4>& quad) {
+    for (uint8_t b : quad) Byte(b);
+  }
+  TIdBytes Take() { return std::move(bytes_); }
+
+ private:
+  TIdBytes bytes_;
+};
+
+TDateTime StampToLocal(const TNtpTimestamp& stamp) {
+  return NtpStampToLocal(stamp.Seconds, stamp.Fraction);
 }
 
-uint32_t WordAt(const uint8_t* bytes, int offset) {
-  uint32_t word = 0;
-  std::memcpy(&word, bytes + offset, 4);
-  return word;  // as it lies in the message
-}
-
-void PutWord(QByteArray& bytes, int offset, uint32_t host_word) {
-  const uint32_t word = NetworkToHost(host_word);  // the swap is its own inverse
-  std::memcpy(bytes.data() + offset, &word, 4);
-}
-
-TDateTime StampAt(const uint8_t* bytes, int offset) {
-  return NtpStampToLocal(NetworkToHost(WordAt(bytes, offset)),
-                         NetworkToHost(WordAt(bytes, offset + 4)));
+// One UTF-8 sequence for a character U+0000..U+00FF.
+void AppendLatin1(std::string& text, uint8_t byte) {
+  if (byte < 0x80) {
+    text += static_cast<char>(byte);
+  } else {
+    text += static_cast<char>(0xC0 | (byte >> 6));
+    text += static_cast<char>(0x80 | (byte & 0x3F));
+  }
 }
 
 }  // namespace
+
+std::optional<TNtpPacket> ReadNtpPacket(std::span<const uint8_t> bytes) {
+  if (bytes.size() < static_cast<std::size_t>(kSntpMessageSize)) return std::nullopt;
+  TWireReader in(bytes);
+  TNtpPacket p;
+  const uint8_t first = in.Byte();
+  p.LeapIndicator = (first >> 6) & 3;
+  p.Version = (first >> 3) & 7;
+  p.Mode = first & 7;
+  p.Stratum = in.Byte();
+  p.Poll = in.Byte();
+  p.Precision = in.Byte();
+  p.RootDelay = in.Word();
+  p.RootDispersion = in.Word();
+  p.ReferenceId = in.Quad();
+  p.ReferenceTimestamp = in.Timestamp();
+  p.OriginateTimestamp = in.Timestamp();
+  p.ReceiveTimestamp = in.Timestamp();
+  p.TransmitTimestamp = in.Timestamp();
+  return p;
+}
+
+TIdBytes WriteNtpPacket(const TNtpPacket& p) {
+  TWireWriter out;
+  out.Byte(static_cast<uint8_t>((p.LeapIndicator & 3) << 6 | (p.Version & 7) << 3 | (p.Mode & 7)));
+  out.Byte(p.Stratum);
+  out.Byte(p.Poll);
+  out.Byte(p.Precision);
+  out.Word(p.RootDelay);
+  out.Word(p.RootDispersion);
+  out.Quad(p.ReferenceId);
+  out.Timestamp(p.ReferenceTimestamp);
+  out.Timestamp(p.OriginateTimestamp);
+  out.Timestamp(p.ReceiveTimestamp);
+  out.Timestamp(p.TransmitTimestamp);
+  return out.Take();
+}
+
+const std::array<TNtpReplyCheck, 3> kNtpReplyChecks = {{
+    {"NoAlarm",
+     "leap indicator 3 is the server's alarm: its clock is not synchronised, so its time is no "
+     "time",
+     [](const TNtpPacket& r) { return r.LeapIndicator != kLeapAlarm; }},
+    {"SynchronisedStratum",
+     "stratum 1 to 15 is a server that keeps time; 0 is a kiss code (a refusal or a rate "
+     "limit) and 16 and above are unsynchronised",
+     [](const TNtpPacket& r) {
+       return r.Stratum >= kLowestSynchronisedStratum && r.Stratum <= kHighestSynchronisedStratum;
+     }},
+    {"TransmitTimestampPresent",
+     "a zero transmit timestamp says the server never set its clock's reading into the reply",
+     [](const TNtpPacket& r) { return !r.TransmitTimestamp.IsZero(); }},
+}};
+
+const TNtpReplyCheck* FailedReplyCheck(const TNtpPacket& reply) {
+  for (const TNtpReplyCheck& check : kNtpReplyChecks)
+    if (!check.Passes(reply)) return &check;
+  return nullptr;
+}
 
 uint32_t ByteSwap32(uint32_t value) {
   return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) |
@@ -73,95 +173,86 @@ TDateTime NtpStampToLocal(uint32_t seconds, uint32_t fraction) {
   return (s + ms / 1000.0) / 86400.0 - UtcBiasDays() + kNtpEpochDays;
 }
 
-double ShortFixedToSeconds(uint32_t network_word) {
-  return static_cast<int32_t>(NetworkToHost(network_word)) / 65536.0;
+double ShortFixedToSeconds(uint32_t word) {
+  return static_cast<int32_t>(word) / 65536.0;
 }
 
 double Log2ToSeconds(uint8_t exponent) {
   return std::ldexp(1.0, static_cast<int8_t>(exponent));
 }
 
-QString ReferenceIdText(uint8_t stratum, const uint8_t bytes[4]) {
+std::string ReferenceIdText(uint8_t stratum, const std::array<uint8_t, 4>& bytes) {
   if (stratum <= 1) {
-    QString text;
-    for (int i = 0; i < 4; ++i) text += QChar(bytes[i]);
+    std::string text;
+    for (uint8_t b : bytes) AppendLatin1(text, b);
     return text;
   }
-  return QString("%1.%2.%3.%4").arg(bytes[0]).arg(bytes[1]).arg(bytes[2]).arg(bytes[3]);
+  return TIdIPAddress::IPv4(bytes).ToString();
 }
 
-QByteArray BuildSntpRequest(TDateTime local_now) {
-  QByteArray request(kSntpMessageSize, '\0');
-  request[0] = 0x1B;  // leap indicator 0, version 3, mode 3 (client)
-  uint32_t seconds = 0, fraction = 0;
-  LocalToNtpStamp(local_now, seconds, fraction);
-  PutWord(request, 40, seconds);
-  PutWord(request, 44, fraction);
-  return request;
+TIdBytes BuildSntpRequest(TDateTime local_now) {
+  TNtpPacket request;  // leap indicator 0 and every other field zero
+  request.Version = kRequestVersion;
+  request.Mode = kModeClient;
+  LocalToNtpStamp(local_now, request.TransmitTimestamp.Seconds, request.TransmitTimestamp.Fraction);
+  return WriteNtpPacket(request);
 }
 
-std::optional<TNTPInfo> DecodeSntpReply(const uint8_t* b, std::size_t length,
-                                        TDateTime destination) {
-  if (b == nullptr || length < static_cast<std::size_t>(kSntpMessageSize)) return std::nullopt;
+std::optional<TNTPInfo> DecodeSntpReply(std::span<const uint8_t> bytes, TDateTime destination) {
+  const std::optional<TNtpPacket> packet = ReadNtpPacket(bytes);
+  if (!packet) return std::nullopt;
+  const TNtpPacket& p = *packet;
   TNTPInfo info;
   info.DestinationTime = destination;
-  info.LeapIndicator = (b[0] >> 6) & 3;
-  info.Version = (b[0] >> 3) & 7;
-  info.Mode = b[0] & 7;
-  info.Stratum = b[1];
-  info.PollInterval = Log2ToSeconds(b[2]);
-  info.Precision = Log2ToSeconds(b[3]);
-  info.RootDelay = ShortFixedToSeconds(WordAt(b, 4));
-  info.RootDispersion = ShortFixedToSeconds(WordAt(b, 8));
-  info.ReferenceID = ReferenceIdText(info.Stratum, b + 12);
+  info.LeapIndicator = p.LeapIndicator;
+  info.Version = p.Version;
+  info.Mode = p.Mode;
+  info.Stratum = p.Stratum;
+  info.PollInterval = Log2ToSeconds(p.Poll);
+  info.Precision = Log2ToSeconds(p.Precision);
+  info.RootDelay = ShortFixedToSeconds(p.RootDelay);
+  info.RootDispersion = ShortFixedToSeconds(p.RootDispersion);
+  info.ReferenceID = ReferenceIdText(p.Stratum, p.ReferenceId);
 
-  info.ServerTime = StampAt(b, 40);
+  info.ServerTime = StampToLocal(p.TransmitTimestamp);
   info.ServerTimeUtc = info.ServerTime + UtcBiasDays() - kNtpEpochDays;
 
-  const TDateTime t1 = info.OriginateTime = StampAt(b, 24);
-  const TDateTime t2 = info.ReceiveTime = StampAt(b, 32);
-  const TDateTime t3 = info.TransmitTime = StampAt(b, 40);
+  const TDateTime t1 = info.OriginateTime = StampToLocal(p.OriginateTimestamp);
+  const TDateTime t2 = info.ReceiveTime = StampToLocal(p.ReceiveTimestamp);
+  const TDateTime t3 = info.TransmitTime = StampToLocal(p.TransmitTimestamp);
   const TDateTime t4 = destination;
   info.RoundTripDelay = (t4 - t1) - (t3 - t2);
   info.ClockOffset = ((t2 - t1) + (t3 - t4)) / 2;
 
-  // The only three rules: no alarm (leap indicator 3), a synchronised server of stratum 1 to
-  // 15 (0 is a kiss code), and a transmit timestamp that is there at all.
-  bool transmit_zero = true;
-  for (int i = 40; i < 48; ++i) transmit_zero = transmit_zero && b[i] == 0;
-  info.Valid = info.LeapIndicator != 3 && info.Stratum >= 1 && info.Stratum <= 15 && !transmit_zero;
+  info.Valid = FailedReplyCheck(p) == nullptr;
   return info;
 }
 
-std::optional<TNTPInfo> DecodeSntpReply(const QByteArray& reply, TDateTime destination) {
-  return DecodeSntpReply(reinterpret_cast<const uint8_t*>(reply.constData()),
-                         static_cast<std::size_t>(reply.size()), destination);
-}
+TNTPClient::TNTPClient(framework::TComponent* owner) : TIdUDPClient(owner) {}
 
-TNTPClient::TNTPClient(QObject* owner) : TIdUDPClient(owner) {}
-
-QByteArray TNTPClient::BuildRequest() {
+TIdBytes TNTPClient::BuildRequest() {
   return BuildSntpRequest(framework::Now());
 }
 
-QByteArray TNTPClient::SendAndReceive() {
-  const QByteArray request = BuildRequest();  // its timestamp becomes T1
+TIdBytes TNTPClient::SendAndReceive() {
+  const TIdBytes request = BuildRequest();  // its timestamp becomes T1
   SetBufferSize(kSntpMessageSize);
   SendDatagram(request);
-  const QByteArray received = ReceiveDatagram(kUseReceiveTimeout);
-  if (received.size() < kSntpMessageSize) return {};
-  return received.left(kSntpMessageSize);
+  TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
+  if (received.size() < static_cast<std::size_t>(kSntpMessageSize)) return {};
+  received.resize(kSntpMessageSize);
+  return received;
 }
 
-void TNTPClient::DecodeReply(const QByteArray& reply) {
+void TNTPClient::DecodeReply(const TIdBytes& reply) {
   const TDateTime destination = framework::Now();  // T4, before any other work on the reply
   if (std::optional<TNTPInfo> decoded = DecodeSntpReply(reply, destination)) Info = *decoded;
 }
 
 TDateTime TNTPClient::QueryServerTime() {
   Info.Valid = false;
-  const QByteArray reply = SendAndReceive();
-  if (!reply.isEmpty()) DecodeReply(reply);
+  const TIdBytes reply = SendAndReceive();
+  if (!reply.empty()) DecodeReply(reply);
   return Info.Valid ? Info.ServerTime : 0.0;
 }
 

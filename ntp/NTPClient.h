@@ -1,10 +1,11 @@
 #pragma once
 // SNTP: one 48-byte request, one 48-byte reply, the clock offset and round-trip delay.
-#include <QByteArray>
-#include <QString>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 
 #include "framework/DateUtils.h"
 #include "ntp/IdUDPClient.h"
@@ -15,17 +16,60 @@ using framework::TDateTime;
 
 constexpr int kSntpMessageSize = 48;  // bytes, request and reply alike
 
+// A timestamp as it travels: whole seconds since the era's start and the fraction of a second
+// in units of 2^-32 s, host order.
+struct TNtpTimestamp {
+  uint32_t Seconds = 0;
+  uint32_t Fraction = 0;
+  bool IsZero() const { return Seconds == 0 && Fraction == 0; }
+  bool operator==(const TNtpTimestamp&) const = default;
+};
+
+// The message's fields, in their order on the wire; numbers in host order, unconverted.
+struct TNtpPacket {
+  uint8_t LeapIndicator = 0;  // 2 bits: 0 none, 1 and 2 a leap second due, 3 alarm
+  uint8_t Version = 0;        // 3 bits
+  uint8_t Mode = 0;           // 3 bits: 3 client, 4 server
+  uint8_t Stratum = 0;
+  uint8_t Poll = 0;             // signed exponent of 2, seconds
+  uint8_t Precision = 0;        // signed exponent of 2, seconds
+  uint32_t RootDelay = 0;       // signed 16.16 seconds
+  uint32_t RootDispersion = 0;  // signed 16.16 seconds
+  std::array<uint8_t, 4> ReferenceId{};
+  TNtpTimestamp ReferenceTimestamp;
+  TNtpTimestamp OriginateTimestamp;  // the request's transmit time, echoed (T1)
+  TNtpTimestamp ReceiveTimestamp;    // when the request reached the server (T2)
+  TNtpTimestamp TransmitTimestamp;   // when the reply left the server (T3)
+};
+
+// The fields of the first 48 bytes of a message; nothing for fewer. Longer messages (with
+// extension fields) give their header.
+std::optional<TNtpPacket> ReadNtpPacket(std::span<const uint8_t> bytes);
+// The 48 bytes of a message.
+TIdBytes WriteNtpPacket(const TNtpPacket& packet);
+
+// A rule a reply must pass to count as a time, with the reason it exists.
+struct TNtpReplyCheck {
+  const char* Name;
+  const char* Reason;
+  bool (*Passes)(const TNtpPacket& reply);
+};
+// The only three rules a reply is held to, in the order they are asked.
+extern const std::array<TNtpReplyCheck, 3> kNtpReplyChecks;
+// The first rule the reply breaks; null when it passes them all.
+const TNtpReplyCheck* FailedReplyCheck(const TNtpPacket& reply);
+
 // One decoded reply. All zero (and not valid) until a reply has been stored.
 struct TNTPInfo {
   uint8_t LeapIndicator = 0;
   uint8_t Version = 0;
   uint8_t Mode = 0;
   uint8_t Stratum = 0;
-  double PollInterval = 0;    // seconds
-  double Precision = 0;       // seconds
-  double RootDelay = 0;       // seconds
-  double RootDispersion = 0;  // seconds
-  QString ReferenceID;
+  double PollInterval = 0;        // seconds
+  double Precision = 0;           // seconds
+  double RootDelay = 0;           // seconds
+  double RootDispersion = 0;      // seconds
+  std::string ReferenceID;        // UTF-8 (see ReferenceIdText)
   TDateTime DestinationTime = 0;  // T4, local
   double ClockOffset = 0;         // days, server minus computer: positive when the computer is slow
   TDateTime OriginateTime = 0;    // T1, local
@@ -49,27 +93,24 @@ void LocalToNtpStamp(TDateTime value, uint32_t& seconds, uint32_t& fraction);
 // milliseconds. Seconds words from 0x80000000 up count from 1900 (1968-2036); words below
 // count from 2036-02-07 06:28:16 UTC, where the 1900 era ends.
 TDateTime NtpStampToLocal(uint32_t seconds, uint32_t fraction);
-// A signed 16.16 word as it lies in the message (network order), in seconds.
-double ShortFixedToSeconds(uint32_t network_word);
+// A signed 16.16 word (host order), in seconds.
+double ShortFixedToSeconds(uint32_t word);
 // 2 to the power of a signed byte, in seconds.
 double Log2ToSeconds(uint8_t exponent);
-// Stratum 0 and 1: the four bytes as four characters (zero bytes included); above: dotted
-// decimal.
-QString ReferenceIdText(uint8_t stratum, const uint8_t bytes[4]);
+// Stratum 0 and 1: the four bytes as four characters U+0000..U+00FF (zero bytes included), in
+// UTF-8; above: dotted decimal.
+std::string ReferenceIdText(uint8_t stratum, const std::array<uint8_t, 4>& bytes);
 
 // The request: 0x1B (version 3, client mode), zeros, and the local time as transmit timestamp.
-QByteArray BuildSntpRequest(TDateTime local_now);
+TIdBytes BuildSntpRequest(TDateTime local_now);
 // Decodes the first 48 bytes of a reply that arrived at local time `destination` (T4), with
 // Valid set by the three validity rules. Fewer than 48 bytes (or none) are no reply: nothing.
-std::optional<TNTPInfo> DecodeSntpReply(const uint8_t* bytes, std::size_t length,
-                                        TDateTime destination);
-std::optional<TNTPInfo> DecodeSntpReply(const QByteArray& reply, TDateTime destination);
+std::optional<TNTPInfo> DecodeSntpReply(std::span<const uint8_t> reply, TDateTime destination);
 
 // Asks one time server for the time.
 class TNTPClient : public TIdUDPClient {
-  Q_OBJECT
  public:
-  explicit TNTPClient(QObject* owner = nullptr);
+  explicit TNTPClient(framework::TComponent* owner = nullptr);
 
   // One exchange: gives the server's time when the reply is valid, 0.0 otherwise. A reply of
   // 48 bytes replaces Info whole; no reply clears only Info.Valid. Transport errors pass out.
@@ -82,10 +123,10 @@ class TNTPClient : public TIdUDPClient {
   TNTPInfo Info;
 
  private:
-  QByteArray BuildRequest();
+  TIdBytes BuildRequest();
   // The reply's 48 bytes, or empty when none (or a shorter datagram) arrived in time.
-  QByteArray SendAndReceive();
-  void DecodeReply(const QByteArray& reply);
+  TIdBytes SendAndReceive();
+  void DecodeReply(const TIdBytes& reply);
 };
 
 }  // namespace ntp

@@ -298,7 +298,7 @@ TEST_F(SettingsFile, ARefusedWriteRaisesAndLeavesTheOldFile) {
     app::SaveHosts(hosts);
     FAIL() << "no exception";
   } catch (const framework::Exception& e) {
-    EXPECT_EQ(e.Message(), "Unable to write to " + Path());
+    EXPECT_EQ(QString::fromStdString(e.Message()), "Unable to write to " + Path());
   }
   EXPECT_EQ(ReadFile(), old);
 }

@@ -887,7 +887,7 @@ TEST_F(MainWindow, AListedHostLongerThanTheTypingLimitIsAskedAndSavedWhole) {
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
   form->PortEdit->setText(QString::number(server.Port()));
   GetTime();
-  EXPECT_EQ(form->NTPClient->Host(), kLongHost);
+  EXPECT_EQ(QString::fromStdString(form->NTPClient->Host()), kLongHost);
   EXPECT_EQ(server.RequestCount(), 1);
   EXPECT_TRUE(form->ValidOnOff->BoxOn());
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();

@@ -205,7 +205,9 @@ TEST_F(ChmHelperTest, DestructionClosesHelpAndClearsTheHook) {
 }
 
 TEST_F(ChmHelperTest, DesigningOwnerGetsAViewerButNoHooks) {
-  framework::TComponent designer;
+  // A window being designed: a Qt object that is also a framework component.
+  struct DesignedWindow : QObject, framework::TComponent {};
+  DesignedWindow designer;
   designer.SetDesigning(true);
   const int before = HelpManager().ViewerCount();
   TCHMHelper helper(&designer);

@@ -20,17 +20,17 @@ class IniFile : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
   QString Folder() const { return dir_.path() + "/config"; }
-  QString SettingsPath() const { return Folder() + "/Horatune.ini"; }
+  std::string SettingsPath() const { return (Folder() + "/Horatune.ini").toStdString(); }
 
   void WriteSettings(const QByteArray& text) {
     QDir().mkpath(Folder());
-    QFile f(SettingsPath());
+    QFile f(QString::fromStdString(SettingsPath()));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
   }
 
   QByteArray SettingsText() const {
-    QFile f(SettingsPath());
+    QFile f(QString::fromStdString(SettingsPath()));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
   }
 
@@ -114,18 +114,18 @@ TEST_F(IniFile, IntegersThatDoNotReadGiveTheDefault) {
 }
 
 TEST_F(IniFile, LongValuesAreReadWhole) {
-  const QString longHost = QString("h").repeated(5000);
+  const std::string longHost(5000, 'h');
   ini_.WriteString("S", "Host", longHost);
   EXPECT_EQ(ini_.ReadString("S", "Host", ""), longHost);
 }
 
 TEST_F(IniFile, ListsAndExistence) {
   WriteSettings("[One]\nA=1\nB=2\n[Two]\n");
-  QStringList names;
+  framework::TStringList names;
   ini_.ReadSections(names);
-  EXPECT_EQ(names, (QStringList{"One", "Two"}));
+  EXPECT_EQ(names, (framework::TStringList{"One", "Two"}));
   ini_.ReadSection("one", names);
-  EXPECT_EQ(names, (QStringList{"A", "B"}));
+  EXPECT_EQ(names, (framework::TStringList{"A", "B"}));
   EXPECT_TRUE(ini_.SectionExists("TWO"));
   EXPECT_TRUE(ini_.ValueExists("One", "b"));
   EXPECT_FALSE(ini_.ValueExists("Two", "A"));
@@ -163,9 +163,9 @@ TEST_F(IniFile, ReplaceSectionLeavesExactlyTheNewKeysInTheirOrder) {
 TEST_F(IniFile, ReplaceSectionWithNothingLeavesAnEmptySection) {
   WriteSettings("[CurrentHosts]\nCount=1\nHost0=a\n");
   ini_.ReplaceSection("CurrentHosts", {});
-  QStringList names;
+  framework::TStringList names;
   ini_.ReadSection("CurrentHosts", names);
-  EXPECT_TRUE(names.isEmpty());
+  EXPECT_TRUE(names.empty());
 }
 
 TEST_F(IniFile, AReplacementThatCannotBeWrittenLeavesTheOldFileAndSaysWhere) {
@@ -177,7 +177,7 @@ TEST_F(IniFile, AReplacementThatCannotBeWrittenLeavesTheOldFileAndSaysWhere) {
   rlimit small = saved;
   small.rlim_cur = 16;  // bytes: too few for the new contents
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  QString message;
+  std::string message;
   try {
     ini_.ReplaceSection("CurrentHosts", {{"Count", "1"}, {"Host0", "c.example"}});
   } catch (const EIniFileException& e) {
@@ -199,16 +199,16 @@ TEST_F(IniFile, AReadOnlyFileOrAKeyThatWouldNotReadBackIsRefusedAndTheFileKept) 
     } catch (const EIniFileException& e) {
       return e.Message();
     }
-    return QString("no exception");
+    return std::string("no exception");
   };
-  const QString expected = "Unable to write to " + SettingsPath();
+  const std::string expected = "Unable to write to " + SettingsPath();
   EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", "[Injected]", "x"); }), expected);
   EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", " Host0", "x"); }), expected);
   EXPECT_EQ(messageOf([&] { ini_.ReplaceSection("CurrentHosts", {{"[Count", "1"}}); }), expected);
   // "C=ount=1" would read back as the key "C".
   EXPECT_EQ(messageOf([&] { ini_.ReplaceSection("CurrentHosts", {{"C=ount", "1"}}); }), expected);
   // A U+0000 would cut the name or value short and write another one.
-  const QString zero = QStringLiteral("ntp") + QChar(u'\0') + QStringLiteral(".org");
+  const std::string zero("ntp\0.org", 8);
   EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", "Host0", zero); }), expected);
   EXPECT_EQ(messageOf([&] { ini_.WriteString("CurrentHosts", zero, "x"); }), expected);
   EXPECT_EQ(messageOf([&] { ini_.WriteString(zero, "Host0", "x"); }), expected);
@@ -219,7 +219,8 @@ TEST_F(IniFile, AReadOnlyFileOrAKeyThatWouldNotReadBackIsRefusedAndTheFileKept) 
   EXPECT_EQ(SettingsText(), old);
 
   // Read-only for everyone: root, as CI runs the suite, is refused too.
-  ASSERT_TRUE(QFile::setPermissions(SettingsPath(), QFile::ReadOwner | QFile::ReadGroup));
+  ASSERT_TRUE(QFile::setPermissions(QString::fromStdString(SettingsPath()),
+                                    QFile::ReadOwner | QFile::ReadGroup));
   EXPECT_EQ(messageOf([&] {
               ini_.ReplaceSection("CurrentHosts", {{"Count", "1"}, {"Host0", "b.example"}});
             }),
@@ -233,7 +234,7 @@ TEST_F(IniFile, AnUnwritableLocationRaisesWithTheFilePath) {
   QFile blocker(dir_.path() + "/blocker");
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
-  const QString path = dir_.path() + "/blocker/Horatune.ini";
+  const std::string path = (dir_.path() + "/blocker/Horatune.ini").toStdString();
   TIniFile ini(path);
   try {
     ini.WriteInteger("CurrentHosts", "Count", 1);
@@ -249,14 +250,14 @@ TEST(IniFileRefused, EveryKindOfWriteRaisesTheFrameworkException) {
   RefusingProfile refusing;
   platform::ScopedOverride<platform::PrivateProfileApi> use(refusing);
   TIniFile ini("Horatune.ini");
-  const QString expected = "Unable to write to /windows/Horatune.ini";
+  const std::string expected = "Unable to write to /windows/Horatune.ini";
   auto messageOf = [](auto&& write) {
     try {
       write();
     } catch (const framework::Exception& e) {
       return e.Message();
     }
-    return QString("<nothing raised>");
+    return std::string("<nothing raised>");
   };
   EXPECT_EQ(messageOf([&] { ini.WriteString("S", "K", "v"); }), expected);
   EXPECT_EQ(messageOf([&] { ini.WriteInteger("S", "K", 1); }), expected);

@@ -13,7 +13,8 @@ using framework::TRegistry;
 
 namespace {
 
-const QString kClientKey = "\\SYSTEM\\ControlSet001\\services\\W32Time\\TimeProviders\\NtpClient";
+const std::string kClientKey =
+    "\\SYSTEM\\ControlSet001\\services\\W32Time\\TimeProviders\\NtpClient";
 
 // Passes every call on and counts the keys that are open, so tests see each one closed.
 class CountingRegistry : public platform::RegistryApi {
@@ -69,7 +70,7 @@ class Registry : public ::testing::Test {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
   }
 
-  static QString MessageOf(const std::function<void()>& action) {
+  static std::string MessageOf(const std::function<void()>& action) {
     try {
       action();
     } catch (const ERegistryException& e) {
@@ -95,7 +96,7 @@ TEST_F(Registry, OpensTheClientKeyUnderTheMachineRootWithFullAccess) {
   reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(kClientKey, true));
   EXPECT_NE(reg.CurrentKey(), nullptr);
-  EXPECT_EQ(reg.CurrentPath(), kClientKey.mid(1));
+  EXPECT_EQ(reg.CurrentPath(), kClientKey.substr(1));
   reg.CloseKey();
   EXPECT_EQ(reg.CurrentKey(), nullptr);
   EXPECT_EQ(counting_.open, 0);

@@ -12,16 +12,22 @@
 #include <thread>
 
 #include "ntp/IdException.h"
+#include "ntp/IdStack.h"
 #include "ntp/NTPClient.h"
 #include "support/FakeSntpServer.h"
 #include "support/FakeWinsock.h"
 
 using ntp::TIdUDPClient;
+using ntp::ToBytes;
 using testing_support::FakeSntpServer;
 using testing_support::FakeWinsock;
 using testing_support::ReplySpec;
 
 namespace {
+
+std::string Text(const ntp::TIdBytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 struct Transport : ::testing::Test {
   FakeWinsock winsock;
@@ -65,15 +71,15 @@ TEST_F(Transport, NoSocketFromThePlatformIsInvalidAndTheNextUseTriesAgain) {
   EXPECT_FALSE(client.Active());
   winsock.next_socket = 9;
   client.SetHost("10.0.0.1");
-  client.SendDatagram("x");
+  client.SendDatagram(ToBytes("x"));
   EXPECT_TRUE(client.Active());
 }
 
 TEST_F(Transport, SendResolvesTheHostOnEverySendAndOpensOnDemand) {
   client.SetHost("time.example");
   client.SetPort(123);
-  client.SendDatagram("abc");
-  client.SendDatagram("def");
+  client.SendDatagram(ToBytes("abc"));
+  client.SendDatagram(ToBytes("def"));
   EXPECT_EQ(winsock.lookups, (std::vector<std::string>{"time.example", "time.example"}));
   EXPECT_EQ(winsock.sockets_made, 1);
   ASSERT_EQ(winsock.sent.size(), 2u);
@@ -82,21 +88,81 @@ TEST_F(Transport, SendResolvesTheHostOnEverySendAndOpensOnDemand) {
   EXPECT_EQ(winsock.sent[1].data, "def");
 }
 
+TEST_F(Transport, TheHostIsResolvedBeforeASocketIsOpenedForItsFamily) {
+  winsock.host_address.reset();
+  client.SetHost("no.such.host");
+  EXPECT_THROW(client.SendDatagram(ToBytes("abc")), ntp::EIdSocketError);
+  EXPECT_EQ(winsock.sockets_made, 0);  // nothing to send to: no socket either
+  EXPECT_FALSE(client.Active());
+
+  // An entry that is not an IPv4 address is no answer to this lookup.
+  winsock.host_address = std::array<uint8_t, 4>{192, 0, 2, 7};
+  winsock.host_address_family = 23;
+  try {
+    client.SendDatagram(ToBytes("abc"));
+    FAIL() << "no exception";
+  } catch (const ntp::EIdSocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 11004);
+  }
+  EXPECT_EQ(winsock.sockets_made, 0);
+  EXPECT_TRUE(winsock.sent.empty());
+
+  winsock.host_address_family = platform::WS_AF_INET;
+  client.SendDatagram(ToBytes("abc"));
+  EXPECT_EQ(winsock.sockets_made, 1);
+  EXPECT_EQ(client.Binding().IPVersion(), ntp::TIdIPVersion::Id_IPv4);
+  ASSERT_EQ(winsock.sent.size(), 1u);
+  EXPECT_EQ(winsock.sent[0].address, (std::array<uint8_t, 4>{192, 0, 2, 7}));
+}
+
+TEST_F(Transport, AnAddressOfAFamilyTheLibraryLacksIsRefusedWithItsNumber) {
+  ntp::TIdSocketHandle socket;
+  try {
+    socket.AllocateSocket(ntp::TIdIPVersion::Id_IPv6);
+    FAIL() << "no exception";
+  } catch (const ntp::EIdInvalidSocket&) {
+  }
+  EXPECT_EQ(ntp::SocketStack()->LastError(), 10047);
+  EXPECT_EQ(winsock.sockets_made, 0);
+
+  socket.AllocateSocket(ntp::TIdIPVersion::Id_IPv4);
+  ntp::TIdIPAddress v6;
+  v6.Version = ntp::TIdIPVersion::Id_IPv6;
+  v6.Bytes[15] = 1;
+  try {
+    socket.SendTo(v6, 123, ToBytes("abc"));
+    FAIL() << "no exception";
+  } catch (const ntp::EIdSocketError& e) {
+    EXPECT_EQ(e.Message(),
+              "Socket Error # 10047\r\nAddress family not supported by protocol family.");
+  }
+  EXPECT_TRUE(winsock.sent.empty());
+  // The refusal is not left behind for the next failure to report.
+  winsock.send_result = -1;
+  winsock.send_error = 10051;
+  try {
+    socket.SendTo(ntp::TIdIPAddress::IPv4({10, 0, 0, 1}), 123, ToBytes("abc"));
+    FAIL() << "no exception";
+  } catch (const ntp::EIdSocketError& e) {
+    EXPECT_EQ(e.ErrorCode(), 10051);
+  }
+}
+
 TEST_F(Transport, SendFailuresRaiseTheirOwnExceptions) {
   client.SetHost("10.0.0.1");
   winsock.send_result = -1;
   winsock.send_error = 10040;
-  EXPECT_THROW(client.SendDatagram("abc"), ntp::EIdPackageSizeTooBig);
+  EXPECT_THROW(client.SendDatagram(ToBytes("abc")), ntp::EIdPackageSizeTooBig);
   winsock.send_error = 10051;
   try {
-    client.SendDatagram("abc");
+    client.SendDatagram(ToBytes("abc"));
     FAIL() << "no exception";
   } catch (const ntp::EIdSocketError& e) {
     EXPECT_EQ(e.Message(), "Socket Error # 10051\r\nNetwork is unreachable.");
   }
   winsock.send_result = 2;
   try {
-    client.SendDatagram("abc");
+    client.SendDatagram(ToBytes("abc"));
     FAIL() << "no exception";
   } catch (const ntp::EIdNotAllBytesSent& e) {
     EXPECT_EQ(e.Message(), "Not all bytes sent.");
@@ -107,10 +173,10 @@ TEST_F(Transport, SendFailuresRaiseTheirOwnExceptions) {
 TEST_F(Transport, ReceiveTimeOutsBecomeSelectTimeValues) {
   winsock.select_result = 0;
   client.SetReceiveTimeout(1500);
-  EXPECT_TRUE(client.ReceiveDatagram(-1).isEmpty());  // -1: ReceiveTimeout
-  EXPECT_TRUE(client.ReceiveDatagram(500).isEmpty());
-  EXPECT_TRUE(client.ReceiveDatagram(0).isEmpty());   // polls once
-  EXPECT_TRUE(client.ReceiveDatagram(-2).isEmpty());  // no limit
+  EXPECT_TRUE(client.ReceiveDatagram(-1).empty());  // -1: ReceiveTimeout
+  EXPECT_TRUE(client.ReceiveDatagram(500).empty());
+  EXPECT_TRUE(client.ReceiveDatagram(0).empty());   // polls once
+  EXPECT_TRUE(client.ReceiveDatagram(-2).empty());  // no limit
   ASSERT_EQ(winsock.select_timeouts.size(), 4u);
   EXPECT_EQ(winsock.select_timeouts[0]->tv_sec, 1);
   EXPECT_EQ(winsock.select_timeouts[0]->tv_usec, 500000);
@@ -126,7 +192,7 @@ TEST_F(Transport, TheDefaultReceiveTimeoutWaitsWithoutLimit) {
   EXPECT_EQ(client.BufferSize(), 8192);
   EXPECT_EQ(client.Port(), 0);
   winsock.datagrams.push_back("hello");
-  EXPECT_EQ(client.ReceiveDatagram(), "hello");
+  EXPECT_EQ(Text(client.ReceiveDatagram()), "hello");
   EXPECT_FALSE(winsock.select_timeouts.at(0).has_value());
 }
 
@@ -134,10 +200,10 @@ TEST_F(Transport, OnlyExactlyOneReadySocketCountsAsReadable) {
   winsock.datagrams.push_back("data");
   for (int result : {0, 2, -1}) {
     winsock.select_result = result;
-    QString ip = "x";
+    ntp::TIdIPAddress ip = ntp::TIdIPAddress::IPv4({1, 2, 3, 4});
     int port = 5;
-    EXPECT_TRUE(client.ReceiveDatagram(100, ip, port).isEmpty()) << result;
-    EXPECT_TRUE(ip.isEmpty());
+    EXPECT_TRUE(client.ReceiveDatagram(100, ip, port).empty()) << result;
+    EXPECT_EQ(ip, ntp::TIdIPAddress());
     EXPECT_EQ(port, 0);
   }
   EXPECT_TRUE(winsock.recv_buffer_sizes.empty());
@@ -145,10 +211,10 @@ TEST_F(Transport, OnlyExactlyOneReadySocketCountsAsReadable) {
 
 TEST_F(Transport, ReceiveGivesTheDatagramAndItsSender) {
   winsock.datagrams.push_back("reply");
-  QString ip;
+  ntp::TIdIPAddress ip;
   int port = 0;
-  EXPECT_EQ(client.ReceiveDatagram(100, ip, port), "reply");
-  EXPECT_EQ(ip, "192.0.2.5");
+  EXPECT_EQ(Text(client.ReceiveDatagram(100, ip, port)), "reply");
+  EXPECT_EQ(ip.ToString(), "192.0.2.5");
   EXPECT_EQ(port, 123);
   EXPECT_EQ(winsock.recv_buffer_sizes, std::vector<int>{8192});
 }
@@ -192,7 +258,7 @@ TEST_F(Transport, DatagramsWaitingBeforeASendAreDroppedAndTheReplyAfterItIsTaken
   winsock.replies = {"fresh reply"};
   client.SetHost("10.0.0.1");
   client.SetPort(123);
-  client.SendDatagram("request");
+  client.SendDatagram(ToBytes("request"));
   // Every stale datagram was read before the request went out, each through a zero wait.
   const auto send = std::find(winsock.calls.begin(), winsock.calls.end(), "sendto");
   ASSERT_NE(send, winsock.calls.end());
@@ -202,23 +268,24 @@ TEST_F(Transport, DatagramsWaitingBeforeASendAreDroppedAndTheReplyAfterItIsTaken
     EXPECT_EQ(timeout->tv_sec, 0);
     EXPECT_EQ(timeout->tv_usec, 0);
   }
-  QString ip;
+  ntp::TIdIPAddress ip;
   int port = 0;
-  EXPECT_EQ(client.ReceiveDatagram(100, ip, port), "fresh reply");
-  EXPECT_EQ(ip, "192.0.2.5");  // the drained datagrams left no trace in the sender either
+  EXPECT_EQ(Text(client.ReceiveDatagram(100, ip, port)), "fresh reply");
+  EXPECT_EQ(ip.ToString(),
+            "192.0.2.5");  // the drained datagrams left no trace in the sender either
   EXPECT_TRUE(winsock.datagrams.empty());
 }
 
 TEST_F(Transport, NothingWaitingMeansOneZeroWaitAndNoRead) {
   client.SetHost("10.0.0.1");
-  client.SendDatagram("request");
+  client.SendDatagram(ToBytes("request"));
   EXPECT_EQ(winsock.calls, (std::vector<std::string>{"select", "sendto"}));
 }
 
 TEST_F(Transport, AFailingReadEndsTheDiscardingAndTheSendStillGoesOut) {
   winsock.recv_error = 10054;  // readable, yet every read fails
   client.SetHost("10.0.0.1");
-  EXPECT_NO_THROW(client.SendDatagram("request"));
+  EXPECT_NO_THROW(client.SendDatagram(ToBytes("request")));
   EXPECT_EQ(winsock.calls, (std::vector<std::string>{"select", "recvfrom", "sendto"}));
   ASSERT_EQ(winsock.sent.size(), 1u);
 
@@ -226,14 +293,14 @@ TEST_F(Transport, AFailingReadEndsTheDiscardingAndTheSendStillGoesOut) {
   winsock.recv_error.reset();
   winsock.select_result = -1;
   winsock.calls.clear();
-  EXPECT_NO_THROW(client.SendDatagram("request"));
+  EXPECT_NO_THROW(client.SendDatagram(ToBytes("request")));
   EXPECT_EQ(winsock.calls, (std::vector<std::string>{"select", "sendto"}));
 }
 
 TEST_F(Transport, AFloodOfWaitingDatagramsIsDiscardedOnlyUpToABound) {
   for (int i = 0; i < 5000; ++i) winsock.datagrams.push_back("flood");
   client.SetHost("10.0.0.1");
-  client.SendDatagram("request");
+  client.SendDatagram(ToBytes("request"));
   const auto reads = std::count(winsock.calls.begin(), winsock.calls.end(), "recvfrom");
   EXPECT_GE(reads, 256);  // more than a socket's default receive buffer holds
   EXPECT_LT(reads, 5000);
@@ -281,11 +348,11 @@ TEST(TransportOverLoopback, ALateReplyIsNotTakenAsTheAnswerToTheNextRequest) {
   client.SetHost("127.0.0.1");
   client.SetPort(server.Port());
   client.SetActive(true);
-  client.SendDatagram("first");
+  client.SendDatagram(ToBytes("first"));
   ASSERT_TRUE(server.WaitForReplies(1));  // the first answer now waits in the socket, unread
-  client.SendDatagram("second");
-  EXPECT_EQ(client.ReceiveDatagram(5000), "answer to second");
-  EXPECT_TRUE(client.ReceiveDatagram(0).isEmpty());
+  client.SendDatagram(ToBytes("second"));
+  EXPECT_EQ(Text(client.ReceiveDatagram(5000)), "answer to second");
+  EXPECT_TRUE(client.ReceiveDatagram(0).empty());
 }
 
 TEST(TransportOverLoopback, AReplyFromAnySenderAfterTheSendIsTaken) {
@@ -293,14 +360,14 @@ TEST(TransportOverLoopback, AReplyFromAnySenderAfterTheSendIsTaken) {
   TIdUDPClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(server.Port());
-  client.SendDatagram("request");
+  client.SendDatagram(ToBytes("request"));
   const int port = LocalPort(client);
   ASSERT_GT(port, 0);
   SendFromElsewhere(port, "from another sender");
-  QString ip;
+  ntp::TIdIPAddress ip;
   int peer_port = 0;
-  EXPECT_EQ(client.ReceiveDatagram(5000, ip, peer_port), "from another sender");
-  EXPECT_EQ(ip, "127.0.0.1");
+  EXPECT_EQ(Text(client.ReceiveDatagram(5000, ip, peer_port)), "from another sender");
+  EXPECT_EQ(ip.ToString(), "127.0.0.1");
   EXPECT_NE(peer_port, server.Port());
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
@@ -44,8 +46,13 @@ void PutStamp(QByteArray& message, int offset, uint32_t seconds, uint32_t fracti
   }
 }
 
+std::span<const uint8_t> Span(const QByteArray& bytes) {
+  return {reinterpret_cast<const uint8_t*>(bytes.constData()),
+          static_cast<std::size_t>(bytes.size())};
+}
+
 TNTPInfo Decode(const QByteArray& reply, double destination) {
-  const std::optional<TNTPInfo> info = DecodeSntpReply(reply, destination);
+  const std::optional<TNTPInfo> info = DecodeSntpReply(Span(reply), destination);
   EXPECT_TRUE(info.has_value());
   return info.value_or(TNTPInfo{});
 }
@@ -166,8 +173,8 @@ TEST(HeaderFields, FirstByteSplitsIntoLeapVersionAndMode) {
 }
 
 TEST(HeaderFields, FixedPointAndPowersOfTwo) {
-  EXPECT_DOUBLE_EQ(ShortFixedToSeconds(ByteSwap32(0x00018000)), 1.5);
-  EXPECT_DOUBLE_EQ(ShortFixedToSeconds(ByteSwap32(0xFFFF8000)), -0.5);
+  EXPECT_DOUBLE_EQ(ShortFixedToSeconds(0x00018000), 1.5);
+  EXPECT_DOUBLE_EQ(ShortFixedToSeconds(0xFFFF8000), -0.5);
   EXPECT_DOUBLE_EQ(Log2ToSeconds(0xEC), 9.5367431640625e-07);
   EXPECT_DOUBLE_EQ(Log2ToSeconds(6), 64.0);
   EXPECT_DOUBLE_EQ(Log2ToSeconds(0), 1.0);
@@ -175,25 +182,85 @@ TEST(HeaderFields, FixedPointAndPowersOfTwo) {
 }
 
 TEST(HeaderFields, ReferenceIdIsCharactersAtStrata0And1DottedAbove) {
-  const uint8_t gps[4] = {'G', 'P', 'S', 0};
-  const QString one = ReferenceIdText(1, gps);
-  EXPECT_EQ(one.size(), 4);
-  EXPECT_EQ(one.at(3), QChar(0));
-  EXPECT_EQ(one.left(3), "GPS");
-  const uint8_t kiss[4] = {'R', 'A', 'T', 'E'};
-  EXPECT_EQ(ReferenceIdText(0, kiss), "RATE");
-  const uint8_t address[4] = {10, 0, 0, 1};
-  EXPECT_EQ(ReferenceIdText(2, address), "10.0.0.1");
+  const std::string one = ReferenceIdText(1, {'G', 'P', 'S', 0});
+  EXPECT_EQ(one, std::string("GPS\0", 4));
+  EXPECT_EQ(ReferenceIdText(0, {'R', 'A', 'T', 'E'}), "RATE");
+  EXPECT_EQ(ReferenceIdText(2, {10, 0, 0, 1}), "10.0.0.1");
+  // Bytes above 0x7F are the characters U+0080..U+00FF, written in UTF-8 for the window.
+  EXPECT_EQ(ReferenceIdText(1, {0xE9, 0x7F, 0x80, 0xFF}), "\xC3\xA9\x7F\xC2\x80\xC3\xBF");
+  EXPECT_EQ(QString::fromStdString(ReferenceIdText(1, {0xE9, 'x', 0xFF, 0})),
+            QString::fromLatin1("\xE9x\xFF\0", 4));
+}
+
+TEST(Packet, FieldsAreReadInWireOrderAndWrittenBackToTheSameBytes) {
+  ntp::TIdBytes wire(48);
+  for (std::size_t i = 0; i < wire.size(); ++i) wire[i] = static_cast<uint8_t>(0xA1 + 3 * i);
+  wire[0] = 0xE3;  // leap 3, version 4, mode 3
+  const std::optional<ntp::TNtpPacket> p = ntp::ReadNtpPacket(wire);
+  ASSERT_TRUE(p.has_value());
+  EXPECT_EQ(p->LeapIndicator, 3);
+  EXPECT_EQ(p->Version, 4);
+  EXPECT_EQ(p->Mode, 3);
+  EXPECT_EQ(p->Stratum, 0xA4);
+  EXPECT_EQ(p->Poll, 0xA7);
+  EXPECT_EQ(p->Precision, 0xAA);
+  EXPECT_EQ(p->RootDelay, 0xADB0B3B6u);
+  EXPECT_EQ(p->RootDispersion, 0xB9BCBFC2u);
+  EXPECT_EQ(p->ReferenceId, (std::array<uint8_t, 4>{0xC5, 0xC8, 0xCB, 0xCE}));
+  EXPECT_EQ(p->ReferenceTimestamp, (ntp::TNtpTimestamp{0xD1D4D7DAu, 0xDDE0E3E6u}));
+  EXPECT_EQ(p->OriginateTimestamp, (ntp::TNtpTimestamp{0xE9ECEFF2u, 0xF5F8FBFEu}));
+  EXPECT_EQ(p->ReceiveTimestamp, (ntp::TNtpTimestamp{0x0104070Au, 0x0D101316u}));
+  EXPECT_EQ(p->TransmitTimestamp, (ntp::TNtpTimestamp{0x191C1F22u, 0x25282B2Eu}));
+  EXPECT_EQ(ntp::WriteNtpPacket(*p), wire);
+  EXPECT_FALSE(ntp::ReadNtpPacket(std::span<const uint8_t>(wire).first(47)).has_value());
+}
+
+TEST(Validity, EachRuleHasANameAndAReasonAndTheFirstBrokenOneIsTold) {
+  ntp::TNtpPacket reply;
+  reply.Stratum = 2;
+  reply.TransmitTimestamp = {0xEB1F0400u, 1};
+  EXPECT_EQ(ntp::FailedReplyCheck(reply), nullptr);
+  const auto failed = [](const ntp::TNtpPacket& r) {
+    const ntp::TNtpReplyCheck* check = ntp::FailedReplyCheck(r);
+    return check ? std::string(check->Name) : std::string("passes");
+  };
+  for (uint8_t stratum : {1, 15}) {
+    ntp::TNtpPacket r = reply;
+    r.Stratum = stratum;
+    EXPECT_EQ(failed(r), "passes") << int(stratum);
+  }
+  for (uint8_t stratum : {0, 16, 255}) {
+    ntp::TNtpPacket r = reply;
+    r.Stratum = stratum;
+    EXPECT_EQ(failed(r), "SynchronisedStratum") << int(stratum);
+  }
+  for (uint8_t leap : {1, 2}) {
+    ntp::TNtpPacket r = reply;
+    r.LeapIndicator = leap;
+    EXPECT_EQ(failed(r), "passes") << int(leap);
+  }
+  ntp::TNtpPacket alarm = reply;
+  alarm.LeapIndicator = 3;
+  alarm.Stratum = 0;  // broken too, but the alarm is asked first
+  EXPECT_EQ(failed(alarm), "NoAlarm");
+  ntp::TNtpPacket silent = reply;
+  silent.TransmitTimestamp = {};
+  EXPECT_EQ(failed(silent), "TransmitTimestampPresent");
+  silent.TransmitTimestamp = {0, 1};  // any non-zero bit is a reading
+  EXPECT_EQ(failed(silent), "passes");
+  for (const ntp::TNtpReplyCheck& check : ntp::kNtpReplyChecks)
+    EXPECT_GT(std::strlen(check.Reason), 20u);
 }
 
 TEST(Request, IsFortyEightBytesWithOnlyTheHeaderByteAndTheTransmitStamp) {
   FakeClock clock;
-  const QByteArray request = BuildSntpRequest(DaysFromCivil(2025, 1, 1));
-  ASSERT_EQ(request.size(), 48);
-  EXPECT_EQ(static_cast<uint8_t>(request[0]), 0x1B);
+  const ntp::TIdBytes request = BuildSntpRequest(DaysFromCivil(2025, 1, 1));
+  ASSERT_EQ(request.size(), 48u);
+  EXPECT_EQ(request[0], 0x1B);
   for (int i = 1; i < 40; ++i) EXPECT_EQ(request[i], 0) << i;
   // 3944678400 = 0xEB1F0400, network order.
-  EXPECT_EQ(request.mid(40, 8), QByteArray::fromHex("eb1f040000000000"));
+  EXPECT_EQ(ntp::TIdBytes(request.begin() + 40, request.end()),
+            (ntp::TIdBytes{0xEB, 0x1F, 0x04, 0x00, 0, 0, 0, 0}));
 }
 
 // --- Offset and delay -------------------------------------------------------------------------
@@ -366,7 +433,7 @@ TEST_F(Query, SetComputerTimeIsFalseWhenRefusedOrWithoutAValidReply) {
 TEST_F(Query, AnUnresolvableHostPassesTheSocketErrorOut) {
   // A label longer than 63 characters is refused by the resolver itself, without asking a name
   // server, so the test stays on this machine.
-  client.SetHost(QString(64, 'a') + ".invalid");
+  client.SetHost(std::string(64, 'a') + ".invalid");
   EXPECT_THROW(client.QueryServerTime(), EIdSocketError);
   EXPECT_FALSE(client.Info.Valid);
 }
@@ -396,13 +463,12 @@ TEST(RealServer, ChronydAnswersWithItsStratumAndAnErrorOfAFewMilliseconds) {
 TEST(Decoding, FewerThanFortyEightBytesAreNoReplyAndBytesBeyondThemAreIgnored) {
   FakeClock clock;
   QByteArray reply = Reply({{0, 0x24}, {1, 2}, {40, 0xEB}});
-  EXPECT_FALSE(DecodeSntpReply(reply.left(47), clock.local).has_value());
-  EXPECT_FALSE(DecodeSntpReply(QByteArray(), clock.local).has_value());
-  EXPECT_FALSE(DecodeSntpReply(nullptr, 48, clock.local).has_value());
-  const auto* bytes = reinterpret_cast<const uint8_t*>(reply.constData());
-  EXPECT_FALSE(DecodeSntpReply(bytes, 47, clock.local).has_value());
-  ASSERT_TRUE(DecodeSntpReply(bytes, 48, clock.local).has_value());
-  const TNTPInfo exact = *DecodeSntpReply(bytes, 48, clock.local);
+  EXPECT_FALSE(DecodeSntpReply(Span(reply.left(47)), clock.local).has_value());
+  EXPECT_FALSE(DecodeSntpReply({}, clock.local).has_value());
+  const std::span<const uint8_t> bytes = Span(reply);
+  EXPECT_FALSE(DecodeSntpReply(bytes.first(47), clock.local).has_value());
+  ASSERT_TRUE(DecodeSntpReply(bytes, clock.local).has_value());
+  const TNTPInfo exact = *DecodeSntpReply(bytes, clock.local);
   const TNTPInfo longer = Decode(reply + QByteArray(20, '\xFF'), clock.local);
   EXPECT_TRUE(exact.Valid);
   EXPECT_EQ(longer.ServerTime, exact.ServerTime);
@@ -469,7 +535,7 @@ TEST(Decoding, EveryHeaderFieldComesFromItsOwnBytes) {
   EXPECT_DOUBLE_EQ(info.RootDelay, -0.5);
   EXPECT_DOUBLE_EQ(info.RootDispersion, -1.75);
   // Stratum 1: four characters, the zero byte included.
-  EXPECT_EQ(info.ReferenceID, QString::fromLatin1("GPS\0", 4));
+  EXPECT_EQ(info.ReferenceID, std::string("GPS\0", 4));
   EXPECT_TRUE(info.Valid);
   EXPECT_EQ(info.DestinationTime, clock.local);
 

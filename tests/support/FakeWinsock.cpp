@@ -61,7 +61,7 @@ platform::HOSTENT* HostByName(const char* name) {
   address = *F().host_address;
   list[0] = reinterpret_cast<char*>(address.data());
   list[1] = nullptr;
-  entry.h_addrtype = platform::WS_AF_INET;
+  entry.h_addrtype = F().host_address_family;
   entry.h_length = 4;
   entry.h_addr_list = list;
   return &entry;

@@ -35,6 +35,7 @@ class FakeWinsock : public platform::ModuleApi {
   // Lookups: the address found, or nothing with `lookup_error`.
   std::optional<std::array<uint8_t, 4>> host_address = std::array<uint8_t, 4>{192, 0, 2, 5};
   int lookup_error = platform::WSAHOST_NOT_FOUND;
+  int16_t host_address_family = platform::WS_AF_INET;  // as the entry names it
   std::vector<std::string> lookups;
 
   // Sending: -2 sends everything; otherwise the count returned (-1 with `send_error`).

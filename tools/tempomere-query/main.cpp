@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   try {
     ntp::TNTPClient client;
     client.SetReceiveTimeout(options.timeout_ms);
-    client.SetHost(options.host);
+    client.SetHost(options.host.toStdString());
     client.SetPort(options.port);
     client.SetActive(true);
     client.QueryServerTime();
@@ -155,11 +155,11 @@ int main(int argc, char** argv) {
         << "Poll Interval: " << FormatFixed(info.PollInterval, 5) << "\n"
         << "Root Dispersion: " << FormatFixed(info.RootDispersion, 5) << "\n"
         << "Root Delay: " << FormatFixed(info.RootDelay, 5) << "\n"
-        << "Reference ID: " << PrintableReference(info.ReferenceID) << "\n"
+        << "Reference ID: " << PrintableReference(QString::fromStdString(info.ReferenceID)) << "\n"
         << "Valid: " << (info.Valid ? "Yes" : "No") << "\n";
     return info.Valid ? kExitValid : kExitNoValidReply;
   } catch (const framework::Exception& e) {
-    QTextStream(stderr) << e.Message() << "\n";
+    QTextStream(stderr) << QString::fromStdString(e.Message()) << "\n";
     return kExitError;
   }
 }
