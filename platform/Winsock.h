@@ -3,6 +3,9 @@
 // looked up by name (Windows Sockets 1.1 shapes and error numbers). The Linux stand-in of
 // "wsock32.dll" is a table of adapters over BSD sockets.
 #include <cstdint>
+#if !defined(_WIN32)
+#include <cerrno>
+#endif
 
 #include "platform/Seam.h"
 
@@ -72,56 +75,70 @@ constexpr int WSXEDQUOT = 12003;       // disk quota exceeded
 constexpr int WSXENODEV = 12004;       // the network device is gone
 constexpr int WSXEUNEXPECTED = 12099;  // a failure the stand-in does not know
 
-// The text of each error number, one row per number. Numbers without a row have no text.
+// The one table of the library's error numbers: each number's text and the C library errno
+// values that the Linux stand-in reports as that number (EAGAIN is EWOULDBLOCK and EOPNOTSUPP is
+// ENOTSUP on Linux). Numbers without a row have no text. On Windows the errno column is left
+// out: the library there reports its own numbers.
+#if defined(_WIN32)
+#define TEMPOMERE_POSIX_ERRORS(...) \
+  {}
+#else
+#define TEMPOMERE_POSIX_ERRORS(...) \
+  { __VA_ARGS__ }
+#endif
 struct SocketErrorRow {
   int code;
   const char* text;
+  int posixErrors[2];  // zero where unused
 };
 inline constexpr SocketErrorRow kSocketErrorTexts[] = {
-    {WSAEINTR, "Interrupted system call."},
-    {WSAEBADF, "Bad file number."},
-    {WSAEACCES, "Access denied."},
-    {WSAEFAULT, "Bad address."},
-    {WSAEINVAL, "Invalid argument."},
-    {WSAEMFILE, "Too many open files."},
-    {WSAEWOULDBLOCK, "Operation would block. "},
-    {WSAEINPROGRESS, "Operation now in progress."},
-    {WSAEALREADY, "Operation already in progress."},
-    {WSAENOTSOCK, "Socket operation on non-socket."},
-    {WSAEDESTADDRREQ, "Destination address required."},
-    {WSAEMSGSIZE, "Message too long."},
-    {WSAEPROTOTYPE, "Protocol wrong type for socket."},
-    {WSAENOPROTOOPT, "Bad protocol option."},
-    {WSAEPROTONOSUPPORT, "Protocol not supported."},
-    {WSAESOCKTNOSUPPORT, "Socket type not supported."},
-    {WSAEOPNOTSUPP, "Operation not supported on socket."},
-    {WSAEPFNOSUPPORT, "Protocol family not supported."},
-    {WSAEAFNOSUPPORT, "Address family not supported by protocol family."},
-    {WSAEADDRINUSE, "Address already in use."},
-    {WSAEADDRNOTAVAIL, "Cannot assign requested address."},
-    {WSAENETDOWN, "Network is down."},
-    {WSAENETUNREACH, "Network is unreachable."},
-    {WSAENETRESET, "Net dropped connection or reset."},
-    {WSAECONNABORTED, "Software caused connection abort."},
-    {WSAECONNRESET, "Connection reset by peer."},
-    {WSAENOBUFS, "No buffer space available."},
-    {WSAEISCONN, "Socket is already connected."},
-    {WSAENOTCONN, "Socket is not connected."},
-    {WSAESHUTDOWN, "Cannot send or receive after socket is closed."},
-    {WSAETOOMANYREFS, "Too many references, cannot splice."},
-    {WSAETIMEDOUT, "Connection timed out."},
-    {WSAECONNREFUSED, "Connection refused."},
-    {WSAELOOP, "Too many levels of symbolic links."},
-    {WSAENAMETOOLONG, "File name too long."},
-    {WSAEHOSTDOWN, "Host is down."},
-    {WSAEHOSTUNREACH, "No route to host."},
-    {WSAENOTEMPTY, "Directory not empty"},
-    {WSXEIO, "Input/output error."},
-    {WSXENOSPC, "No space left on device."},
-    {WSXEDQUOT, "Disk quota exceeded."},
-    {WSXENODEV, "No such network device."},
-    {WSXEUNEXPECTED, "Unexpected system error."},
+    {WSAEINTR, "Interrupted system call.", TEMPOMERE_POSIX_ERRORS(EINTR)},
+    {WSAEBADF, "Bad file number.", TEMPOMERE_POSIX_ERRORS(EBADF)},
+    {WSAEACCES, "Access denied.", TEMPOMERE_POSIX_ERRORS(EACCES, EPERM)},
+    {WSAEFAULT, "Bad address.", TEMPOMERE_POSIX_ERRORS(EFAULT)},
+    {WSAEINVAL, "Invalid argument.", TEMPOMERE_POSIX_ERRORS(EINVAL)},
+    {WSAEMFILE, "Too many open files.", TEMPOMERE_POSIX_ERRORS(EMFILE, ENFILE)},
+    {WSAEWOULDBLOCK, "Operation would block. ", TEMPOMERE_POSIX_ERRORS(EAGAIN)},
+    {WSAEINPROGRESS, "Operation now in progress.", TEMPOMERE_POSIX_ERRORS(EINPROGRESS)},
+    {WSAEALREADY, "Operation already in progress.", TEMPOMERE_POSIX_ERRORS(EALREADY)},
+    {WSAENOTSOCK, "Socket operation on non-socket.", TEMPOMERE_POSIX_ERRORS(ENOTSOCK)},
+    {WSAEDESTADDRREQ, "Destination address required.", TEMPOMERE_POSIX_ERRORS(EDESTADDRREQ)},
+    {WSAEMSGSIZE, "Message too long.", TEMPOMERE_POSIX_ERRORS(EMSGSIZE)},
+    {WSAEPROTOTYPE, "Protocol wrong type for socket.", TEMPOMERE_POSIX_ERRORS(EPROTOTYPE)},
+    {WSAENOPROTOOPT, "Bad protocol option.", TEMPOMERE_POSIX_ERRORS(ENOPROTOOPT)},
+    {WSAEPROTONOSUPPORT, "Protocol not supported.", TEMPOMERE_POSIX_ERRORS(EPROTONOSUPPORT)},
+    {WSAESOCKTNOSUPPORT, "Socket type not supported.", TEMPOMERE_POSIX_ERRORS(ESOCKTNOSUPPORT)},
+    {WSAEOPNOTSUPP, "Operation not supported on socket.", TEMPOMERE_POSIX_ERRORS(EOPNOTSUPP)},
+    {WSAEPFNOSUPPORT, "Protocol family not supported.", TEMPOMERE_POSIX_ERRORS(EPFNOSUPPORT)},
+    {WSAEAFNOSUPPORT, "Address family not supported by protocol family.",
+     TEMPOMERE_POSIX_ERRORS(EAFNOSUPPORT)},
+    {WSAEADDRINUSE, "Address already in use.", TEMPOMERE_POSIX_ERRORS(EADDRINUSE)},
+    {WSAEADDRNOTAVAIL, "Cannot assign requested address.", TEMPOMERE_POSIX_ERRORS(EADDRNOTAVAIL)},
+    {WSAENETDOWN, "Network is down.", TEMPOMERE_POSIX_ERRORS(ENETDOWN)},
+    {WSAENETUNREACH, "Network is unreachable.", TEMPOMERE_POSIX_ERRORS(ENETUNREACH)},
+    {WSAENETRESET, "Net dropped connection or reset.", TEMPOMERE_POSIX_ERRORS(ENETRESET)},
+    {WSAECONNABORTED, "Software caused connection abort.", TEMPOMERE_POSIX_ERRORS(ECONNABORTED)},
+    {WSAECONNRESET, "Connection reset by peer.", TEMPOMERE_POSIX_ERRORS(ECONNRESET)},
+    {WSAENOBUFS, "No buffer space available.", TEMPOMERE_POSIX_ERRORS(ENOBUFS, ENOMEM)},
+    {WSAEISCONN, "Socket is already connected.", TEMPOMERE_POSIX_ERRORS(EISCONN)},
+    {WSAENOTCONN, "Socket is not connected.", TEMPOMERE_POSIX_ERRORS(ENOTCONN)},
+    {WSAESHUTDOWN, "Cannot send or receive after socket is closed.",
+     TEMPOMERE_POSIX_ERRORS(ESHUTDOWN, EPIPE)},
+    {WSAETOOMANYREFS, "Too many references, cannot splice.", TEMPOMERE_POSIX_ERRORS(ETOOMANYREFS)},
+    {WSAETIMEDOUT, "Connection timed out.", TEMPOMERE_POSIX_ERRORS(ETIMEDOUT)},
+    {WSAECONNREFUSED, "Connection refused.", TEMPOMERE_POSIX_ERRORS(ECONNREFUSED)},
+    {WSAELOOP, "Too many levels of symbolic links.", TEMPOMERE_POSIX_ERRORS(ELOOP)},
+    {WSAENAMETOOLONG, "File name too long.", TEMPOMERE_POSIX_ERRORS(ENAMETOOLONG)},
+    {WSAEHOSTDOWN, "Host is down.", TEMPOMERE_POSIX_ERRORS(EHOSTDOWN)},
+    {WSAEHOSTUNREACH, "No route to host.", TEMPOMERE_POSIX_ERRORS(EHOSTUNREACH)},
+    {WSAENOTEMPTY, "Directory not empty", TEMPOMERE_POSIX_ERRORS(ENOTEMPTY)},
+    {WSXEIO, "Input/output error.", TEMPOMERE_POSIX_ERRORS(EIO)},
+    {WSXENOSPC, "No space left on device.", TEMPOMERE_POSIX_ERRORS(ENOSPC)},
+    {WSXEDQUOT, "Disk quota exceeded.", TEMPOMERE_POSIX_ERRORS(EDQUOT)},
+    {WSXENODEV, "No such network device.", TEMPOMERE_POSIX_ERRORS(ENODEV)},
+    {WSXEUNEXPECTED, "Unexpected system error.", TEMPOMERE_POSIX_ERRORS()},
 };
+#undef TEMPOMERE_POSIX_ERRORS
 
 // The text of an error number from the table above; null when it has none.
 constexpr const char* SocketErrorTextOf(int code) {
@@ -130,8 +147,8 @@ constexpr const char* SocketErrorTextOf(int code) {
   return nullptr;
 }
 
-// The Linux stand-in's error number for a C library errno value: the library's number where it
-// has one, otherwise one of the stand-in's own numbers above. Every number it gives has a text.
+// The Linux stand-in's error number for a C library errno value, from the table above;
+// WSXEUNEXPECTED for an errno the table does not name. Every number it gives has a text.
 int WsaErrorFromErrno(int error);
 
 struct WSADATA {

@@ -24,67 +24,16 @@ namespace platform {
 
 namespace {
 
-// Every errno that socket, setsockopt, sendto, recvfrom, poll, shutdown and close can give on
-// Linux, with the library's number for it. EAGAIN is EWOULDBLOCK and EOPNOTSUPP is ENOTSUP here.
-struct ErrnoRow {
-  int error;
-  int code;
-};
-constexpr ErrnoRow kErrnoToWsa[] = {
-    {EINTR, WSAEINTR},
-    {EBADF, WSAEBADF},
-    {EACCES, WSAEACCES},
-    {EPERM, WSAEACCES},  // a firewall rule refused the datagram
-    {EFAULT, WSAEFAULT},
-    {EINVAL, WSAEINVAL},
-    {EMFILE, WSAEMFILE},
-    {ENFILE, WSAEMFILE},
-    {EAGAIN, WSAEWOULDBLOCK},
-    {EINPROGRESS, WSAEINPROGRESS},
-    {EALREADY, WSAEALREADY},
-    {ENOTSOCK, WSAENOTSOCK},
-    {EDESTADDRREQ, WSAEDESTADDRREQ},
-    {EMSGSIZE, WSAEMSGSIZE},
-    {EPROTOTYPE, WSAEPROTOTYPE},
-    {ENOPROTOOPT, WSAENOPROTOOPT},
-    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
-    {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
-    {EOPNOTSUPP, WSAEOPNOTSUPP},
-    {EPFNOSUPPORT, WSAEPFNOSUPPORT},
-    {EAFNOSUPPORT, WSAEAFNOSUPPORT},
-    {EADDRINUSE, WSAEADDRINUSE},
-    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
-    {ENETDOWN, WSAENETDOWN},
-    {ENETUNREACH, WSAENETUNREACH},
-    {ENETRESET, WSAENETRESET},
-    {ECONNABORTED, WSAECONNABORTED},
-    {ECONNRESET, WSAECONNRESET},
-    {ENOBUFS, WSAENOBUFS},
-    {ENOMEM, WSAENOBUFS},  // the kernel's memory for socket buffers ran out
-    {EISCONN, WSAEISCONN},
-    {ENOTCONN, WSAENOTCONN},
-    {ESHUTDOWN, WSAESHUTDOWN},
-    {EPIPE, WSAESHUTDOWN},  // sending on a socket shut down for sending
-    {ETOOMANYREFS, WSAETOOMANYREFS},
-    {ETIMEDOUT, WSAETIMEDOUT},
-    {ECONNREFUSED, WSAECONNREFUSED},
-    {ELOOP, WSAELOOP},
-    {ENAMETOOLONG, WSAENAMETOOLONG},
-    {EHOSTDOWN, WSAEHOSTDOWN},
-    {EHOSTUNREACH, WSAEHOSTUNREACH},
-    {ENOTEMPTY, WSAENOTEMPTY},
-    {EIO, WSXEIO},
-    {ENOSPC, WSXENOSPC},
-    {EDQUOT, WSXEDQUOT},
-    {ENODEV, WSXENODEV},
-};
-
-constexpr bool EveryMappedNumberHasAText() {
-  for (const ErrnoRow& row : kErrnoToWsa)
-    if (!SocketErrorTextOf(row.code)) return false;
-  return SocketErrorTextOf(WSXEUNEXPECTED) != nullptr;
+// No errno may be claimed by two numbers: which one it gives would depend on the table's order.
+constexpr bool EachErrnoHasOneNumber() {
+  for (const SocketErrorRow& a : kSocketErrorTexts)
+    for (int e : a.posixErrors)
+      for (const SocketErrorRow& b : kSocketErrorTexts)
+        for (int f : b.posixErrors)
+          if (e != 0 && e == f && &a != &b) return false;
+  return true;
 }
-static_assert(EveryMappedNumberHasAText(), "a socket error number without a text");
+static_assert(EachErrnoHasOneNumber(), "an errno mapped to two socket error numbers");
 
 int FailWith(int wsa_error) {
   SetLastError(static_cast<uint32_t>(wsa_error));
@@ -329,8 +278,10 @@ class PosixModules final : public ModuleApi {
 }  // namespace
 
 int WsaErrorFromErrno(int error) {
-  for (const ErrnoRow& row : kErrnoToWsa)
-    if (row.error == error) return row.code;
+  if (error == 0) return WSXEUNEXPECTED;
+  for (const SocketErrorRow& row : kSocketErrorTexts)
+    for (int e : row.posixErrors)
+      if (e == error) return row.code;
   return WSXEUNEXPECTED;
 }
 
