@@ -124,8 +124,13 @@ TEST(NtsExtensionFields, WrittenPaddedToFourAndSixteenAndReadBackWithTheirOffset
   broken = message;
   broken[48 + 3] = 14;  // not a multiple of four
   EXPECT_FALSE(ReadExtensionFields(broken, 48));
-  broken[48 + 3] = 12;  // shorter than sixteen
-  EXPECT_FALSE(ReadExtensionFields(broken, 48));
+  TIdBytes short_field(48, 0);  // a 12-byte field, then a good one
+  for (int v : {0x01, 0x04, 0, 12, 0, 0, 0, 0, 0, 0, 0, 0})
+    short_field.push_back(static_cast<uint8_t>(v));
+  WriteExtensionField(kNtsCookie, Bytes({1}), short_field);
+  EXPECT_FALSE(ReadExtensionFields(short_field, 48));
+  short_field[48 + 3] = 16;  // the same bytes as one 16-byte field and a broken rest
+  EXPECT_FALSE(ReadExtensionFields(short_field, 48));
   EXPECT_FALSE(ReadExtensionFields(message, 49 + message.size()));
 }
 
