@@ -98,10 +98,17 @@ class TTlsConversation {
     }
     SSL_set_bio(ssl_.get(), bio, bio);  // the TLS object owns the connection now
     bio_ = bio;
-    const int timeout = static_cast<int>(deadline_ - std::time(nullptr));
-    if (BIO_do_connect_retry(bio_, std::max(1, timeout), static_cast<int>(kNapMs)) <= 0)
-      throw EIdNtsError("NTS key establishment: no connection to " + where_ + " (" +
-                        OpenSslError("connection failed") + ")");
+    // One attempt, waited for up to the deadline: a refusal is reported at once.
+    while (BIO_do_connect(bio_) <= 0) {
+      if (!BIO_should_retry(bio_))
+        throw EIdNtsError("NTS key establishment: no connection to " + where_ + " (" +
+                          OpenSslError("connection failed") + ")");
+      if (BIO_wait(bio_, deadline_, kNapMs) <= 0) {
+        ERR_clear_error();
+        throw EIdNtsError("NTS key establishment: no connection to " + where_ + " within " +
+                          std::to_string(settings_.TimeoutMs) + " ms");
+      }
+    }
 
     if (IsIpAddress(settings_.Host)) {
       X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_.get()), settings_.Host.c_str());

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QProcess>
+
 #include <cmath>
 #include <ctime>
 #include <set>
@@ -221,6 +224,35 @@ TEST_F(NtsChrony, SetComputerTimeMovesTheClockOnlyOnAnAuthenticatedReply) {
     ASSERT_EQ(clock.set_times.size(), 1u);
     EXPECT_NEAR(static_cast<double>(clock.set_times[0].tv_sec), static_cast<double>(now), 3.0);
   }
+}
+
+// The query tool, built beside the tests, asks NTS hosts given either way.
+TEST_F(NtsChrony, TheQueryToolAsksAnNtsHostAndSaysWhyKeyEstablishmentFailed) {
+  auto run = [](const QStringList& args, QString& out, QString& err) {
+    QProcess tool;
+    tool.start(QCoreApplication::applicationDirPath() + "/tempomere-query", args);
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    out = QString::fromUtf8(tool.readAllStandardOutput());
+    err = QString::fromUtf8(tool.readAllStandardError());
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+  };
+  QString out, err;
+  EXPECT_EQ(run({QString::fromStdString(Host()), "--ca-file", certificates_->CaFile()}, out, err),
+            0)
+      << err.toStdString();
+  EXPECT_TRUE(out.contains("Version: 4\n")) << out.toStdString();
+  EXPECT_TRUE(out.contains("Stratum: 3\n"));
+  EXPECT_TRUE(out.contains("Valid: Yes\n"));
+  const QString bare = QString("127.0.0.1:%1").arg(server_->KePort());
+  EXPECT_EQ(run({"--ca-file", certificates_->CaFile(), "--nts", bare}, out, err), 0);
+  EXPECT_TRUE(out.contains("Valid: Yes\n"));
+  EXPECT_EQ(run({"--nts", bare, "--ca-file", certificates_->OtherCaFile()}, out, err), 2);
+  EXPECT_TRUE(out.isEmpty());
+  EXPECT_TRUE(
+      err.startsWith("NTS key establishment: the certificate of " + bare + " is not trusted"))
+      << err.toStdString();
+  EXPECT_EQ(run({"--ca-file"}, out, err), 2);
+  EXPECT_TRUE(err.contains("--ca-file needs a value"));
 }
 
 TEST(NtsPlainHosts, APlainHostIsAskedWithThePlainRequest) {
