@@ -235,6 +235,7 @@ TIdBytes TNTPClient::BuildRequest() {
 }
 
 TIdBytes TNTPClient::SendAndReceive() {
+  if (const std::optional<TNtsHost> nts = ParseNtsHost(Host())) return SendAndReceiveNts(*nts);
   const TIdBytes request = BuildRequest();  // its timestamp becomes T1
   SetBufferSize(kSntpMessageSize);
   SendDatagram(request);
@@ -242,6 +243,17 @@ TIdBytes TNTPClient::SendAndReceive() {
   if (received.size() < static_cast<std::size_t>(kSntpMessageSize)) return {};
   received.resize(kSntpMessageSize);
   return received;
+}
+
+TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
+  TNtsSession& session = Nts.Session(host);  // key establishment, when due, before T1 is read
+  TNtsPending pending;
+  const TIdBytes request = BuildNtsRequest(BuildRequest(), session, pending);
+  SetBufferSize(static_cast<int>(kNtsLongestMessage));
+  Send(session.NtpServer, session.NtpPort, request);
+  const TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
+  // Only an authenticated answer to this very request is a reply.
+  return AcceptNtsReply(received, pending, session).value_or(TIdBytes());
 }
 
 void TNTPClient::DecodeReply(const TIdBytes& reply) {

@@ -9,6 +9,7 @@
 
 #include "framework/DateUtils.h"
 #include "ntp/IdUDPClient.h"
+#include "ntp/NtsClient.h"
 
 namespace ntp {
 
@@ -121,11 +122,16 @@ class TNTPClient : public TIdUDPClient {
   bool SetComputerTime();
 
   TNTPInfo Info;
+  // Keys and cookies of the hosts asked with Network Time Security ("nts://name[:port]"), and
+  // the certificates they are checked against.
+  TNtsClient Nts;
 
  private:
   TIdBytes BuildRequest();
   // The reply's 48 bytes, or empty when none (or a shorter datagram) arrived in time.
   TIdBytes SendAndReceive();
+  // The same for an NTS host: the header of an authenticated reply to this request, or empty.
+  TIdBytes SendAndReceiveNts(const TNtsHost& host);
   void DecodeReply(const TIdBytes& reply);
 };
 

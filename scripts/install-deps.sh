@@ -16,6 +16,7 @@ packages=(
   kchmviewer          # the viewer that Help > Contents opens the compiled help with
   scdoc               # the manual pages
   librsvg2-bin        # the icon's PNG sizes
+  libssl-dev          # TLS and AES-SIV for Network Time Security
 )
 if $for_tests; then
   packages+=(
@@ -23,6 +24,7 @@ if $for_tests; then
     xvfb xauth          # running the window where no display is
     fonts-dejavu-core   # text in the offscreen widget tests
     clang-format
+    openssl             # the NTS tests' CA and certificates, and a plain TLS server
     clang               # libFuzzer and the sanitizers for the fuzz targets
     locales tzdata      # the suite also runs under another locale and other time zones
     desktop-file-utils appstream man-db dpkg-dev  # checking the installed tree and the package

@@ -39,7 +39,7 @@ else
   echo "Building the fuzz targets with $clang into $fuzz_dir"
   cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$clang" \
     -DTEMPOMERE_FUZZ=ON -DTEMPOMERE_WERROR=ON >/dev/null
-  cmake --build "$fuzz_dir" -j"$jobs" --target SntpReplyFuzz SettingsFileFuzz
+  cmake --build "$fuzz_dir" -j"$jobs" --target SntpReplyFuzz SettingsFileFuzz NtsRecordsFuzz
 fi
 end passed "building"
 

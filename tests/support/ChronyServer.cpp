@@ -20,9 +20,8 @@ namespace testing_support {
 
 namespace {
 
-// A UDP port nobody holds right now on 127.0.0.1.
-int FreeUdpPort() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+int FreePort(int type) {
+  const int fd = ::socket(AF_INET, type, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -31,6 +30,11 @@ int FreeUdpPort() {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
   ::close(fd);
   return ntohs(address.sin_port);
+}
+
+// A UDP port nobody holds right now on 127.0.0.1.
+int FreeUdpPort() {
+  return FreePort(SOCK_DGRAM);
 }
 
 // Whether an SNTP request to the port gets a reply within `wait_ms`.
@@ -58,7 +62,11 @@ bool Answers(int port, int wait_ms) {
 
 }  // namespace
 
-ChronyServer::ChronyServer() {
+int FreeTcpPort() {
+  return FreePort(SOCK_STREAM);
+}
+
+ChronyServer::ChronyServer(const QString& extra_config) {
   // The test command unpacks chronyd into the build folder (bin/../chrony) rather than install
   // the chrony package, which would replace the machine's own time service; an installed one is
   // used where that is missing.
@@ -89,6 +97,7 @@ ChronyServer::ChronyServer() {
                    .arg(kStratum)
                    .arg(dir)
                    .toUtf8());
+  config.write(extra_config.toUtf8());
   config.close();
 
   const QByteArray program_path = program.toLocal8Bit();

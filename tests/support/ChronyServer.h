@@ -7,11 +7,15 @@
 
 namespace testing_support {
 
+// A TCP port nobody listens on right now on 127.0.0.1.
+int FreeTcpPort();
+
 class ChronyServer {
  public:
   static constexpr int kStratum = 3;
 
-  ChronyServer();
+  // `extra_config`: more lines for chronyd's configuration (an NTS server's, for one).
+  explicit ChronyServer(const QString& extra_config = {});
   ~ChronyServer();
   ChronyServer(const ChronyServer&) = delete;
   ChronyServer& operator=(const ChronyServer&) = delete;

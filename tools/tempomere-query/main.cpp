@@ -1,4 +1,4 @@
-// tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST
+// tempomere-query [-p PORT] [-t TIMEOUT_MS] [--nts] [--ca-file FILE] HOST
 // tempomere-query --version
 //
 // One exchange with a time server, run as the main window's measurement cycle runs it, and the
@@ -35,14 +35,20 @@ struct Options {
   QString host;
   int port = 123;
   int timeout_ms = 500;
+  // Network Time Security: --nts asks HOST as "nts://HOST"; --ca-file trusts that CA instead of
+  // the system's trust store.
+  bool nts = false;
+  QString ca_file;
 };
 
 int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
-      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST\n"
+      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [--nts] [--ca-file FILE] HOST\n"
       << "       tempomere-query --version\n"
-      << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500)\n";
+      << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500)\n"
+      << "  HOST nts://NAME[:PORT] (or --nts NAME[:PORT]) asks with Network Time Security;\n"
+      << "  its PORT is the key-establishment port (default 4460)\n";
   return kExitError;
 }
 
@@ -117,6 +123,11 @@ int main(int argc, char** argv) {
                     : ReadNumber(value, kShortestTimeout, kLongestTimeout, "TIMEOUT_MS",
                                  options.timeout_ms, problem);
       if (!ok) return Usage(problem);
+    } else if (a == "--nts") {
+      options.nts = true;
+    } else if (a == "--ca-file") {
+      if (i + 1 >= args.size()) return Usage("--ca-file needs a value");
+      options.ca_file = args[++i];
     } else if (a.startsWith('-') && a.size() > 1) {
       return Usage(QString("unknown option %1").arg(a));
     } else if (options.host.isEmpty()) {
@@ -126,12 +137,15 @@ int main(int argc, char** argv) {
     }
   }
   if (options.host.isEmpty()) return Usage("HOST is missing");
+  if (options.nts && !options.host.startsWith("nts://", Qt::CaseInsensitive))
+    options.host = "nts://" + options.host;
 
   try {
     ntp::TNTPClient client;
     client.SetReceiveTimeout(options.timeout_ms);
     client.SetHost(options.host.toStdString());
     client.SetPort(options.port);
+    client.Nts.SetCaFile(options.ca_file.toStdString());
     client.SetActive(true);
     client.QueryServerTime();
     client.SetActive(false);

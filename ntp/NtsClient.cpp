@@ -1,0 +1,209 @@
+#include "ntp/NtsClient.h"
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+#include "ntp/NTPClient.h"
+
+namespace ntp {
+
+namespace {
+
+constexpr std::size_t kSivTagLength = 16;
+constexpr uint8_t kNtpVersion4 = 4;
+
+struct CipherFree {
+  void operator()(EVP_CIPHER* cipher) const { EVP_CIPHER_free(cipher); }
+};
+struct CipherCtxFree {
+  void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
+};
+
+int Int(std::size_t n) {
+  return static_cast<int>(n);
+}
+
+// A context for AES-SIV with the key and the two header components fed; null on failure.
+std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> SivContext(bool encrypt,
+                                                          std::span<const uint8_t> key,
+                                                          std::span<const uint8_t> associated,
+                                                          std::span<const uint8_t> nonce,
+                                                          const uint8_t* tag) {
+  std::unique_ptr<EVP_CIPHER, CipherFree> cipher(EVP_CIPHER_fetch(nullptr, "AES-128-SIV", nullptr));
+  std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
+  if (!cipher || !ctx || key.size() != kNtsKeyLength) return nullptr;
+  if (EVP_CipherInit_ex2(ctx.get(), cipher.get(), key.data(), nullptr, encrypt ? 1 : 0, nullptr) !=
+      1)
+    return nullptr;
+  if (tag && EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, Int(kSivTagLength),
+                                 const_cast<uint8_t*>(tag)) != 1)
+    return nullptr;
+  int n = 0;
+  if (EVP_CipherUpdate(ctx.get(), nullptr, &n, associated.data(), Int(associated.size())) != 1 ||
+      EVP_CipherUpdate(ctx.get(), nullptr, &n, nonce.data(), Int(nonce.size())) != 1)
+    return nullptr;
+  return ctx;
+}
+
+TIdBytes RandomBytes(std::size_t n) {
+  TIdBytes bytes(n);
+  if (RAND_bytes(bytes.data(), Int(n)) != 1)
+    throw EIdNtsError("NTS: the system gave no random numbers");
+  return bytes;
+}
+
+void KeepCookie(std::span<const uint8_t> cookie, TNtsSession& session) {
+  if (cookie.empty()) return;
+  session.Cookies.emplace_back(cookie.begin(), cookie.end());
+  while (session.Cookies.size() > kNtsCookieStore) session.Cookies.pop_front();
+}
+
+}  // namespace
+
+std::optional<TNtsHost> ParseNtsHost(const std::string& host) {
+  const std::string scheme = kNtsScheme;
+  if (host.size() < scheme.size() ||
+      !std::equal(scheme.begin(), scheme.end(), host.begin(),
+                  [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+    return std::nullopt;
+  std::string rest = host.substr(scheme.size());
+  while (!rest.empty() && rest.back() == '/') rest.pop_back();
+  TNtsHost parsed;
+  std::string port;
+  if (!rest.empty() && rest.front() == '[') {  // [IPv6 address] with an optional port
+    const std::size_t close = rest.find(']');
+    if (close == std::string::npos) return TNtsHost{"", 0};
+    parsed.Name = rest.substr(1, close - 1);
+    const std::string after = rest.substr(close + 1);
+    if (!after.empty()) {
+      if (after.front() != ':') return TNtsHost{"", 0};
+      port = after.substr(1);
+      if (port.empty()) port = "x";
+    }
+  } else {
+    const std::size_t colon = rest.find(':');
+    parsed.Name = rest.substr(0, colon);
+    if (colon != std::string::npos) {
+      port = rest.substr(colon + 1);
+      if (port.empty()) port = "x";
+    }
+  }
+  if (!port.empty()) {
+    const bool digits = port.size() <= 5 && std::all_of(port.begin(), port.end(), [](char c) {
+                          return c >= '0' && c <= '9';
+                        });
+    const int number = digits ? std::stoi(port) : 0;
+    parsed.KePort = number >= 1 && number <= 65535 ? number : 0;
+  }
+  return parsed;
+}
+
+TIdBytes NtsSivEncrypt(std::span<const uint8_t> key, std::span<const uint8_t> associated,
+                       std::span<const uint8_t> nonce, std::span<const uint8_t> plaintext) {
+  auto ctx = SivContext(true, key, associated, nonce, nullptr);
+  // OpenSSL's AES-SIV computes no tag over an empty plaintext, so the request always encrypts
+  // at least one field.
+  if (!ctx || plaintext.empty()) throw EIdNtsError("NTS: cannot encrypt the request");
+  TIdBytes sealed(kSivTagLength + plaintext.size());
+  int n = 0, last = 0;
+  if (EVP_CipherUpdate(ctx.get(), sealed.data() + kSivTagLength, &n, plaintext.data(),
+                       Int(plaintext.size())) != 1 ||
+      EVP_CipherFinal_ex(ctx.get(), sealed.data() + kSivTagLength + n, &last) != 1 ||
+      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, Int(kSivTagLength), sealed.data()) != 1)
+    throw EIdNtsError("NTS: cannot encrypt the request");
+  return sealed;
+}
+
+std::optional<TIdBytes> NtsSivDecrypt(std::span<const uint8_t> key,
+                                      std::span<const uint8_t> associated,
+                                      std::span<const uint8_t> nonce,
+                                      std::span<const uint8_t> sealed) {
+  if (sealed.size() <= kSivTagLength) return std::nullopt;  // a reply always carries cookies
+  auto ctx = SivContext(false, key, associated, nonce, sealed.data());
+  if (!ctx) return std::nullopt;
+  TIdBytes plain(sealed.size() - kSivTagLength);
+  int n = 0, last = 0;
+  if (EVP_CipherUpdate(ctx.get(), plain.data(), &n, sealed.data() + kSivTagLength,
+                       Int(plain.size())) != 1 ||
+      EVP_CipherFinal_ex(ctx.get(), plain.data() + n, &last) != 1)
+    return std::nullopt;
+  return plain;
+}
+
+TIdBytes BuildNtsRequest(const TIdBytes& header, TNtsSession& session, TNtsPending& pending) {
+  if (session.Cookies.empty()) throw EIdNtsError("NTS: no cookie left");
+  TIdBytes request = header;
+  request[0] = static_cast<uint8_t>((request[0] & 0xC7) | kNtpVersion4 << 3);
+  pending.UniqueId = RandomBytes(kNtsUniqueIdLength);
+  pending.S2CKey = session.S2CKey;
+  WriteExtensionField(kNtsUniqueIdentifier, pending.UniqueId, request);
+  const TIdBytes cookie = session.Cookies.front();
+  session.Cookies.pop_front();
+  WriteExtensionField(kNtsCookie, cookie, request);
+  // Placeholders ask for the cookies that fill the store again; they travel encrypted, and at
+  // least one always does, so that the authenticator has something to seal.
+  const std::size_t wanted = std::max<std::size_t>(1, kNtsCookieStore - session.Cookies.size());
+  TIdBytes placeholders;
+  const TIdBytes blank(cookie.size(), 0);
+  for (std::size_t i = 1; i < wanted; ++i)
+    WriteExtensionField(kNtsCookiePlaceholder, blank, placeholders);
+  if (wanted == 1) WriteExtensionField(kNtsCookiePlaceholder, blank, placeholders);
+  const TIdBytes nonce = RandomBytes(kNtsNonceLength);
+  const TIdBytes sealed = NtsSivEncrypt(session.C2SKey, request, nonce, placeholders);
+  WriteExtensionField(kNtsAuthenticator, WriteNtsAuthenticator(nonce, sealed), request);
+  return request;
+}
+
+std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNtsPending& pending,
+                                       TNtsSession& session) {
+  const auto fields = ReadExtensionFields(reply, kSntpMessageSize);
+  if (!fields || reply.size() < static_cast<std::size_t>(kSntpMessageSize)) return std::nullopt;
+  bool answers = false;
+  for (const TNtpExtensionField& field : *fields) {
+    if (field.Type == kNtsUniqueIdentifier) {
+      answers = field.Value.size() == pending.UniqueId.size() &&
+                std::equal(pending.UniqueId.begin(), pending.UniqueId.end(), field.Value.begin());
+      if (!answers) return std::nullopt;
+    } else if (field.Type == kNtsAuthenticator) {
+      if (!answers) return std::nullopt;  // it must follow the identifier it covers
+      const auto auth = ReadNtsAuthenticator(field.Value);
+      if (!auth) return std::nullopt;
+      const auto plain =
+          NtsSivDecrypt(pending.S2CKey, reply.first(field.Offset), auth->Nonce, auth->Ciphertext);
+      if (!plain) return std::nullopt;
+      const auto sealed_fields = ReadExtensionFields(*plain, 0);
+      if (!sealed_fields) return std::nullopt;
+      for (const TNtpExtensionField& f : *sealed_fields)
+        if (f.Type == kNtsCookie) KeepCookie(f.Value, session);
+      // Whatever follows the authenticator is not covered by it, and is not read.
+      return TIdBytes(reply.begin(), reply.begin() + kSntpMessageSize);
+    }
+  }
+  return std::nullopt;
+}
+
+TNtsSession& TNtsClient::Session(const TNtsHost& host) {
+  const std::string key = host.Name + "\n" + std::to_string(host.KePort);
+  auto found = sessions_.find(key);
+  if (found != sessions_.end() && !found->second.Cookies.empty()) return found->second;
+  if (host.Name.empty()) throw EIdNtsError("NTS: the host has no name");
+  if (host.KePort == 0) throw EIdNtsError("NTS: the host's port is not a number in 1..65535");
+  TNtsKeSettings settings;
+  settings.Host = host.Name;
+  settings.Port = host.KePort;
+  settings.CaFile = ca_file_;
+  settings.TimeoutMs = timeout_ms_;
+  TNtsSession session = EstablishNtsSession(settings);
+  ++establishments_;
+  return sessions_[key] = std::move(session);
+}
+
+void TNtsClient::Forget(const TNtsHost& host) {
+  sessions_.erase(host.Name + "\n" + std::to_string(host.KePort));
+}
+
+}  // namespace ntp

@@ -1,0 +1,76 @@
+#pragma once
+// The authenticated NTP exchange of Network Time Security: the request carries a unique
+// identifier, a cookie and an authenticator; a reply counts only when it answers that request
+// and authenticates under the server-to-client key. Keys and cookies are kept per host.
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "framework/DateUtils.h"
+#include "ntp/NtsKeyEstablishment.h"
+
+namespace ntp {
+
+constexpr char kNtsScheme[] = "nts://";
+constexpr std::size_t kNtsCookieStore = 8;        // cookies the client keeps at most
+constexpr std::size_t kNtsUniqueIdLength = 32;    // bytes
+constexpr std::size_t kNtsNonceLength = 16;       // bytes
+constexpr std::size_t kNtsLongestMessage = 1280;  // bytes of a reply the client reads
+
+// A host written "nts://name" or "nts://name:port" (the key-establishment port; "[v6]:port" for
+// an IPv6 address). Nothing for any other host text; the name is empty when it is missing and
+// the port 0 when it is not a number in 1..65535.
+struct TNtsHost {
+  std::string Name;
+  int KePort = kNtsKeDefaultPort;
+};
+std::optional<TNtsHost> ParseNtsHost(const std::string& host);
+
+// AES-SIV-CMAC-256 (OpenSSL's "AES-128-SIV" with a 32-byte key) with the associated data and
+// the nonce as the two header components. Encrypt gives the 16-byte tag, then the ciphertext;
+// Decrypt gives the plaintext, or nothing when it does not authenticate.
+TIdBytes NtsSivEncrypt(std::span<const uint8_t> key, std::span<const uint8_t> associated,
+                       std::span<const uint8_t> nonce, std::span<const uint8_t> plaintext);
+std::optional<TIdBytes> NtsSivDecrypt(std::span<const uint8_t> key,
+                                      std::span<const uint8_t> associated,
+                                      std::span<const uint8_t> nonce,
+                                      std::span<const uint8_t> sealed);
+
+// What one request left to check its reply against.
+struct TNtsPending {
+  TIdBytes UniqueId;
+  TIdBytes S2CKey;
+};
+
+// The 48-byte header of an authenticated reply to `pending`, with the cookies it carried added
+// to `session` (up to the store's size); nothing when the reply is anything else.
+std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNtsPending& pending,
+                                       TNtsSession& session);
+// An authenticated request with the header `header` (48 bytes), using the session's oldest
+// cookie (taken out of the store) and asking for enough new ones to fill it again.
+TIdBytes BuildNtsRequest(const TIdBytes& header, TNtsSession& session, TNtsPending& pending);
+
+class TNtsClient {
+ public:
+  // PEM certificates to trust instead of the system's trust store (empty: the store).
+  void SetCaFile(const std::string& path) { ca_file_ = path; }
+  const std::string& CaFile() const { return ca_file_; }
+  void SetTimeoutMs(int timeout_ms) { timeout_ms_ = timeout_ms; }
+
+  // The session for the host, made by key establishment when none is held or its cookies are
+  // used up. Raises EIdNtsError when key establishment fails.
+  TNtsSession& Session(const TNtsHost& host);
+  // Forgets the host's keys and cookies: the next query runs key establishment again.
+  void Forget(const TNtsHost& host);
+  // How many sessions key establishment has made so far.
+  int Establishments() const { return establishments_; }
+
+ private:
+  std::map<std::string, TNtsSession> sessions_;
+  std::string ca_file_;
+  int timeout_ms_ = 5000;
+  int establishments_ = 0;
+};
+
+}  // namespace ntp

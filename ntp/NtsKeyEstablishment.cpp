@@ -1,0 +1,279 @@
+#include "ntp/NtsKeyEstablishment.h"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <algorithm>
+#include <ctime>
+#include <memory>
+
+namespace ntp {
+
+namespace {
+
+constexpr unsigned char kAlpn[] = {7, 'n', 't', 's', 'k', 'e', '/', '1'};
+constexpr char kExporterLabel[] = "EXPORTER-network-time-security";
+constexpr std::size_t kLongestResponse = 65536;  // bytes the client reads at most
+constexpr unsigned kNapMs = 10;
+
+struct SslCtxFree {
+  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+struct SslFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+
+std::string Where(const std::string& host, int port) {
+  return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+         std::to_string(port);
+}
+
+// The oldest queued OpenSSL error as text, the queue cleared; `fallback` when there is none.
+std::string OpenSslError(const std::string& fallback) {
+  const unsigned long code = ERR_get_error();
+  ERR_clear_error();
+  if (code == 0) return fallback;
+  char text[256];
+  ERR_error_string_n(code, text, sizeof text);
+  return text;
+}
+
+bool IsIpAddress(const std::string& host) {
+  ASN1_OCTET_STRING* ip = a2i_IPADDRESS(host.c_str());
+  ASN1_OCTET_STRING_free(ip);
+  return ip != nullptr;
+}
+
+std::string ErrorCodeText(uint16_t code) {
+  switch (code) {
+    case 0:
+      return "unrecognized critical record";
+    case 1:
+      return "bad request";
+    case 2:
+      return "internal server error";
+    default:
+      return "error " + std::to_string(code);
+  }
+}
+
+bool HoldsWord(const TIdBytes& body, uint16_t word) {
+  for (std::size_t at = 0; at + 1 < body.size(); at += 2)
+    if ((body[at] << 8 | body[at + 1]) == word) return true;
+  return false;
+}
+
+// One TLS connection, with every wait bounded by the deadline.
+class TTlsConversation {
+ public:
+  TTlsConversation(const TNtsKeSettings& settings)
+      : settings_(settings),
+        where_(Where(settings.Host, settings.Port)),
+        deadline_(std::time(nullptr) + std::max(1, (settings.TimeoutMs + 999) / 1000)) {}
+
+  void Connect() {
+    ctx_.reset(SSL_CTX_new(TLS_client_method()));
+    if (!ctx_) Fail("cannot set up TLS: " + OpenSslError("no TLS context"));
+    SSL_CTX_set_min_proto_version(ctx_.get(), TLS1_3_VERSION);
+    SSL_CTX_set_verify(ctx_.get(), SSL_VERIFY_PEER, nullptr);
+    if (settings_.CaFile.empty()) {
+      if (SSL_CTX_set_default_verify_paths(ctx_.get()) != 1)
+        Fail("cannot read the system's trust store: " + OpenSslError("unknown error"));
+    } else if (SSL_CTX_load_verify_locations(ctx_.get(), settings_.CaFile.c_str(), nullptr) != 1) {
+      Fail("cannot read the CA file \"" + settings_.CaFile +
+           "\": " + OpenSslError("unknown error"));
+    }
+    if (SSL_CTX_set_alpn_protos(ctx_.get(), kAlpn, sizeof kAlpn) != 0)
+      Fail("cannot set up TLS: " + OpenSslError("ALPN refused"));
+
+    BIO* bio = BIO_new_connect(where_.c_str());
+    if (!bio) Fail("cannot set up a connection: " + OpenSslError("no connection object"));
+    BIO_set_nbio(bio, 1);
+    ssl_.reset(SSL_new(ctx_.get()));
+    if (!ssl_) {
+      BIO_free(bio);
+      Fail("cannot set up TLS: " + OpenSslError("no TLS object"));
+    }
+    SSL_set_bio(ssl_.get(), bio, bio);  // the TLS object owns the connection now
+    bio_ = bio;
+    // One attempt, waited for up to the deadline: a refusal is reported at once.
+    while (BIO_do_connect(bio_) <= 0) {
+      if (!BIO_should_retry(bio_))
+        throw EIdNtsError("NTS key establishment: no connection to " + where_ + " (" +
+                          OpenSslError("connection failed") + ")");
+      if (BIO_wait(bio_, deadline_, kNapMs) <= 0) {
+        ERR_clear_error();
+        throw EIdNtsError("NTS key establishment: no connection to " + where_ + " within " +
+                          std::to_string(settings_.TimeoutMs) + " ms");
+      }
+    }
+
+    if (IsIpAddress(settings_.Host)) {
+      X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_.get()), settings_.Host.c_str());
+    } else {
+      SSL_set_tlsext_host_name(ssl_.get(), settings_.Host.c_str());
+      SSL_set1_host(ssl_.get(), settings_.Host.c_str());
+    }
+    while (true) {
+      const int result = SSL_connect(ssl_.get());
+      if (result == 1) break;
+      if (!WaitAfter(result)) {
+        const long verify = SSL_get_verify_result(ssl_.get());
+        if (verify != X509_V_OK)
+          throw EIdNtsError("NTS key establishment: the certificate of " + where_ +
+                            " is not trusted (" + X509_verify_cert_error_string(verify) + ")");
+        throw EIdNtsError("NTS key establishment: TLS handshake with " + where_ + " failed (" +
+                          OpenSslError("the connection closed") + ")");
+      }
+    }
+    const unsigned char* protocol = nullptr;
+    unsigned int length = 0;
+    SSL_get0_alpn_selected(ssl_.get(), &protocol, &length);
+    if (length != sizeof kAlpn - 1 || !std::equal(protocol, protocol + length, kAlpn + 1))
+      throw EIdNtsError("NTS key establishment: " + where_ +
+                        " does not offer NTS (no \"ntske/1\" protocol in its TLS handshake)");
+  }
+
+  void Write(const TIdBytes& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+      std::size_t n = 0;
+      const int result = SSL_write_ex(ssl_.get(), bytes.data() + sent, bytes.size() - sent, &n);
+      if (result == 1)
+        sent += n;
+      else if (!WaitAfter(result))
+        Fail("sending to " + where_ + " failed (" + OpenSslError("the connection closed") + ")");
+    }
+  }
+
+  // The records up to End of Message.
+  std::vector<TNtsKeRecord> ReadRecords() {
+    TIdBytes received;
+    while (true) {
+      const TNtsKeParse parse = ReadNtsKeRecords(received);
+      if (parse.State == TNtsKeParseState::Complete) return parse.Records;
+      if (received.size() >= kLongestResponse)
+        Fail(where_ + " sent more than " + std::to_string(kLongestResponse) +
+             " bytes without ending its records");
+      uint8_t buffer[4096];
+      std::size_t n = 0;
+      const int result = SSL_read_ex(ssl_.get(), buffer, sizeof buffer, &n);
+      if (result == 1) {
+        received.insert(received.end(), buffer, buffer + n);
+      } else if (!WaitAfter(result)) {
+        Fail(where_ + " ended the conversation before its records were complete");
+      }
+    }
+  }
+
+  TIdBytes ExportKey(uint8_t direction) {
+    const unsigned char context[] = {0, 0, 0, kNtsAeadAesSivCmac256, direction};
+    TIdBytes key(kNtsKeyLength);
+    if (SSL_export_keying_material(ssl_.get(), key.data(), key.size(), kExporterLabel,
+                                   sizeof kExporterLabel - 1, context, sizeof context, 1) != 1)
+      Fail("cannot export the keys from the TLS session: " + OpenSslError("unknown error"));
+    return key;
+  }
+
+  void Close() {
+    SSL_shutdown(ssl_.get());  // one close_notify; the server's is not awaited
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) {
+    throw EIdNtsError("NTS key establishment: " + what);
+  }
+
+  // After an unfinished TLS call: waits for the connection and gives true when the call should
+  // be tried again, false when it failed. Raises when the deadline passes.
+  bool WaitAfter(int result) {
+    const int error = SSL_get_error(ssl_.get(), result);
+    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return false;
+    if (BIO_wait(bio_, deadline_, kNapMs) <= 0) {
+      ERR_clear_error();
+      throw EIdNtsError("NTS key establishment: " + where_ + " did not answer within " +
+                        std::to_string(settings_.TimeoutMs) + " ms");
+    }
+    return true;
+  }
+
+  const TNtsKeSettings& settings_;
+  const std::string where_;
+  const time_t deadline_;
+  std::unique_ptr<SSL_CTX, SslCtxFree> ctx_;
+  std::unique_ptr<SSL, SslFree> ssl_;
+  BIO* bio_ = nullptr;  // owned by ssl_
+};
+
+}  // namespace
+
+TNtsKeResponse InterpretNtsKeResponse(const std::vector<TNtsKeRecord>& records,
+                                      const std::string& host) {
+  const std::string prefix = "NTS key establishment: " + host + " ";
+  TNtsKeResponse response;
+  bool protocol = false, aead = false;
+  for (const TNtsKeRecord& r : records) {
+    switch (r.Type) {
+      case kNtsKeError:
+        throw EIdNtsError(prefix + "refused the request (" +
+                          ErrorCodeText(r.Body.size() >= 2
+                                            ? static_cast<uint16_t>(r.Body[0] << 8 | r.Body[1])
+                                            : 0xFFFF) +
+                          ")");
+      case kNtsKeNextProtocol:
+        protocol = HoldsWord(r.Body, kNtsProtocolNtpV4);
+        break;
+      case kNtsKeAeadAlgorithm:
+        aead = HoldsWord(r.Body, kNtsAeadAesSivCmac256);
+        break;
+      case kNtsKeNewCookie:
+        if (!r.Body.empty()) response.Cookies.push_back(r.Body);
+        break;
+      case kNtsKeServer:
+        response.Server.assign(r.Body.begin(), r.Body.end());
+        break;
+      case kNtsKePort:
+        if (r.Body.size() == 2) response.Port = r.Body[0] << 8 | r.Body[1];
+        break;
+      case kNtsKeWarning:
+        break;
+      default:
+        if (r.Critical)
+          throw EIdNtsError(prefix + "sent a critical record of unknown type " +
+                            std::to_string(r.Type));
+    }
+  }
+  if (!protocol) throw EIdNtsError(prefix + "refused the NTPv4 protocol");
+  if (!aead) throw EIdNtsError(prefix + "refused the AEAD_AES_SIV_CMAC_256 algorithm");
+  if (response.Cookies.empty()) throw EIdNtsError(prefix + "gave no cookie");
+  return response;
+}
+
+TIdBytes NtsKeRequest() {
+  TIdBytes request;
+  WriteNtsKeRecord({true, kNtsKeNextProtocol, NtsKeWords({kNtsProtocolNtpV4})}, request);
+  WriteNtsKeRecord({true, kNtsKeAeadAlgorithm, NtsKeWords({kNtsAeadAesSivCmac256})}, request);
+  WriteNtsKeRecord({true, kNtsKeEndOfMessage, {}}, request);
+  return request;
+}
+
+TNtsSession EstablishNtsSession(const TNtsKeSettings& settings) {
+  ERR_clear_error();
+  TTlsConversation tls(settings);
+  tls.Connect();
+  tls.Write(NtsKeRequest());
+  const TNtsKeResponse response =
+      InterpretNtsKeResponse(tls.ReadRecords(), Where(settings.Host, settings.Port));
+  TNtsSession session;
+  session.C2SKey = tls.ExportKey(0);
+  session.S2CKey = tls.ExportKey(1);
+  tls.Close();
+  session.Cookies.assign(response.Cookies.begin(), response.Cookies.end());
+  session.NtpServer = response.Server.empty() ? settings.Host : response.Server;
+  session.NtpPort = response.Port == 0 ? kNtpDefaultPort : response.Port;
+  return session;
+}
+
+}  // namespace ntp

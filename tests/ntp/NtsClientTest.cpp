@@ -1,0 +1,271 @@
+// Network Time Security against a real chronyd on loopback ports.
+#include "ntp/NtsClient.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include <cmath>
+#include <ctime>
+#include <set>
+
+#include "ntp/NTPClient.h"
+#include "support/ChronyServer.h"
+#include "support/FakeClock.h"
+#include "support/NtsServer.h"
+
+using namespace ntp;
+using testing_support::ChronyServer;
+using testing_support::FakeKernelClock;
+using testing_support::NtsChronyServer;
+using testing_support::TestCertificates;
+using testing_support::TlsServer;
+using testing_support::UdpRelay;
+
+namespace {
+
+class NtsChrony : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    certificates_ = new TestCertificates;
+    server_ = new NtsChronyServer(*certificates_);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete certificates_;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(certificates_->Made()) << certificates_->Problem().toStdString();
+    ASSERT_TRUE(server_->Started()) << server_->Problem().toStdString();
+  }
+
+  std::string Host() const { return "nts://127.0.0.1:" + std::to_string(server_->KePort()); }
+  // A client for the server that trusts the tests' CA.
+  void Prepare(TNTPClient& client) const {
+    client.SetHost(Host());
+    client.SetPort(123);  // not used for an NTS host: key establishment names the port
+    client.SetReceiveTimeout(1000);
+    client.Nts.SetCaFile(certificates_->CaFile().toStdString());
+  }
+  // The message of the NTS error one query raises; "" when none is raised.
+  static std::string QueryError(TNTPClient& client) {
+    try {
+      client.QueryServerTime();
+    } catch (const EIdNtsError& e) {
+      return e.Message();
+    }
+    return "";
+  }
+
+  static TestCertificates* certificates_;
+  static NtsChronyServer* server_;
+};
+
+TestCertificates* NtsChrony::certificates_ = nullptr;
+NtsChronyServer* NtsChrony::server_ = nullptr;
+
+TEST_F(NtsChrony, AuthenticatedReplyIsValidWithTheServersFieldsAndTheClocksOffset) {
+  TNTPClient client;
+  Prepare(client);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_TRUE(client.Info.Valid);
+  EXPECT_EQ(client.Info.Stratum, ChronyServer::kStratum);
+  EXPECT_EQ(client.Info.Mode, 4);
+  EXPECT_EQ(client.Info.Version, 4);
+  EXPECT_LT(std::fabs(client.GetClockOffset() * 86400.0), 0.005);
+  EXPECT_LT(client.Info.RoundTripDelay * 86400.0, 0.05);
+  EXPECT_EQ(client.Nts.Establishments(), 1);
+
+  // With the computer's clock an hour and a half behind, the offset says so.
+  FakeKernelClock slow(std::time(nullptr) - 5400);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_TRUE(client.Info.Valid);
+  EXPECT_NEAR(client.GetClockOffset() * 86400.0, 5400.0, 1.5);
+  EXPECT_EQ(client.Nts.Establishments(), 1);  // the cookies of the first are used
+}
+
+TEST_F(NtsChrony, CookiesAreUsedOnceAndRefilledOverManyQueries) {
+  TNTPClient client;
+  Prepare(client);
+  std::set<TIdBytes> sent;
+  for (int i = 0; i < 30; ++i) {
+    if (i > 0) {
+      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()));
+      ASSERT_FALSE(session.Cookies.empty());
+      EXPECT_TRUE(sent.insert(session.Cookies.front()).second) << "cookie used twice, query " << i;
+    }
+    ASSERT_NE(client.QueryServerTime(), 0.0) << "query " << i;
+    if (i == 0) {
+      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()));
+      EXPECT_EQ(session.Cookies.size(), kNtsCookieStore);
+    }
+  }
+  EXPECT_EQ(client.Nts.Establishments(), 1);
+  EXPECT_EQ(client.Nts.Session(*ParseNtsHost(Host())).Cookies.size(), kNtsCookieStore);
+}
+
+TEST_F(NtsChrony, EachKeyEstablishmentFailureRaisesItsOwnMessage) {
+  {  // the certificate is signed by a CA the client was not told to trust
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.SetCaFile(certificates_->OtherCaFile().toStdString());
+    const std::string message = QueryError(client);
+    EXPECT_NE(message.find("is not trusted"), std::string::npos) << message;
+    EXPECT_FALSE(client.Info.Valid);
+  }
+  {  // the system's trust store knows nothing of the tests' CA either
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.SetCaFile("");
+    EXPECT_NE(QueryError(client).find("is not trusted"), std::string::npos);
+  }
+  {  // a CA file that cannot be read
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.SetCaFile("/nonexistent/ca.pem");
+    EXPECT_NE(QueryError(client).find("cannot read the CA file \"/nonexistent/ca.pem\""),
+              std::string::npos);
+  }
+  {  // a trusted certificate made out to another name
+    TlsServer wrong(certificates_->WrongNameCert(), certificates_->WrongNameKey(), "ntske/1");
+    ASSERT_TRUE(wrong.Started());
+    TNTPClient client;
+    Prepare(client);
+    client.SetHost("nts://127.0.0.1:" + std::to_string(wrong.Port()));
+    const std::string message = QueryError(client);
+    EXPECT_NE(message.find("is not trusted (IP address mismatch)"), std::string::npos) << message;
+  }
+  {  // a TLS server that does not speak NTS key establishment
+    TlsServer plain(certificates_->ServerCert(), certificates_->ServerKey(), "");
+    ASSERT_TRUE(plain.Started());
+    TNTPClient client;
+    Prepare(client);
+    client.SetHost("nts://127.0.0.1:" + std::to_string(plain.Port()));
+    const std::string message = QueryError(client);
+    EXPECT_NE(message.find("does not offer NTS"), std::string::npos) << message;
+  }
+  {  // nobody listens: a server without NTS has no key-establishment port
+    ChronyServer plain_chrony;
+    ASSERT_TRUE(plain_chrony.Started());
+    const int closed = testing_support::FreeTcpPort();
+    TNTPClient client;
+    Prepare(client);
+    client.SetHost("nts://127.0.0.1:" + std::to_string(closed));
+    const std::string message = QueryError(client);
+    EXPECT_NE(message.find("no connection to 127.0.0.1:" + std::to_string(closed)),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(client.Nts.Establishments(), 0);
+  }
+}
+
+TEST_F(NtsChrony, ARelayThatChangesReplaysOrStripsTheReplyGivesNoReplyNeverATime) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  auto through = [&](UdpRelay& relay, TNTPClient& client) {
+    Prepare(client);
+    client.Nts.Session(host).NtpPort = relay.Port();
+  };
+  {  // the relay itself changes nothing: a time
+    UdpRelay relay(server_->Port(), UdpRelay::Mode::Forward);
+    TNTPClient client;
+    through(relay, client);
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    EXPECT_TRUE(client.Info.Valid);
+  }
+  // One bit changed in the header, the identifier, the authenticator's nonce and ciphertext.
+  for (int at : {1, 40, 47, 48 + 4, 48 + 36 + 4, 48 + 36 + 8, 48 + 36 + 30}) {
+    UdpRelay relay(server_->Port(), UdpRelay::Mode::FlipByte, at);
+    TNTPClient client;
+    through(relay, client);
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(client.QueryServerTime(), 0.0) << "byte " << at;
+      EXPECT_FALSE(client.Info.Valid) << "byte " << at;
+    }
+    EXPECT_EQ(relay.Requests(), 2);
+  }
+  {  // the first reply again, for the second request: its identifier answers the first
+    UdpRelay relay(server_->Port(), UdpRelay::Mode::Replay);
+    TNTPClient client;
+    through(relay, client);
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    const TNTPInfo first = client.Info;
+    EXPECT_EQ(client.QueryServerTime(), 0.0);
+    EXPECT_FALSE(client.Info.Valid);
+    EXPECT_EQ(client.Info.TransmitTime, first.TransmitTime);  // kept, not replaced
+  }
+  {  // the genuine header without its authentication
+    UdpRelay relay(server_->Port(), UdpRelay::Mode::Plain);
+    TNTPClient client;
+    through(relay, client);
+    EXPECT_EQ(client.QueryServerTime(), 0.0);
+    EXPECT_FALSE(client.Info.Valid);
+    EXPECT_EQ(client.Info.Stratum, 0);  // nothing of it was taken
+  }
+}
+
+TEST_F(NtsChrony, SetComputerTimeMovesTheClockOnlyOnAnAuthenticatedReply) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  const time_t now = std::time(nullptr);
+  {
+    FakeKernelClock clock(now - 5400);
+    UdpRelay relay(server_->Port(), UdpRelay::Mode::Plain);
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.Session(host).NtpPort = relay.Port();
+    EXPECT_FALSE(client.SetComputerTime());
+    EXPECT_TRUE(clock.set_times.empty());
+  }
+  {
+    FakeKernelClock clock(now - 5400);
+    TNTPClient client;
+    Prepare(client);
+    EXPECT_TRUE(client.SetComputerTime());
+    ASSERT_EQ(clock.set_times.size(), 1u);
+    EXPECT_NEAR(static_cast<double>(clock.set_times[0].tv_sec), static_cast<double>(now), 3.0);
+  }
+}
+
+// The query tool, built beside the tests, asks NTS hosts given either way.
+TEST_F(NtsChrony, TheQueryToolAsksAnNtsHostAndSaysWhyKeyEstablishmentFailed) {
+  auto run = [](const QStringList& args, QString& out, QString& err) {
+    QProcess tool;
+    tool.start(QCoreApplication::applicationDirPath() + "/tempomere-query", args);
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    out = QString::fromUtf8(tool.readAllStandardOutput());
+    err = QString::fromUtf8(tool.readAllStandardError());
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+  };
+  QString out, err;
+  EXPECT_EQ(run({QString::fromStdString(Host()), "--ca-file", certificates_->CaFile()}, out, err),
+            0)
+      << err.toStdString();
+  EXPECT_TRUE(out.contains("Version: 4\n")) << out.toStdString();
+  EXPECT_TRUE(out.contains("Stratum: 3\n"));
+  EXPECT_TRUE(out.contains("Valid: Yes\n"));
+  const QString bare = QString("127.0.0.1:%1").arg(server_->KePort());
+  EXPECT_EQ(run({"--ca-file", certificates_->CaFile(), "--nts", bare}, out, err), 0);
+  EXPECT_TRUE(out.contains("Valid: Yes\n"));
+  EXPECT_EQ(run({"--nts", bare, "--ca-file", certificates_->OtherCaFile()}, out, err), 2);
+  EXPECT_TRUE(out.isEmpty());
+  EXPECT_TRUE(
+      err.startsWith("NTS key establishment: the certificate of " + bare + " is not trusted"))
+      << err.toStdString();
+  EXPECT_EQ(run({"--ca-file"}, out, err), 2);
+  EXPECT_TRUE(err.contains("--ca-file needs a value"));
+}
+
+TEST(NtsPlainHosts, APlainHostIsAskedWithThePlainRequest) {
+  ChronyServer chrony;
+  ASSERT_TRUE(chrony.Started()) << chrony.Problem().toStdString();
+  TNTPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(chrony.Port());
+  client.SetReceiveTimeout(500);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_EQ(client.Info.Version, 3);  // the server answers in the request's version
+  EXPECT_EQ(client.BufferSize(), 48);
+  EXPECT_EQ(client.Nts.Establishments(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+#include "ntp/NtsRecords.h"
+
+#include <gtest/gtest.h>
+
+#include "ntp/NtsClient.h"
+#include "ntp/NtsKeyEstablishment.h"
+
+using namespace ntp;
+
+namespace {
+
+TIdBytes Bytes(std::initializer_list<int> values) {
+  TIdBytes bytes;
+  for (int v : values) bytes.push_back(static_cast<uint8_t>(v));
+  return bytes;
+}
+
+}  // namespace
+
+// --- Key-establishment records ---------------------------------------------------------------
+
+TEST(NtsKeRecords, TheClientsRequestIsProtocolAlgorithmAndEndOfMessageAllCritical) {
+  EXPECT_EQ(NtsKeRequest(), Bytes({0x80, 1, 0, 2, 0, 0,   // NTPv4
+                                   0x80, 4, 0, 2, 0, 15,  // AEAD_AES_SIV_CMAC_256
+                                   0x80, 0, 0, 0}));      // End of Message
+}
+
+TEST(NtsKeRecords, ReadsRecordsUpToEndOfMessageAndWaitsForMoreInsideARecord) {
+  TIdBytes stream;
+  WriteNtsKeRecord({false, kNtsKeNewCookie, Bytes({1, 2, 3})}, stream);
+  WriteNtsKeRecord({true, kNtsKePort, Bytes({0x12, 0x34})}, stream);
+  const std::size_t before_end = stream.size();
+  WriteNtsKeRecord({true, kNtsKeEndOfMessage, {}}, stream);
+  stream.push_back(0x99);  // after End of Message: not read
+
+  const TNtsKeParse whole = ReadNtsKeRecords(stream);
+  EXPECT_EQ(whole.State, TNtsKeParseState::Complete);
+  ASSERT_EQ(whole.Records.size(), 2u);
+  EXPECT_EQ(whole.Records[0], (TNtsKeRecord{false, kNtsKeNewCookie, Bytes({1, 2, 3})}));
+  EXPECT_EQ(whole.Records[1], (TNtsKeRecord{true, kNtsKePort, Bytes({0x12, 0x34})}));
+  EXPECT_EQ(whole.Consumed, before_end + 4);
+
+  for (std::size_t cut :
+       {std::size_t{0}, std::size_t{3}, std::size_t{6}, before_end, before_end + 3}) {
+    const TNtsKeParse part = ReadNtsKeRecords(std::span(stream).first(cut));
+    EXPECT_EQ(part.State, TNtsKeParseState::Incomplete) << cut;
+    EXPECT_LE(part.Consumed, cut);
+  }
+}
+
+TEST(NtsKeRecords, ServerResponseGivesCookiesServerAndPortOrSaysWhatItRefused) {
+  const std::vector<TNtsKeRecord> good = {
+      {true, kNtsKeNextProtocol, NtsKeWords({0})},
+      {true, kNtsKeAeadAlgorithm, NtsKeWords({15})},
+      {false, kNtsKeNewCookie, Bytes({7, 7})},
+      {false, kNtsKeNewCookie, Bytes({8})},
+      {true, kNtsKeServer, TIdBytes{'t', 'i', 'm', 'e'}},
+      {true, kNtsKePort, NtsKeWords({1234})},
+      {false, 0x4000, {}},  // an unknown record that is not critical is passed over
+  };
+  const TNtsKeResponse response = InterpretNtsKeResponse(good, "h:1");
+  EXPECT_EQ(response.Cookies, (std::vector<TIdBytes>{Bytes({7, 7}), Bytes({8})}));
+  EXPECT_EQ(response.Server, "time");
+  EXPECT_EQ(response.Port, 1234);
+
+  auto message = [&](std::vector<TNtsKeRecord> records) {
+    try {
+      InterpretNtsKeResponse(records, "h:1");
+    } catch (const EIdNtsError& e) {
+      return e.Message();
+    }
+    return std::string("accepted");
+  };
+  auto without = [&](uint16_t type) {
+    std::vector<TNtsKeRecord> records;
+    for (const auto& r : good)
+      if (r.Type != type) records.push_back(r);
+    return records;
+  };
+  EXPECT_NE(message(without(kNtsKeNextProtocol)).find("refused the NTPv4 protocol"),
+            std::string::npos);
+  EXPECT_NE(message(without(kNtsKeAeadAlgorithm)).find("refused the AEAD_AES_SIV_CMAC_256"),
+            std::string::npos);
+  EXPECT_NE(message(without(kNtsKeNewCookie)).find("gave no cookie"), std::string::npos);
+  auto records = good;
+  records[1].Body = NtsKeWords({16});
+  EXPECT_NE(message(records).find("refused the AEAD"), std::string::npos);
+  records = good;
+  records.push_back({true, kNtsKeError, NtsKeWords({1})});
+  EXPECT_EQ(message(records), "NTS key establishment: h:1 refused the request (bad request)");
+  records = good;
+  records.push_back({true, 0x4000, {}});
+  EXPECT_NE(message(records).find("critical record of unknown type 16384"), std::string::npos);
+}
+
+// --- Extension fields ------------------------------------------------------------------------
+
+TEST(NtsExtensionFields, WrittenPaddedToFourAndSixteenAndReadBackWithTheirOffsets) {
+  TIdBytes message(48, 0);
+  WriteExtensionField(kNtsUniqueIdentifier, Bytes({1, 2, 3, 4, 5}), message);
+  EXPECT_EQ(message.size(), 48u + 16u);
+  WriteExtensionField(kNtsCookie, TIdBytes(13, 9), message);
+  EXPECT_EQ(message.size(), 48u + 16u + 20u);
+  EXPECT_EQ(message[48 + 16 + 3], 20);  // the length counts the header and the padding
+
+  const auto fields = ReadExtensionFields(message, 48);
+  ASSERT_TRUE(fields);
+  ASSERT_EQ(fields->size(), 2u);
+  EXPECT_EQ((*fields)[0].Type, kNtsUniqueIdentifier);
+  EXPECT_EQ((*fields)[0].Offset, 48u);
+  EXPECT_EQ((*fields)[0].Value.size(), 12u);
+  EXPECT_EQ((*fields)[1].Type, kNtsCookie);
+  EXPECT_EQ((*fields)[1].Offset, 64u);
+  EXPECT_EQ((*fields)[1].Value[12], 9);
+  EXPECT_EQ((*fields)[1].Value[13], 0);
+
+  EXPECT_TRUE(ReadExtensionFields(TIdBytes(48, 0), 48));  // none at all
+  auto broken = message;
+  broken.pop_back();  // the last field runs past the end
+  EXPECT_FALSE(ReadExtensionFields(broken, 48));
+  broken = message;
+  broken.push_back(0);  // bytes left that make no field
+  EXPECT_FALSE(ReadExtensionFields(broken, 48));
+  broken = message;
+  broken[48 + 3] = 14;  // not a multiple of four
+  EXPECT_FALSE(ReadExtensionFields(broken, 48));
+  TIdBytes short_field(48, 0);  // a 12-byte field, then a good one
+  for (int v : {0x01, 0x04, 0, 12, 0, 0, 0, 0, 0, 0, 0, 0})
+    short_field.push_back(static_cast<uint8_t>(v));
+  WriteExtensionField(kNtsCookie, Bytes({1}), short_field);
+  EXPECT_FALSE(ReadExtensionFields(short_field, 48));
+  short_field[48 + 3] = 16;  // the same bytes as one 16-byte field and a broken rest
+  EXPECT_FALSE(ReadExtensionFields(short_field, 48));
+  EXPECT_FALSE(ReadExtensionFields(message, 49 + message.size()));
+}
+
+TEST(NtsExtensionFields, AuthenticatorHoldsNonceAndCiphertextEachAsLongAsItSays) {
+  const TIdBytes value = WriteNtsAuthenticator(Bytes({1, 2, 3}), Bytes({4, 5, 6, 7, 8}));
+  EXPECT_EQ(value, Bytes({0, 3, 0, 5, 1, 2, 3, 0, 4, 5, 6, 7, 8, 0, 0, 0}));
+  const auto auth = ReadNtsAuthenticator(value);
+  ASSERT_TRUE(auth);
+  EXPECT_EQ(TIdBytes(auth->Nonce.begin(), auth->Nonce.end()), Bytes({1, 2, 3}));
+  EXPECT_EQ(TIdBytes(auth->Ciphertext.begin(), auth->Ciphertext.end()), Bytes({4, 5, 6, 7, 8}));
+  EXPECT_FALSE(ReadNtsAuthenticator(std::span(value).first(13)));
+  EXPECT_FALSE(ReadNtsAuthenticator(Bytes({0, 200, 0, 0})));
+  EXPECT_FALSE(ReadNtsAuthenticator(Bytes({0, 0})));
+}
+
+// --- Host text -------------------------------------------------------------------------------
+
+TEST(NtsHosts, OnlyTheNtsSchemeIsAskedWithNtsAndItsPortIsKeyEstablishments) {
+  EXPECT_FALSE(ParseNtsHost("time.example"));
+  EXPECT_FALSE(ParseNtsHost("127.0.0.1"));
+  EXPECT_FALSE(ParseNtsHost("ntp://time.example"));
+  const auto plain = ParseNtsHost("nts://time.example");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->Name, "time.example");
+  EXPECT_EQ(plain->KePort, 4460);
+  const auto ported = ParseNtsHost("NTS://127.0.0.1:1234/");
+  ASSERT_TRUE(ported);
+  EXPECT_EQ(ported->Name, "127.0.0.1");
+  EXPECT_EQ(ported->KePort, 1234);
+  const auto v6 = ParseNtsHost("nts://[::1]:99");
+  ASSERT_TRUE(v6);
+  EXPECT_EQ(v6->Name, "::1");
+  EXPECT_EQ(v6->KePort, 99);
+  for (const char* bad :
+       {"nts://h:", "nts://h:0", "nts://h:65536", "nts://h:12a", "nts://h:-1", "nts://[::1]x"})
+    EXPECT_EQ(ParseNtsHost(bad).value_or(TNtsHost{"?", 1}).KePort, 0) << bad;
+  EXPECT_EQ(ParseNtsHost("nts://")->Name, "");
+}
+
+// --- AES-SIV ---------------------------------------------------------------------------------
+
+// Agreement with a real server's AES-SIV is shown by the exchanges with chronyd.
+TEST(NtsSiv, OpensWhatItSealedAndNothingWithAnyInputChanged) {
+  const TIdBytes key(32, 0x42), ad = Bytes({1, 2, 3}), nonce(16, 7), plain = Bytes({9, 8, 7, 6});
+  const TIdBytes sealed = NtsSivEncrypt(key, ad, nonce, plain);
+  ASSERT_EQ(sealed.size(), 16u + plain.size());
+  EXPECT_EQ(NtsSivDecrypt(key, ad, nonce, sealed), plain);
+  auto changed = sealed;
+  changed[0] ^= 1;
+  EXPECT_FALSE(NtsSivDecrypt(key, ad, nonce, changed));
+  changed = sealed;
+  changed.back() ^= 1;
+  EXPECT_FALSE(NtsSivDecrypt(key, ad, nonce, changed));
+  EXPECT_FALSE(NtsSivDecrypt(key, Bytes({1, 2, 4}), nonce, sealed));
+  EXPECT_FALSE(NtsSivDecrypt(key, ad, TIdBytes(16, 8), sealed));
+  EXPECT_FALSE(NtsSivDecrypt(TIdBytes(32, 0x43), ad, nonce, sealed));
+  EXPECT_FALSE(NtsSivDecrypt(key, ad, nonce, std::span(sealed).first(16)));
+}

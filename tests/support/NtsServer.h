@@ -1,0 +1,99 @@
+#pragma once
+// What the NTS tests run against: chronyd as an NTS server on loopback ports with a certificate
+// made for "localhost" and 127.0.0.1 by a test CA, a plain TLS server (openssl s_server) for
+// handshakes that must fail, and a UDP relay that can tamper with the authenticated replies.
+#include <sys/types.h>
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "support/ChronyServer.h"
+
+namespace testing_support {
+
+// A CA and certificates made with the openssl program in a folder of their own.
+class TestCertificates {
+ public:
+  TestCertificates();
+  bool Made() const { return problem_.isEmpty(); }
+  const QString& Problem() const { return problem_; }
+  QString CaFile() const { return path("ca.pem"); }
+  QString OtherCaFile() const { return path("other-ca.pem"); }  // trusts nothing used here
+  QString ServerCert() const { return path("server.pem"); }     // localhost, 127.0.0.1
+  QString ServerKey() const { return path("server.key"); }
+  QString WrongNameCert() const { return path("wrong.pem"); }  // wrong.example only
+  QString WrongNameKey() const { return path("wrong.key"); }
+
+ private:
+  QString path(const char* name) const { return dir_.path() + "/" + name; }
+  bool Run(const QStringList& arguments);
+  QTemporaryDir dir_;
+  QString problem_;
+};
+
+// chronyd serving NTS: key establishment on KePort(), NTP on Port().
+class NtsChronyServer {
+ public:
+  explicit NtsChronyServer(const TestCertificates& certificates);
+  bool Started() const { return server_ && server_->Started(); }
+  QString Problem() const { return server_ ? server_->Problem() : problem_; }
+  int Port() const { return server_->Port(); }
+  int KePort() const { return ke_port_; }
+
+ private:
+  QTemporaryDir dir_;
+  int ke_port_ = 0;
+  QString problem_;
+  std::unique_ptr<ChronyServer> server_;
+};
+
+// `openssl s_server` on a loopback port with the given certificate; with `alpn` it offers that
+// protocol, without it none.
+class TlsServer {
+ public:
+  TlsServer(const QString& cert, const QString& key, const QString& alpn);
+  ~TlsServer();
+  bool Started() const { return started_; }
+  int Port() const { return port_; }
+  QString Output();
+
+ private:
+  QProcess process_;
+  int port_ = 0;
+  bool started_ = false;
+};
+
+// Passes datagrams between a client and an NTP server on 127.0.0.1, changing the replies as its
+// mode says.
+class UdpRelay {
+ public:
+  enum class Mode {
+    Forward,   // as they are
+    FlipByte,  // one bit of one byte of each reply changed
+    Replay,    // the first reply forwarded; every later request answered with it again
+    Plain,     // only the reply's first 48 bytes: the genuine header, without authentication
+  };
+  UdpRelay(int server_port, Mode mode, int flip_at = 0);
+  ~UdpRelay();
+  int Port() const { return port_; }
+  int Requests() const { return requests_; }
+
+ private:
+  void Run();
+  int server_port_;
+  Mode mode_;
+  int flip_at_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> requests_{0};
+  QByteArray first_reply_;
+  std::thread thread_;
+};
+
+}  // namespace testing_support
