@@ -1,7 +1,7 @@
 #pragma once
 // The clock area: local and UTC clock readings as calendar fields, the time-zone bias and
 // setting the local clock, shaped as the Windows calls they stand for.
-#include <time.h>  // timespec: the C++ library for Windows declares no timespec
+#include <time.h>  // timespec: the C++ library for Windows has no std::timespec
 
 #include <cstdint>
 #include <ctime>
