@@ -365,7 +365,9 @@ TEST(Privileges, EnablingSaysInTheLastErrorWhetherThePrivilegeIsHeld) {
     EXPECT_TRUE(enabled.lastError == ERROR_SUCCESS || enabled.lastError == ERROR_NOT_ALL_ASSIGNED)
         << enabled.lastError;
     EXPECT_LE(enabled.previous.PrivilegeCount, 1u);
-    if (enabled.previous.PrivilegeCount == 1)  // it was disabled: as it was again
+    // It was disabled: as it was again.
+    if (enabled.previous.PrivilegeCount == 1 &&
+        (enabled.previous.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) == 0)
       AdjustSystemTime(false);
   });
   own.join();
