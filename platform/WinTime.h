@@ -1,6 +1,8 @@
 #pragma once
 // The clock area: local and UTC clock readings as calendar fields, the time-zone bias and
 // setting the local clock, shaped as the Windows calls they stand for.
+#include <time.h>  // timespec: the C++ library for Windows has no std::timespec
+
 #include <cstdint>
 #include <ctime>
 
@@ -39,7 +41,7 @@ int32_t BiasInForceMinutes(const TIME_ZONE_INFORMATION& zone, uint32_t state);
 // The UTC instant that local calendar fields stand for when UTC = local + `bias_minutes`, as
 // seconds and nanoseconds since 1970-01-01 00:00 UTC. False when the fields are not a time of
 // day on a real date (the day of week is ignored).
-bool LocalTimeToUtc(const SYSTEMTIME& local, int32_t bias_minutes, std::timespec& utc);
+bool LocalTimeToUtc(const SYSTEMTIME& local, int32_t bias_minutes, timespec& utc);
 
 class ClockApi {
  public:
@@ -59,9 +61,9 @@ class ClockApi {
 class KernelClockApi {
  public:
   virtual ~KernelClockApi() = default;
-  virtual std::timespec Now() = 0;
+  virtual timespec Now() = 0;
   // 0, or the errno of the refusal.
-  virtual int Set(const std::timespec& utc) = 0;
+  virtual int Set(const timespec& utc) = 0;
 
   static KernelClockApi& Real();
 };

@@ -30,6 +30,8 @@ if $for_tests; then
     desktop-file-utils appstream man-db dpkg-dev  # checking the installed tree and the package
     # chronyd's own libraries, for the server unpacked below
     libcap2 libedit2 libgnutls30 libnettle8 libseccomp2
+    # the Windows cross build and its tests: mingw-w64, Wine, GoogleTest's sources
+    g++-mingw-w64-x86-64-posix wine64 googletest
   )
 fi
 
