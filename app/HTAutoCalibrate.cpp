@@ -41,7 +41,7 @@ TAutoCalibrateDlg::TAutoCalibrateDlg(QWidget* owner) : QDialog(owner) {
   auto* daysRow = new QHBoxLayout(days);
   daysRow->setContentsMargins(0, 0, 0, 0);
   daysRow->addWidget(new QLabel(" Days", days));
-  DaysSpin = new TIntegerSpin(days);
+  DaysSpin = new components::TIntegerSpin(days);
   DaysSpin->SetMinValue(0);
   DaysSpin->SetMaxValue(365);
   DaysSpin->SetUseLimit(true);
@@ -50,7 +50,7 @@ TAutoCalibrateDlg::TAutoCalibrateDlg(QWidget* owner) : QDialog(owner) {
   daysRow->addWidget(DaysSpin, 1);
   inside->addWidget(days);
 
-  HoursSpin = new TDegreeSpin(group);
+  HoursSpin = new components::TDegreeSpin(group);
   HoursSpin->SetUnitsString("Hours");
   HoursSpin->SetMinValue(0);
   HoursSpin->SetMaxValue(24);

@@ -95,9 +95,9 @@ std::function<void(QObject*, Args...)> Guarded(Handler handler) {
 
 // A display field that is never narrower than the widest of its sample texts, nor than the text
 // it shows, so the window's layout never cuts what it displays.
-class TFitDisplay : public TEditEx {
+class TFitDisplay : public components::TEditEx {
  public:
-  explicit TFitDisplay(QWidget* parent) : TEditEx(parent) {
+  explicit TFitDisplay(QWidget* parent) : components::TEditEx(parent) {
     QObject::connect(this, &QLineEdit::textChanged, this, [this] { updateGeometry(); });
   }
   void SetSamples(const QStringList& samples) {
@@ -105,7 +105,7 @@ class TFitDisplay : public TEditEx {
     updateGeometry();
   }
   QSize minimumSizeHint() const override {
-    const QSize base = TEditEx::minimumSizeHint();
+    const QSize base = components::TEditEx::minimumSizeHint();
     int widest = fontMetrics().horizontalAdvance(text());
     for (const QString& sample : samples_)
       widest = std::max(widest, fontMetrics().horizontalAdvance(sample));
@@ -450,7 +450,7 @@ QWidget* TForm1::BuildSettingsTab() {
   connect(hostModel, &QAbstractItemModel::dataChanged, this, fitList);
   connect(hostModel, &QAbstractItemModel::modelReset, this, fitList);
   PortEdit = new QLineEdit("123", settings);
-  UpdateRateSpin = new TIntegerSpin(settings);
+  UpdateRateSpin = new components::TIntegerSpin(settings);
   UpdateRateSpin->SetUnitsString("MS");
   UpdateRateSpin->SetMinValue(10);
   UpdateRateSpin->SetMaxValue(10000);
@@ -471,7 +471,7 @@ QWidget* TForm1::BuildSettingsTab() {
   const QStringList seconds = FixedSamples({8.88888}, 5);
   const struct {
     const char* caption;
-    TEditEx** field;
+    components::TEditEx** field;
     QStringList samples;
   } fields[] = {
       {"Round Trip Delay", &TripDelayDis, seconds},
@@ -509,7 +509,7 @@ QWidget* TForm1::BuildStatisticsTab() {
   const QStringList errors = FixedSamples({-888.888}, 3);
   const struct {
     const char* caption;
-    TEditEx** field;
+    components::TEditEx** field;
     QStringList samples;
   } fields[] = {
       {"Count", &CountDis, {"88888"}},
@@ -549,7 +549,7 @@ QWidget* TForm1::BuildCalibrationTab() {
   grid->setSpacing(3);
 
   const auto centred = [group] {
-    TEditEx* display = Display(group, false, {FormatFixed(88888.8, 1) + " uSec"});
+    components::TEditEx* display = Display(group, false, {FormatFixed(88888.8, 1) + " uSec"});
     display->SetAlignment(framework::taCenter);
     display->setStyleSheet("background: palette(button);");
     return display;
@@ -576,11 +576,11 @@ QWidget* TForm1::BuildCalibrationTab() {
   enabledRow->addWidget(AdjustmentOnOff);
   grid->addWidget(enabled);
 
-  ChangePerDaySpin = new TRealSpin(group);
+  ChangePerDaySpin = new components::TRealSpin(group);
   ChangePerDaySpin->SetUnitsString("Sec");
   ChangePerDaySpin->SetIncrement(0.1);
   ChangePerDaySpin->SetDigits(1);
-  ChangePerDaySpin->SetNumFormat(nfFixed);
+  ChangePerDaySpin->SetNumFormat(components::nfFixed);
   ChangePerDaySpin->SetUseLimit(false);
   grid->addWidget(Captioned(group, "Adjustment Per Day", ChangePerDaySpin));
   Button3 = new QPushButton("Apply Adjustment", group);
@@ -606,7 +606,7 @@ QWidget* TForm1::BuildChartArea() {
   auto* row = new QHBoxLayout;
   ClearGraphBtn = new QPushButton("Clear", area);
   AverageChk = new QCheckBox("Running Average", area);
-  SampleSpin = new TIntegerSpin(area);
+  SampleSpin = new components::TIntegerSpin(area);
   SampleSpin->SetUnitsString("Samples");
   SampleSpin->SetMinValue(1);
   SampleSpin->SetMaxValue(10000);

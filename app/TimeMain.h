@@ -25,11 +25,11 @@ class TTimer;
 namespace ntp {
 class TNTPClient;
 }
+namespace components {
+class TCHMHelper;
 class TEditEx;
 class TIntegerSpin;
 class TRealSpin;
-namespace components {
-class TCHMHelper;
 class THugeDouble;
 class TOnOffBox;
 class TRunningAverage;
@@ -37,8 +37,6 @@ class TStripChart;
 }  // namespace components
 
 namespace app {
-
-using framework::TDateTime;
 
 class THostEditDlg;
 class TAutoCalibrateDlg;
@@ -85,56 +83,56 @@ class TForm1 : public QMainWindow {
   QPushButton* SetTimeBtn;
   QLabel* ToolBarNote;
   // Internet time strip.
-  TEditEx* LocalDateDis;
-  TEditEx* LocalTimeDis;
-  TEditEx* UTCTimeDis;
-  TEditEx* UpdateDis;
+  components::TEditEx* LocalDateDis;
+  components::TEditEx* LocalTimeDis;
+  components::TEditEx* UTCTimeDis;
+  components::TEditEx* UpdateDis;
   components::TOnOffBox* ValidOnOff;
   // Computer time strip.
-  TEditEx* CompDateDis;
-  TEditEx* CompTimeDis;
-  TEditEx* CompUTCDis;
-  TEditEx* ErrorDis;
+  components::TEditEx* CompDateDis;
+  components::TEditEx* CompTimeDis;
+  components::TEditEx* CompUTCDis;
+  components::TEditEx* ErrorDis;
   // Tabs.
   QSplitter* Splitter1;
   QTabWidget* PageControl1;
   // Settings tab.
   QComboBox* HostCombo;
   QLineEdit* PortEdit;
-  TIntegerSpin* UpdateRateSpin;
-  TEditEx* TripDelayDis;
-  TEditEx* VersionDis;
-  TEditEx* LeapDis;
-  TEditEx* StratumDis;
-  TEditEx* ModeDis;
-  TEditEx* PrecisionDis;
-  TEditEx* PollDis;
-  TEditEx* DisperseDis;
-  TEditEx* RootDelayDis;
-  TEditEx* ReferenceDis;
+  components::TIntegerSpin* UpdateRateSpin;
+  components::TEditEx* TripDelayDis;
+  components::TEditEx* VersionDis;
+  components::TEditEx* LeapDis;
+  components::TEditEx* StratumDis;
+  components::TEditEx* ModeDis;
+  components::TEditEx* PrecisionDis;
+  components::TEditEx* PollDis;
+  components::TEditEx* DisperseDis;
+  components::TEditEx* RootDelayDis;
+  components::TEditEx* ReferenceDis;
   // Statistics tab.
   QPushButton* ClearStatsBtn;
-  TEditEx* CountDis;
-  TEditEx* TimeSpanDis;
-  TEditEx* TotalDriftDis;
-  TEditEx* DriftPerDayDis;
-  TEditEx* MinDis;
-  TEditEx* MaxDis;
-  TEditEx* MeanDis;
+  components::TEditEx* CountDis;
+  components::TEditEx* TimeSpanDis;
+  components::TEditEx* TotalDriftDis;
+  components::TEditEx* DriftPerDayDis;
+  components::TEditEx* MinDis;
+  components::TEditEx* MaxDis;
+  components::TEditEx* MeanDis;
   QPushButton* CalculateStatsBtn;
-  TEditEx* STDDis;
+  components::TEditEx* STDDis;
   // Calibration tab.
-  TEditEx* TimeIntervalDis;
-  TEditEx* TimeIncDis;
+  components::TEditEx* TimeIntervalDis;
+  components::TEditEx* TimeIncDis;
   components::TOnOffBox* AdjustmentOnOff;
-  TRealSpin* ChangePerDaySpin;
+  components::TRealSpin* ChangePerDaySpin;
   QPushButton* Button3;
   QLineEdit* CalibStatusDis;
   // Chart area.
   QWidget* ChartArea;
   QPushButton* ClearGraphBtn;
   QCheckBox* AverageChk;
-  TIntegerSpin* SampleSpin;
+  components::TIntegerSpin* SampleSpin;
   components::TStripChart* StripChart1;
   framework::TRadioGroup* RangeXRadio;
   framework::TRadioGroup* RangeYRadio;
@@ -155,7 +153,7 @@ class TForm1 : public QMainWindow {
   // Window state.
   std::unique_ptr<components::THugeDouble> ErrorStore;
   std::unique_ptr<components::TRunningAverage> ErrorAverage;
-  TDateTime LastUpdate = 0;
+  framework::TDateTime LastUpdate = 0;
   // The statistics run over ErrorStore: its start, extremes, sum and the drift windows, kept as
   // errors arrive so that a cycle's work does not grow with the store.
   components::TErrorStatistics Statistics;

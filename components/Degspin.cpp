@@ -8,6 +8,8 @@
 #include "framework/FormatSettings.h"
 #include "framework/SysUtils.h"
 
+namespace components {
+
 namespace {
 
 // The largest tick count kept: symmetric, so that its magnitude always exists (about 2.6e6
@@ -258,7 +260,7 @@ void TDegreeSpin::SetDigits(int digits) {
   update();
 }
 
-void TDegreeSpin::SetAlignment(TAlignment alignment) {
+void TDegreeSpin::SetAlignment(framework::TAlignment alignment) {
   if (alignment == alignment_) return;
   alignment_ = alignment;
   for (TEditEx* field : {unitsField_, minutesField_, secondsField_}) field->SetAlignment(alignment);
@@ -323,3 +325,5 @@ void TDegreeSpin::changeEvent(QEvent* event) {
            unitsLabel_, minutesLabel_, secondsLabel_})
     child->setEnabled(enabled);
 }
+
+}  // namespace components

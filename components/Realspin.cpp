@@ -9,6 +9,8 @@
 #include "framework/KeyboardState.h"
 #include "framework/Sound.h"
 
+namespace components {
+
 namespace {
 
 // Significant digits of the general format.
@@ -209,3 +211,5 @@ void TRealSpin::RegionalSettingsChanged() {
   framework::ApplyLocaleSeparators();
   ShowValue(value_);
 }
+
+}  // namespace components

@@ -5,6 +5,8 @@
 
 #include "components/SpinButtons.h"
 
+namespace components {
+
 enum TNumberFormat { nfStandard, nfScientific, nfFixed, nfThousands };
 
 class TRealSpin : public TCustomSpin {
@@ -75,3 +77,5 @@ class TRealSpin : public TCustomSpin {
   bool ownerIncrement_ = false;
   double lastGoodValue_ = 0;
 };
+
+}  // namespace components

@@ -11,10 +11,7 @@
 #include "framework/Controls.h"
 #include "framework/Panels.h"
 
-using framework::taCenter;
-using framework::taLeftJustify;
-using framework::TAlignment;
-using framework::taRightJustify;
+namespace components {
 
 // An edit field whose text can be aligned left, right or centred, and which reports each loss
 // of the keyboard focus.
@@ -28,9 +25,9 @@ class TCustomEditEx : public QLineEdit, public framework::TControlLoading {
  public:
   explicit TCustomEditEx(QWidget* owner = nullptr);
 
-  TAlignment Alignment() const { return alignment_; }
+  framework::TAlignment Alignment() const { return alignment_; }
   // Takes effect at once; the same value changes nothing.
-  void SetAlignment(TAlignment alignment);
+  void SetAlignment(framework::TAlignment alignment);
 
   QString Text() const { return text(); }
   void SetText(const QString& text) { setText(text); }
@@ -90,10 +87,10 @@ class TCustomEditEx : public QLineEdit, public framework::TControlLoading {
  private:
   void HandleKeyPress(QKeyEvent* event);
   int AlignmentValue() const { return alignment_; }
-  void SetAlignmentValue(int value) { SetAlignment(static_cast<TAlignment>(value)); }
+  void SetAlignmentValue(int value) { SetAlignment(static_cast<framework::TAlignment>(value)); }
   void AdjustHeight();
 
-  TAlignment alignment_ = taLeftJustify;
+  framework::TAlignment alignment_ = framework::taLeftJustify;
   bool autoSelect_ = true;
   bool autoSize_ = true;
 };
@@ -288,3 +285,5 @@ class TCustomSpin : public TCustomEditEx {
   bool blockChangeEvent_ = false;
   bool wrap_ = false;
 };
+
+}  // namespace components

@@ -4,6 +4,8 @@
 #include "framework/KeyboardState.h"
 #include "framework/Sound.h"
 
+namespace components {
+
 TIntegerSpin::TIntegerSpin(QWidget* owner) : TCustomSpin(owner) {
   lastGoodValue_ = Value();
 }
@@ -102,3 +104,5 @@ void TIntegerSpin::DoExit() {
   if (Text().isEmpty()) SetValue(lastGoodValue_);
   SetValue(Value());
 }
+
+}  // namespace components

@@ -5,6 +5,8 @@
 
 #include "components/SpinButtons.h"
 
+namespace components {
+
 class TIntegerSpin : public TCustomSpin {
   Q_OBJECT
   Q_PROPERTY(qint64 Value READ Value WRITE SetValue)
@@ -63,3 +65,5 @@ class TIntegerSpin : public TCustomSpin {
   int hexDigits_ = 4;
   int64_t lastGoodValue_ = 0;
 };
+
+}  // namespace components

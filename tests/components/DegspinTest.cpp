@@ -11,6 +11,8 @@
 #include "framework/Sound.h"
 #include "support/SpinWindow.h"
 
+using namespace components;
+
 namespace {
 
 constexpr int64_t kSecond = TDegreeSpin::TicksPerSecond;
@@ -422,7 +424,7 @@ TEST_F(DegreeSpinTest, DisablingDisablesAllNineChildren) {
 }
 
 TEST_F(DegreeSpinTest, AlignmentAppliesToAllThreeFields) {
-  spin->SetAlignment(taRightJustify);
+  spin->SetAlignment(framework::taRightJustify);
   EXPECT_TRUE(spin->UnitsField()->alignment() & Qt::AlignRight);
   EXPECT_TRUE(spin->SecondsField()->alignment() & Qt::AlignRight);
 }

@@ -15,6 +15,8 @@
 #include "framework/Sound.h"
 #include "support/SpinWindow.h"
 
+using namespace components;
+
 namespace {
 
 // A shown, active window with the real spin, in a locale with "." and "," as separators.

@@ -11,6 +11,8 @@
 #include "framework/Sound.h"
 #include "support/SpinWindow.h"
 
+using namespace components;
+
 namespace {
 
 // A shown, active window with the integer spin and a second field to move the focus to.
