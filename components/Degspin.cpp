@@ -209,6 +209,11 @@ void TDegreeSpin::SetDegrees(double units) {
   if (!Loading()) NotifyChange(kind);
 }
 
+void TDegreeSpin::SetDegrees(double units, TEmitPolicy policy) {
+  const TEmitGuard<TDegreeSpin> guard(*this, policy);
+  SetDegrees(units);
+}
+
 int TDegreeSpin::Hours() const {
   return framework::StrToIntDef(unitsField_->Text(), 0);
 }

@@ -37,6 +37,8 @@ class TDegreeSpin : public framework::TPanel, public framework::TControlLoading 
   // The whole value in units.
   double Degrees() const { return static_cast<double>(ticks_) / TicksPerUnit; }
   void SetDegrees(double units);
+  // The same write, told to the owner (OnChange, OnLimit) or not as the policy says.
+  void SetDegrees(double units, TEmitPolicy policy);
   // The numbers the three fields show; writing one combines it with what the others show.
   int Hours() const;
   void SetHours(int units);

@@ -128,6 +128,11 @@ void TRealSpin::SetValue(double x) {
   ShowValue(v);
 }
 
+void TRealSpin::SetValue(double x, TEmitPolicy policy) {
+  const TEmitGuard<TRealSpin> guard(*this, policy);
+  SetValue(x);
+}
+
 void TRealSpin::Change() {
   value_ = ParseText();
   TCustomSpin::Change();

@@ -34,6 +34,11 @@ void TIntegerSpin::SetValue(int64_t v) {
   }
 }
 
+void TIntegerSpin::SetValue(int64_t v, TEmitPolicy policy) {
+  const TEmitGuard<TIntegerSpin> guard(*this, policy);
+  SetValue(v);
+}
+
 void TIntegerSpin::SetMaxValue(int64_t m) {
   if (m == maxValue_) return;
   if (Value() > m) SetValue(m);

@@ -24,6 +24,8 @@ class TIntegerSpin : public TCustomSpin {
   int64_t Value();
   // Writes the limited value as text; LastGoodValue keeps v itself.
   void SetValue(int64_t v);
+  // The same write, told to the owner or not as the policy says.
+  void SetValue(int64_t v, TEmitPolicy policy);
   int64_t MinValue() const { return minValue_; }
   void SetMinValue(int64_t m);
   int64_t MaxValue() const { return maxValue_; }

@@ -336,6 +336,17 @@ TEST_F(DegreeSpinTest, BlockedEventsStillLimitAndShow) {
   EXPECT_TRUE(events.empty());
 }
 
+TEST_F(DegreeSpinTest, AWriteThatMustNotNotifyIsLimitedAndShownWithoutEvents) {
+  HoursLimits();
+  events.clear();
+  spin->SetDegrees(30, TEmitPolicy::NeverEmit);
+  EXPECT_EQ(Shown(), QStringList({"24", "0", "0"}));
+  EXPECT_TRUE(events.empty());
+  EXPECT_FALSE(spin->BlockChangeEvent());
+  spin->SetDegrees(30, TEmitPolicy::EmitIfChanged);
+  EXPECT_EQ(events, (Events{"change", "upper"}));
+}
+
 TEST_F(DegreeSpinTest, MovingALimitPastTheValuePullsItAlong) {
   spin->SetUseLimit(true);
   spin->SetMaxValue(10);

@@ -102,6 +102,19 @@ TEST_F(RealSpinTest, WrittenValueReadsBackAsTheShownNumber) {
   EXPECT_EQ(spin->Value(), 2.3);
 }
 
+TEST_F(RealSpinTest, AWriteThatMustNotNotifyStillMovesTheFieldToTheShownNumber) {
+  Fixed(1);
+  changes = 0;
+  spin->SetValue(2.26, TEmitPolicy::NeverEmit);
+  EXPECT_EQ(spin->Text(), "2.3");
+  EXPECT_EQ(spin->Value(), 2.3);
+  EXPECT_EQ(changes, 0);
+  EXPECT_FALSE(spin->BlockChangeEvent());
+  spin->SetValue(-1.0, TEmitPolicy::EmitIfChanged);
+  EXPECT_EQ(spin->Text(), "-1.0");
+  EXPECT_EQ(changes, 1);
+}
+
 TEST_F(RealSpinTest, TenStepsOfATenthLandExactlyOnOne) {
   Fixed(1);
   spin->SetIncrement(0.1);
