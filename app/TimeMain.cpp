@@ -252,10 +252,6 @@ void InitApplication() {
   framework::ApplicationHelp().SetHelpFile("Horaplex.chm");
 }
 
-QString TForm1::FormatTimeOfDay(double days) {
-  return framework::FormatTimeOfDay(days);
-}
-
 double AdjustmentPerDay(uint32_t adjustment, uint32_t increment) {
   if (increment == 0) return 0.0;  // nothing read yet: no rate to speak of
   const long double ratio = static_cast<long double>(adjustment) / increment;
@@ -334,6 +330,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() = default;  // FormDestroy: the stores go with their owners; nothing is saved
+
+TForm1::TState TForm1::State() const {
+  return {*ErrorStore, *ErrorAverage, TimeAdjustment, TimeAdjustmentDisabled, timerInterval_};
+}
 
 void TForm1::BuildMenu() {
   QMenu* file = menuBar()->addMenu("&File");
@@ -451,12 +451,17 @@ QWidget* TForm1::BuildSettingsTab() {
   connect(hostModel, &QAbstractItemModel::modelReset, this, fitList);
   PortEdit = new QLineEdit("123", settings);
   UpdateRateSpin = new components::TIntegerSpin(settings);
-  UpdateRateSpin->SetUnitsString("MS");
-  UpdateRateSpin->SetMinValue(10);
-  UpdateRateSpin->SetMaxValue(10000);
-  UpdateRateSpin->SetUseLimit(false);
-  UpdateRateSpin->SetIncrement(10);
-  UpdateRateSpin->SetValue(kTimerInterval);
+  {
+    // Settings and start value are not a user's change: the window starts the timer at this
+    // interval itself.
+    const components::TEmitGuard quiet(*UpdateRateSpin, components::TEmitPolicy::NeverEmit);
+    UpdateRateSpin->SetUnitsString("MS");
+    UpdateRateSpin->SetMinValue(10);
+    UpdateRateSpin->SetMaxValue(10000);
+    UpdateRateSpin->SetUseLimit(false);
+    UpdateRateSpin->SetIncrement(10);
+    UpdateRateSpin->SetValue(kTimerInterval);
+  }
   grid->addWidget(new QLabel("Host: ", settings), 0, 0);
   grid->addWidget(HostCombo, 0, 1);
   grid->addWidget(new QLabel("Port: ", settings), 1, 0);
@@ -577,11 +582,15 @@ QWidget* TForm1::BuildCalibrationTab() {
   grid->addWidget(enabled);
 
   ChangePerDaySpin = new components::TRealSpin(group);
-  ChangePerDaySpin->SetUnitsString("Sec");
-  ChangePerDaySpin->SetIncrement(0.1);
-  ChangePerDaySpin->SetDigits(1);
-  ChangePerDaySpin->SetNumFormat(components::nfFixed);
-  ChangePerDaySpin->SetUseLimit(false);
+  {
+    // Settings are not a user's change; the start-up sets the value (RefreshTimeAdjustment).
+    const components::TEmitGuard quiet(*ChangePerDaySpin, components::TEmitPolicy::NeverEmit);
+    ChangePerDaySpin->SetUnitsString("Sec");
+    ChangePerDaySpin->SetIncrement(0.1);
+    ChangePerDaySpin->SetDigits(1);
+    ChangePerDaySpin->SetNumFormat(components::nfFixed);
+    ChangePerDaySpin->SetUseLimit(false);
+  }
   grid->addWidget(Captioned(group, "Adjustment Per Day", ChangePerDaySpin));
   Button3 = new QPushButton("Apply Adjustment", group);
   grid->addWidget(Button3);
@@ -607,12 +616,17 @@ QWidget* TForm1::BuildChartArea() {
   ClearGraphBtn = new QPushButton("Clear", area);
   AverageChk = new QCheckBox("Running Average", area);
   SampleSpin = new components::TIntegerSpin(area);
-  SampleSpin->SetUnitsString("Samples");
-  SampleSpin->SetMinValue(1);
-  SampleSpin->SetMaxValue(10000);
-  SampleSpin->SetUseLimit(true);
-  SampleSpin->SetIncrement(1);
-  SampleSpin->SetValue(10);
+  {
+    // Settings and start value are not a user's change: the start-up makes the running average
+    // with this size itself.
+    const components::TEmitGuard quiet(*SampleSpin, components::TEmitPolicy::NeverEmit);
+    SampleSpin->SetUnitsString("Samples");
+    SampleSpin->SetMinValue(1);
+    SampleSpin->SetMaxValue(10000);
+    SampleSpin->SetUseLimit(true);
+    SampleSpin->SetIncrement(1);
+    SampleSpin->SetValue(10);
+  }
   SampleSpin->setFixedWidth(120);
   row->addWidget(ClearGraphBtn);
   row->addWidget(AverageChk);
@@ -675,7 +689,7 @@ void TForm1::FormCreate(QObject*) {
   ErrorStore = std::make_unique<components::THugeDouble>(5);
   ErrorAverage = std::make_unique<components::TRunningAverage>();
   ErrorAverage->SetSize(10);
-  StripChart1->SetIncrement(TimerInterval() / 1000.0);  // seconds of X per point
+  StripChart1->SetIncrement(timerInterval_ / 1000.0);  // seconds of X per point
   RangeXRadio->SetItemIndex(0);
   SetXRange();
   RangeYRadio->SetItemIndex(6);
@@ -717,8 +731,8 @@ void TForm1::ShowComputerTime() {
   platform::GetSystemTime(&utc);
   CompDateDis->SetText(framework::FormatShortDate(framework::Now()));
   CompTimeDis->SetText(framework::FormatLongTime(framework::Now()));
-  CompUTCDis->SetText(FormatTimeOfDay(framework::SystemTimeToDateTime(utc)));
-  UpdateDis->SetText(FormatTimeOfDay(framework::Now() - LastUpdate));
+  CompUTCDis->SetText(framework::FormatTimeOfDay(framework::SystemTimeToDateTime(utc)));
+  UpdateDis->SetText(framework::FormatTimeOfDay(framework::Now() - LastUpdate));
 }
 
 void TForm1::GetServerTime() {
@@ -731,7 +745,7 @@ void TForm1::GetServerTime() {
     const ntp::TNTPInfo& info = NTPClient->Info;
     LocalDateDis->SetText(framework::FormatShortDate(info.ServerTime));
     LocalTimeDis->SetText(framework::FormatLongTime(info.ServerTime));
-    UTCTimeDis->SetText(FormatTimeOfDay(info.ServerTimeUtc));
+    UTCTimeDis->SetText(framework::FormatTimeOfDay(info.ServerTimeUtc));
     TripDelayDis->SetText(FormatFixed(info.RoundTripDelay * 24 * 3600, 5));
 
     // Seconds, positive when the computer's clock is ahead of the server.
@@ -758,7 +772,6 @@ void TForm1::GetServerTime() {
         StripChart1->AddValue(1, kTraceBlue, average);
       else
         StripChart1->AddValue(0, kTraceRed, error);
-      ErrorStore->Add(error);
       AcceptError(error);
     }
     NTPClient->SetActive(false);
@@ -797,7 +810,7 @@ void TForm1::UpdateRateSpinChange(QObject*) {
   // The spin holds 64 bits and no limit; the timer takes the low 32 bits as unsigned
   // milliseconds, so -10 is 4294967286 ms, not a stopped timer or a chart going backwards.
   SetTimerInterval(static_cast<uint32_t>(UpdateRateSpin->Value()));
-  StripChart1->SetIncrement(TimerInterval() / 1000.0);  // seconds of X per point
+  StripChart1->SetIncrement(timerInterval_ / 1000.0);  // seconds of X per point
 }
 
 namespace {
@@ -852,7 +865,8 @@ int TForm1::PageWidthNeeded() const {
 
 void TForm1::FitSplitter() {
   // The window is never narrower than the page control's tabs and captions beside the chart
-  // area's, so only a drag of the splitter can make the page control narrower.
+  // area's, so only a drag of the splitter can make the page control narrower. A new minimum
+  // asks for a new layout, which comes back here once and finds the width already set.
   const int needed = std::max(kPageControlWidth, PageWidthNeeded()) + Splitter1->handleWidth() +
                      ChartArea->minimumSizeHint().width();
   if (Splitter1->minimumWidth() != needed) Splitter1->setMinimumWidth(needed);
@@ -871,6 +885,7 @@ void TForm1::FitHostList() {
 }
 
 void TForm1::PageControl1Resize(QObject*) {
+  // The resize comes back here once, at width 1, and ends.
   if (PageControl1->width() < 1) PageControl1->resize(1, PageControl1->height());
 }
 
@@ -881,33 +896,24 @@ void TForm1::ClearStatistics() {
   Statistics.Clear();
 }
 
-void TForm1::AcceptError(double) {
-  // The run takes the error from the end of ErrorStore, where the cycle has just added it.
+void TForm1::AcceptError(double error) {
+  ErrorStore->Add(error);
+  // The run takes the error from the end of ErrorStore, where it has just been added.
   Statistics.Accept(std::span<const double>(ErrorStore->Data(), std::size_t(ErrorStore->Count())),
                     framework::Now());
   UpdateStatistics();
 }
 
 void TForm1::UpdateStatistics() {
-  const int n = ErrorStore->Count();
-  double total = 0, perDay = 0;
-  CalcDrift(total, perDay);
-  const double span = framework::Now() - Statistics.Start();
-  TimeSpanDis->SetText(FormatTimeOfDay(span));
-  TotalDriftDis->SetText(FormatFixed(total, 3));
-  DriftPerDayDis->SetText(FormatFixed(perDay, 3));
-  CountDis->SetText(QString::number(n));
-  MeanDis->SetText(FormatFixed(Statistics.Mean(), 3));
-  MinDis->SetText(FormatFixed(Statistics.Min(), 3));
-  MaxDis->SetText(FormatFixed(Statistics.Max(), 3));
-}
-
-void TForm1::CalcDrift(double& total, double& perDay) const {
-  // The mean error of the first tenth of the run against that of the last tenth, over the time
-  // between the two windows' centres, with the samples span / (n - 1) apart.
-  const components::TDrift drift = Statistics.Drift(framework::Now());
-  total = drift.Total;
-  perDay = drift.PerDay;
+  // Everything shown comes from the run's one summary, taken at one reading of the clock.
+  const components::TErrorSummary summary = Statistics.Summary(framework::Now());
+  TimeSpanDis->SetText(framework::FormatTimeOfDay(summary.Span));
+  TotalDriftDis->SetText(FormatFixed(summary.Drift.Total, 3));
+  DriftPerDayDis->SetText(FormatFixed(summary.Drift.PerDay, 3));
+  CountDis->SetText(QString::number(summary.Count));
+  MeanDis->SetText(FormatFixed(summary.Mean, 3));
+  MinDis->SetText(FormatFixed(summary.Min, 3));
+  MaxDis->SetText(FormatFixed(summary.Max, 3));
 }
 
 void TForm1::ClearStatsBtnClick(QObject*) {
@@ -964,7 +970,11 @@ void TForm1::ShowTimeAdjustment() {
 void TForm1::RefreshTimeAdjustment() {
   ReadTimeAdjustment();
   ShowTimeAdjustment();
-  ChangePerDaySpin->SetValue(AdjustmentPerDay(TimeAdjustment, TimeIncrement));
+  // Meant to notify: when the shown text changes, ChangePerDaySpinChange runs inside this write
+  // and rewrites TimeAdjustment from the one-decimal text, so the pending adjustment is the one
+  // the shown rate stands for.
+  ChangePerDaySpin->SetValue(AdjustmentPerDay(TimeAdjustment, TimeIncrement),
+                             components::TEmitPolicy::EmitIfChanged);
 }
 
 void TForm1::ChangePerDaySpinChange(QObject*) {
