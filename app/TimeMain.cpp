@@ -93,6 +93,9 @@ std::function<void(QObject*, Args...)> Guarded(Handler handler) {
   };
 }
 
+// A line edit keeps this many pixels each side of its text, and one more for the caret.
+constexpr int kInnerMargin = 2;
+
 // A display field that is never narrower than the widest of its sample texts, nor than the text
 // it shows, so the window's layout never cuts what it displays.
 class TFitDisplay : public components::TEditEx {
@@ -109,8 +112,6 @@ class TFitDisplay : public components::TEditEx {
     int widest = fontMetrics().horizontalAdvance(text());
     for (const QString& sample : samples_)
       widest = std::max(widest, fontMetrics().horizontalAdvance(sample));
-    // The line edit keeps 2 pixels each side of its text, plus the caret.
-    constexpr int kInnerMargin = 2;
     const QMargins textMargins = this->textMargins();
     const QSize inner(widest + 2 * kInnerMargin + 1 + textMargins.left() + textMargins.right(),
                       base.height());
@@ -224,7 +225,16 @@ QWidget* Captioned(QWidget* parent, const QString& caption, QWidget* field,
   return box;
 }
 
-QWidget* Strip(QWidget* parent, const QColor& colour, const QString& title) {
+const QString kInternetTitle = " Internet Time";
+const QString kComputerTitle = "Computer Time";
+
+// One of the two time strips: a coloured band with its bold title at the left; the displays go
+// into `row`.
+struct TStrip {
+  QWidget* strip;
+  QHBoxLayout* row;
+};
+TStrip Strip(QWidget* parent, const QColor& colour, const QString& title) {
   auto* strip = new QWidget(parent);
   strip->setAutoFillBackground(true);
   QPalette palette = strip->palette();
@@ -240,9 +250,38 @@ QWidget* Strip(QWidget* parent, const QColor& colour, const QString& title) {
   QPalette white = label->palette();
   white.setColor(QPalette::WindowText, Qt::white);
   label->setPalette(white);
-  label->setMinimumWidth(110);
+  // Both titles take the longer one's width and a character's room each side, so that the
+  // displays of the two strips stand in the same columns.
+  const QFontMetrics metrics(bold);
+  label->setMinimumWidth(std::max(metrics.horizontalAdvance(kInternetTitle),
+                                  metrics.horizontalAdvance(kComputerTitle)) +
+                         2 * metrics.averageCharWidth());
   row->addWidget(label);
-  return strip;
+  return {strip, row};
+}
+
+// An on/off box as wide as its longer caption with a character's room each side, bevel
+// included, and `height` high.
+void FitOnOffBox(components::TOnOffBox* box, int height) {
+  const QFontMetrics metrics(box->font());
+  const int caption = std::max(metrics.horizontalAdvance(box->OnString()),
+                               metrics.horizontalAdvance(box->OffString()));
+  constexpr int kBevel = 1;  // the box's lowered bevel, pixels each side
+  box->setFixedSize(caption + 2 * (metrics.averageCharWidth() + kBevel), height);
+}
+
+// The width a spin needs to show `sample` whole beside its units panel and arrows, which its
+// text margins keep the text clear of.
+int SpinWidthFor(const components::TCustomSpin* spin, const QString& sample) {
+  const QMargins margins = spin->textMargins();
+  const int text = spin->fontMetrics().horizontalAdvance(sample) + 2 * kInnerMargin + 1 +
+                   margins.left() + margins.right();
+  QStyleOptionFrame option;
+  option.initFrom(spin);
+  option.lineWidth = spin->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, spin);
+  return spin->style()
+      ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(text, spin->height()), spin)
+      .width();
 }
 
 }  // namespace
@@ -362,7 +401,6 @@ QWidget* TForm1::BuildToolBar() {
   AutoUpdateBtn->setText("Auto Update");
   AutoUpdateBtn->setCheckable(true);  // stays down until the next click
   AutoUpdateBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  AutoUpdateBtn->setMinimumWidth(90);
   // Kept with the button but never shown: tool tips are off in the tool bar.
   AutoUpdateBtn->setProperty(kHintProperty, "Enable Auto Load");
   Button1 = new QPushButton("Get Time", bar);
@@ -394,8 +432,7 @@ QWidget* TForm1::BuildToolBar() {
 }
 
 QWidget* TForm1::BuildInternetStrip() {
-  QWidget* strip = Strip(this, kTeal, " Internet Time");
-  auto* row = static_cast<QHBoxLayout*>(strip->layout());
+  const auto [strip, row] = Strip(this, kTeal, kInternetTitle);
   LocalDateDis = Display(strip, true, DateSamples());
   LocalTimeDis = Display(strip, true, TimeSamples());
   UTCTimeDis = Display(strip, true, TimeOfDaySamples());
@@ -404,8 +441,8 @@ QWidget* TForm1::BuildInternetStrip() {
   ValidOnOff->SetOnString("Yes");
   ValidOnOff->SetOffString("No");
   ValidOnOff->SetOnColor(0x00FF00);
-  ValidOnOff->SetUserChangeable(false);  // a display: only a reply changes it
-  ValidOnOff->setFixedSize(40, 24);
+  ValidOnOff->SetUserChangeable(false);                     // a display: only a reply changes it
+  FitOnOffBox(ValidOnOff, UpdateDis->sizeHint().height());  // as high as the displays beside it
   row->addWidget(Captioned(strip, "Date - Local Zone:", LocalDateDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Time - Local Zone: ", LocalTimeDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "UTC Time : ", UTCTimeDis, Qt::white), 3);
@@ -415,8 +452,7 @@ QWidget* TForm1::BuildInternetStrip() {
 }
 
 QWidget* TForm1::BuildComputerStrip() {
-  QWidget* strip = Strip(this, kOlive, "Computer Time");
-  auto* row = static_cast<QHBoxLayout*>(strip->layout());
+  const auto [strip, row] = Strip(this, kOlive, kComputerTitle);
   CompDateDis = Display(strip, true, DateSamples());
   CompTimeDis = Display(strip, true, TimeSamples());
   CompUTCDis = Display(strip, true, TimeOfDaySamples());
@@ -425,7 +461,8 @@ QWidget* TForm1::BuildComputerStrip() {
   row->addWidget(Captioned(strip, "Computer Time : ", CompTimeDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Computer UTC Time : ", CompUTCDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Computer Error:", ErrorDis, Qt::white), 3);
-  row->addSpacing(44);
+  // Room where the strip above has its "Valid:" column, so the displays stand in its columns.
+  row->addSpacing(ValidOnOff->parentWidget()->sizeHint().width());
   return strip;
 }
 
@@ -577,7 +614,8 @@ QWidget* TForm1::BuildCalibrationTab() {
   QFont arial("Arial");
   arial.setBold(true);
   AdjustmentOnOff->setFont(arial);
-  AdjustmentOnOff->setFixedSize(34, 22);
+  // A line of its font, with the bevel and 2 pixels above and below.
+  FitOnOffBox(AdjustmentOnOff, AdjustmentOnOff->fontMetrics().height() + 2 * (1 + 2));
   enabledRow->addWidget(AdjustmentOnOff);
   grid->addWidget(enabled);
 
@@ -627,7 +665,7 @@ QWidget* TForm1::BuildChartArea() {
     SampleSpin->SetIncrement(1);
     SampleSpin->SetValue(10);
   }
-  SampleSpin->setFixedWidth(120);
+  SampleSpin->setFixedWidth(SpinWidthFor(SampleSpin, QString::number(SampleSpin->MaxValue())));
   row->addWidget(ClearGraphBtn);
   row->addWidget(AverageChk);
   row->addWidget(SampleSpin);

@@ -1236,6 +1236,24 @@ TEST_F(MainWindow, EveryCaptionAndDisplayFitsAtTheSmallestAndTheDefaultSize) {
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
 }
 
+TEST_F(MainWindow, TheOnOffBoxesAndTheSampleSpinHoldTheirLongestTexts) {
+  // Sized from their own fonts, whatever fonts the machine has.
+  constexpr int kBevels = 2;  // a pixel each side
+  for (components::TOnOffBox* box : {ui().ValidOnOff, ui().AdjustmentOnOff}) {
+    const QFontMetrics metrics(box->font());
+    for (const QString& caption : {box->OnString(), box->OffString()})
+      EXPECT_LE(metrics.horizontalAdvance(caption) + kBevels, box->width())
+          << caption.toStdString();
+    EXPECT_LE(metrics.height() + kBevels, box->height()) << box->OnString().toStdString();
+  }
+  // The Valid box stands as high as the displays in its row.
+  EXPECT_EQ(ui().ValidOnOff->height(), ui().UpdateDis->height());
+  TypeInto(ui().SampleSpin, "10000");
+  EXPECT_EQ(ui().SampleSpin->Value(), 10000);
+  EXPECT_LE(QFontMetrics(ui().SampleSpin->font()).horizontalAdvance("10000"),
+            TextRoom(ui().SampleSpin));
+}
+
 TEST_F(MainWindow, ALongerTextWidensItsDisplayInsteadOfBeingCut) {
   form->resize(1, 1);
   Settle(form.get());
