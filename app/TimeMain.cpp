@@ -152,6 +152,7 @@ class THostLineEdit : public QLineEdit {
  private:
   template <class Edit>
   void Limited(Edit edit) {
+    // Lengths as int, as the line edit's caret positions are: a host name is far shorter.
     const int limit = std::max<int>(kHostTypedLength, static_cast<int>(text().size()));
     edit();
     const QString typed = text();
@@ -293,13 +294,17 @@ void InitApplication() {
 
 double AdjustmentPerDay(uint32_t adjustment, uint32_t increment) {
   if (increment == 0) return 0.0;  // nothing read yet: no rate to speak of
+  // In extended precision, rounded to a double once at the end: the subtraction cancels the
+  // ratio's leading digits, and the wider type keeps more of the rest.
   const long double ratio = static_cast<long double>(adjustment) / increment;
   return static_cast<double>((ratio - 1) * 86400);
 }
 
 uint32_t AdjustmentForPerDay(uint32_t increment, double perDay) {
   const double value = std::rint((perDay / 86400 + 1) * increment);  // ties to even
-  // Keep the conversion defined for any entry; the kernel refuses what it cannot take.
+  // Keep the conversion defined for any entry; the kernel refuses what it cannot take. Through
+  // a signed 64-bit whole number, whose low 32 bits are the result, so a negative entry wraps
+  // as an unsigned word does instead of being undefined.
   const double limited = std::isfinite(value) ? std::clamp(value, -9.2e18, 9.2e18) : 0.0;
   return static_cast<uint32_t>(static_cast<int64_t>(limited));
 }
@@ -786,7 +791,8 @@ void TForm1::GetServerTime() {
     UTCTimeDis->SetText(framework::FormatTimeOfDay(info.ServerTimeUtc));
     TripDelayDis->SetText(FormatFixed(info.RoundTripDelay * 24 * 3600, 5));
 
-    // Seconds, positive when the computer's clock is ahead of the server.
+    // Seconds, positive when the computer's clock is ahead of the server; days to seconds in
+    // extended precision, rounded to a double once.
     const double error =
         static_cast<double>(-static_cast<long double>(NTPClient->GetClockOffset()) * 24 * 3600);
     ErrorAverage->Add(error);
@@ -862,13 +868,15 @@ void TForm1::SetTimerInterval(uint32_t milliseconds) {
 }
 
 int TForm1::TimerParts() const {
+  // 1 to 3 parts: 2^32 - 1 ms is less than three of the longest.
   return static_cast<int>((uint64_t{timerInterval_} + kLongestTimerPart - 1) / kLongestTimerPart);
 }
 
 int TForm1::TimerPartLength(int part) const {
   const int parts = std::max(TimerParts(), 1);
   const uint32_t length = timerInterval_ / parts;
-  // The last part makes up the remainder.
+  // The last part makes up the remainder. No part is longer than kLongestTimerPart, so it fits
+  // the window timer's int.
   return static_cast<int>(part == parts - 1 ? timerInterval_ - length * (parts - 1) : length);
 }
 
@@ -881,6 +889,7 @@ bool TForm1::TickEndsInterval() {
 }
 
 void TForm1::SampleSpinChange(QObject*) {
+  // The spin keeps its value within 1 … 10000, which an int holds.
   ErrorAverage->SetSize(static_cast<int>(SampleSpin->Value()));
 }
 
@@ -936,7 +945,8 @@ void TForm1::ClearStatistics() {
 
 void TForm1::AcceptError(double error) {
   ErrorStore->Add(error);
-  // The run takes the error from the end of ErrorStore, where it has just been added.
+  // The run takes the error from the end of ErrorStore, where it has just been added. A count
+  // is never negative, so it converts to a size as it is.
   Statistics.Accept(std::span<const double>(ErrorStore->Data(), std::size_t(ErrorStore->Count())),
                     framework::Now());
   UpdateStatistics();
