@@ -41,23 +41,31 @@ TAutoCalibrateDlg::TAutoCalibrateDlg(QWidget* owner) : QDialog(owner) {
   auto* daysRow = new QHBoxLayout(days);
   daysRow->setContentsMargins(0, 0, 0, 0);
   daysRow->addWidget(new QLabel(" Days", days));
-  DaysSpin = new TIntegerSpin(days);
-  DaysSpin->SetMinValue(0);
-  DaysSpin->SetMaxValue(365);
-  DaysSpin->SetUseLimit(true);
-  DaysSpin->SetIncrement(1);
-  DaysSpin->SetValue(0);
+  DaysSpin = new components::TIntegerSpin(days);
+  {
+    // Settings and start value are not a user's change.
+    const components::TEmitGuard quiet(*DaysSpin, components::TEmitPolicy::NeverEmit);
+    DaysSpin->SetMinValue(0);
+    DaysSpin->SetMaxValue(365);
+    DaysSpin->SetUseLimit(true);
+    DaysSpin->SetIncrement(1);
+    DaysSpin->SetValue(0);
+  }
   daysRow->addWidget(DaysSpin, 1);
   inside->addWidget(days);
 
-  HoursSpin = new TDegreeSpin(group);
-  HoursSpin->SetUnitsString("Hours");
-  HoursSpin->SetMinValue(0);
-  HoursSpin->SetMaxValue(24);
-  HoursSpin->SetUseLimit(true);
-  HoursSpin->SetHours(0);
-  HoursSpin->SetMinutes(0);
-  HoursSpin->SetSecInc(1);
+  HoursSpin = new components::TDegreeSpin(group);
+  {
+    // Settings and start value are not a user's change, and carry nothing into the days.
+    const components::TEmitGuard quiet(*HoursSpin, components::TEmitPolicy::NeverEmit);
+    HoursSpin->SetUnitsString("Hours");
+    HoursSpin->SetMinValue(0);
+    HoursSpin->SetMaxValue(24);
+    HoursSpin->SetUseLimit(true);
+    HoursSpin->SetHours(0);
+    HoursSpin->SetMinutes(0);
+    HoursSpin->SetSecInc(1);
+  }
   HoursSpin->setMinimumHeight(44);
   inside->addWidget(HoursSpin);
   column->addWidget(group, 1);
@@ -90,6 +98,8 @@ void TAutoCalibrateDlg::ReadPollInterval() {
   const int seconds = registry.ReadInteger(kPollIntervalValue);
   DaysSpin->SetValue(seconds / kSecondsPerDay);
   // The rest of the day replaces what the hours spin showed, carried into hours and minutes.
+  // These writes notify as typing would: a rest below a day reaches no limit, and a negative
+  // one reaches the lower limit, whose handler leaves the days at 0 where they stand.
   HoursSpin->SetHours(0);
   HoursSpin->SetMinutes(0);
   HoursSpin->SetSeconds(seconds % kSecondsPerDay);
@@ -99,10 +109,12 @@ void TAutoCalibrateDlg::ReadPollInterval() {
 void TAutoCalibrateDlg::WritePollInterval() {
   framework::TRegistry registry;
   if (!OpenNtpClientKey(registry)) return;
-  // Whole seconds: a fraction of a second in the hours spin is dropped.
-  const double seconds =
-      static_cast<double>(static_cast<int64_t>(DaysSpin->Value()) * kSecondsPerDay) +
-      HoursSpin->Seconds() + HoursSpin->Minutes() * 60.0 + HoursSpin->Hours() * 3600.0;
+  // The days in 64-bit seconds, then everything summed in floating point in this order.
+  const double seconds = static_cast<double>(DaysSpin->Value() * kSecondsPerDay) +
+                         HoursSpin->Seconds() + HoursSpin->Minutes() * 60.0 +
+                         HoursSpin->Hours() * 3600.0;
+  // Whole seconds: a fraction of a second in the hours spin is dropped. At most 366 days of
+  // seconds (the days spin's and the hours spin's limits), so the count fits the 32-bit value.
   registry.WriteInteger(kPollIntervalValue, static_cast<int>(std::trunc(seconds)));
   registry.CloseKey();
 }
@@ -113,6 +125,8 @@ void TAutoCalibrateDlg::ApplyBtnClick(QObject*) {
 }
 
 void TAutoCalibrateDlg::HoursSpinLimit(QObject*, bool upper) {
+  // Runs inside the hours spin's own write; the value written back here (0 or 23 hours) lies
+  // within its limits, so the nested write reports no limit and this handler is not re-entered.
   if (upper) {
     DaysSpin->SetValue(DaysSpin->Value() + 1);
     HoursSpin->SetDegrees(0);

@@ -4,8 +4,10 @@
 #include <QDialog>
 
 class QPushButton;
+namespace components {
 class TDegreeSpin;
 class TIntegerSpin;
+}  // namespace components
 
 namespace app {
 
@@ -19,8 +21,8 @@ class TAutoCalibrateDlg : public QDialog {
  public:
   explicit TAutoCalibrateDlg(QWidget* owner = nullptr);
 
-  TIntegerSpin* DaysSpin;
-  TDegreeSpin* HoursSpin;
+  components::TIntegerSpin* DaysSpin;
+  components::TDegreeSpin* HoursSpin;
   QPushButton* ApplyBtn;
   QPushButton* CancelBtn;
 

@@ -258,6 +258,7 @@ void THostEditDlg::InsertBtnClick(QObject*) {
   const QString& text = *answer;
   const int k = Selected();
   QStringList lines = Lines();
+  // Rows as int, as the list widget counts them.
   const int at = k < 0 ? static_cast<int>(lines.size()) : k;
   lines.insert(at, text);
   // The selection stays on the entry that was selected, now one further down.

@@ -93,11 +93,14 @@ std::function<void(QObject*, Args...)> Guarded(Handler handler) {
   };
 }
 
+// A line edit keeps this many pixels each side of its text, and one more for the caret.
+constexpr int kInnerMargin = 2;
+
 // A display field that is never narrower than the widest of its sample texts, nor than the text
 // it shows, so the window's layout never cuts what it displays.
-class TFitDisplay : public TEditEx {
+class TFitDisplay : public components::TEditEx {
  public:
-  explicit TFitDisplay(QWidget* parent) : TEditEx(parent) {
+  explicit TFitDisplay(QWidget* parent) : components::TEditEx(parent) {
     QObject::connect(this, &QLineEdit::textChanged, this, [this] { updateGeometry(); });
   }
   void SetSamples(const QStringList& samples) {
@@ -105,12 +108,10 @@ class TFitDisplay : public TEditEx {
     updateGeometry();
   }
   QSize minimumSizeHint() const override {
-    const QSize base = TEditEx::minimumSizeHint();
+    const QSize base = components::TEditEx::minimumSizeHint();
     int widest = fontMetrics().horizontalAdvance(text());
     for (const QString& sample : samples_)
       widest = std::max(widest, fontMetrics().horizontalAdvance(sample));
-    // The line edit keeps 2 pixels each side of its text, plus the caret.
-    constexpr int kInnerMargin = 2;
     const QMargins textMargins = this->textMargins();
     const QSize inner(widest + 2 * kInnerMargin + 1 + textMargins.left() + textMargins.right(),
                       base.height());
@@ -151,6 +152,7 @@ class THostLineEdit : public QLineEdit {
  private:
   template <class Edit>
   void Limited(Edit edit) {
+    // Lengths as int, as the line edit's caret positions are: a host name is far shorter.
     const int limit = std::max<int>(kHostTypedLength, static_cast<int>(text().size()));
     edit();
     const QString typed = text();
@@ -224,7 +226,16 @@ QWidget* Captioned(QWidget* parent, const QString& caption, QWidget* field,
   return box;
 }
 
-QWidget* Strip(QWidget* parent, const QColor& colour, const QString& title) {
+const QString kInternetTitle = " Internet Time";
+const QString kComputerTitle = "Computer Time";
+
+// One of the two time strips: a coloured band with its bold title at the left; the displays go
+// into `row`.
+struct TStrip {
+  QWidget* strip;
+  QHBoxLayout* row;
+};
+TStrip Strip(QWidget* parent, const QColor& colour, const QString& title) {
   auto* strip = new QWidget(parent);
   strip->setAutoFillBackground(true);
   QPalette palette = strip->palette();
@@ -240,9 +251,38 @@ QWidget* Strip(QWidget* parent, const QColor& colour, const QString& title) {
   QPalette white = label->palette();
   white.setColor(QPalette::WindowText, Qt::white);
   label->setPalette(white);
-  label->setMinimumWidth(110);
+  // Both titles take the longer one's width and a character's room each side, so that the
+  // displays of the two strips stand in the same columns.
+  const QFontMetrics metrics(bold);
+  label->setMinimumWidth(std::max(metrics.horizontalAdvance(kInternetTitle),
+                                  metrics.horizontalAdvance(kComputerTitle)) +
+                         2 * metrics.averageCharWidth());
   row->addWidget(label);
-  return strip;
+  return {strip, row};
+}
+
+// An on/off box as wide as its longer caption with a character's room each side, bevel
+// included, and `height` high.
+void FitOnOffBox(components::TOnOffBox* box, int height) {
+  const QFontMetrics metrics(box->font());
+  const int caption = std::max(metrics.horizontalAdvance(box->OnString()),
+                               metrics.horizontalAdvance(box->OffString()));
+  constexpr int kBevel = 1;  // the box's lowered bevel, pixels each side
+  box->setFixedSize(caption + 2 * (metrics.averageCharWidth() + kBevel), height);
+}
+
+// The width a spin needs to show `sample` whole beside its units panel and arrows, which its
+// text margins keep the text clear of.
+int SpinWidthFor(const components::TCustomSpin* spin, const QString& sample) {
+  const QMargins margins = spin->textMargins();
+  const int text = spin->fontMetrics().horizontalAdvance(sample) + 2 * kInnerMargin + 1 +
+                   margins.left() + margins.right();
+  QStyleOptionFrame option;
+  option.initFrom(spin);
+  option.lineWidth = spin->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, spin);
+  return spin->style()
+      ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(text, spin->height()), spin)
+      .width();
 }
 
 }  // namespace
@@ -252,19 +292,19 @@ void InitApplication() {
   framework::ApplicationHelp().SetHelpFile("Horaplex.chm");
 }
 
-QString TForm1::FormatTimeOfDay(double days) {
-  return framework::FormatTimeOfDay(days);
-}
-
 double AdjustmentPerDay(uint32_t adjustment, uint32_t increment) {
   if (increment == 0) return 0.0;  // nothing read yet: no rate to speak of
+  // In extended precision, rounded to a double once at the end: the subtraction cancels the
+  // ratio's leading digits, and the wider type keeps more of the rest.
   const long double ratio = static_cast<long double>(adjustment) / increment;
   return static_cast<double>((ratio - 1) * 86400);
 }
 
 uint32_t AdjustmentForPerDay(uint32_t increment, double perDay) {
   const double value = std::rint((perDay / 86400 + 1) * increment);  // ties to even
-  // Keep the conversion defined for any entry; the kernel refuses what it cannot take.
+  // Keep the conversion defined for any entry; the kernel refuses what it cannot take. Through
+  // a signed 64-bit whole number, whose low 32 bits are the result, so a negative entry wraps
+  // as an unsigned word does instead of being undefined.
   const double limited = std::isfinite(value) ? std::clamp(value, -9.2e18, 9.2e18) : 0.0;
   return static_cast<uint32_t>(static_cast<int64_t>(limited));
 }
@@ -335,6 +375,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
 TForm1::~TForm1() = default;  // FormDestroy: the stores go with their owners; nothing is saved
 
+TForm1::TState TForm1::State() const {
+  return {*ErrorStore, *ErrorAverage, TimeAdjustment, TimeAdjustmentDisabled, timerInterval_};
+}
+
 void TForm1::BuildMenu() {
   QMenu* file = menuBar()->addMenu("&File");
   Exit1 = file->addAction("&Exit");
@@ -362,7 +406,6 @@ QWidget* TForm1::BuildToolBar() {
   AutoUpdateBtn->setText("Auto Update");
   AutoUpdateBtn->setCheckable(true);  // stays down until the next click
   AutoUpdateBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  AutoUpdateBtn->setMinimumWidth(90);
   // Kept with the button but never shown: tool tips are off in the tool bar.
   AutoUpdateBtn->setProperty(kHintProperty, "Enable Auto Load");
   Button1 = new QPushButton("Get Time", bar);
@@ -394,8 +437,7 @@ QWidget* TForm1::BuildToolBar() {
 }
 
 QWidget* TForm1::BuildInternetStrip() {
-  QWidget* strip = Strip(this, kTeal, " Internet Time");
-  auto* row = static_cast<QHBoxLayout*>(strip->layout());
+  const auto [strip, row] = Strip(this, kTeal, kInternetTitle);
   LocalDateDis = Display(strip, true, DateSamples());
   LocalTimeDis = Display(strip, true, TimeSamples());
   UTCTimeDis = Display(strip, true, TimeOfDaySamples());
@@ -404,8 +446,8 @@ QWidget* TForm1::BuildInternetStrip() {
   ValidOnOff->SetOnString("Yes");
   ValidOnOff->SetOffString("No");
   ValidOnOff->SetOnColor(0x00FF00);
-  ValidOnOff->SetUserChangeable(false);  // a display: only a reply changes it
-  ValidOnOff->setFixedSize(40, 24);
+  ValidOnOff->SetUserChangeable(false);                     // a display: only a reply changes it
+  FitOnOffBox(ValidOnOff, UpdateDis->sizeHint().height());  // as high as the displays beside it
   row->addWidget(Captioned(strip, "Date - Local Zone:", LocalDateDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Time - Local Zone: ", LocalTimeDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "UTC Time : ", UTCTimeDis, Qt::white), 3);
@@ -415,8 +457,7 @@ QWidget* TForm1::BuildInternetStrip() {
 }
 
 QWidget* TForm1::BuildComputerStrip() {
-  QWidget* strip = Strip(this, kOlive, "Computer Time");
-  auto* row = static_cast<QHBoxLayout*>(strip->layout());
+  const auto [strip, row] = Strip(this, kOlive, kComputerTitle);
   CompDateDis = Display(strip, true, DateSamples());
   CompTimeDis = Display(strip, true, TimeSamples());
   CompUTCDis = Display(strip, true, TimeOfDaySamples());
@@ -425,7 +466,8 @@ QWidget* TForm1::BuildComputerStrip() {
   row->addWidget(Captioned(strip, "Computer Time : ", CompTimeDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Computer UTC Time : ", CompUTCDis, Qt::white), 3);
   row->addWidget(Captioned(strip, "Computer Error:", ErrorDis, Qt::white), 3);
-  row->addSpacing(44);
+  // Room where the strip above has its "Valid:" column, so the displays stand in its columns.
+  row->addSpacing(ValidOnOff->parentWidget()->sizeHint().width());
   return strip;
 }
 
@@ -450,13 +492,18 @@ QWidget* TForm1::BuildSettingsTab() {
   connect(hostModel, &QAbstractItemModel::dataChanged, this, fitList);
   connect(hostModel, &QAbstractItemModel::modelReset, this, fitList);
   PortEdit = new QLineEdit("123", settings);
-  UpdateRateSpin = new TIntegerSpin(settings);
-  UpdateRateSpin->SetUnitsString("MS");
-  UpdateRateSpin->SetMinValue(10);
-  UpdateRateSpin->SetMaxValue(10000);
-  UpdateRateSpin->SetUseLimit(false);
-  UpdateRateSpin->SetIncrement(10);
-  UpdateRateSpin->SetValue(kTimerInterval);
+  UpdateRateSpin = new components::TIntegerSpin(settings);
+  {
+    // Settings and start value are not a user's change: the window starts the timer at this
+    // interval itself.
+    const components::TEmitGuard quiet(*UpdateRateSpin, components::TEmitPolicy::NeverEmit);
+    UpdateRateSpin->SetUnitsString("MS");
+    UpdateRateSpin->SetMinValue(10);
+    UpdateRateSpin->SetMaxValue(10000);
+    UpdateRateSpin->SetUseLimit(false);
+    UpdateRateSpin->SetIncrement(10);
+    UpdateRateSpin->SetValue(kTimerInterval);
+  }
   grid->addWidget(new QLabel("Host: ", settings), 0, 0);
   grid->addWidget(HostCombo, 0, 1);
   grid->addWidget(new QLabel("Port: ", settings), 1, 0);
@@ -471,7 +518,7 @@ QWidget* TForm1::BuildSettingsTab() {
   const QStringList seconds = FixedSamples({8.88888}, 5);
   const struct {
     const char* caption;
-    TEditEx** field;
+    components::TEditEx** field;
     QStringList samples;
   } fields[] = {
       {"Round Trip Delay", &TripDelayDis, seconds},
@@ -509,7 +556,7 @@ QWidget* TForm1::BuildStatisticsTab() {
   const QStringList errors = FixedSamples({-888.888}, 3);
   const struct {
     const char* caption;
-    TEditEx** field;
+    components::TEditEx** field;
     QStringList samples;
   } fields[] = {
       {"Count", &CountDis, {"88888"}},
@@ -549,7 +596,7 @@ QWidget* TForm1::BuildCalibrationTab() {
   grid->setSpacing(3);
 
   const auto centred = [group] {
-    TEditEx* display = Display(group, false, {FormatFixed(88888.8, 1) + " uSec"});
+    components::TEditEx* display = Display(group, false, {FormatFixed(88888.8, 1) + " uSec"});
     display->SetAlignment(framework::taCenter);
     display->setStyleSheet("background: palette(button);");
     return display;
@@ -572,16 +619,21 @@ QWidget* TForm1::BuildCalibrationTab() {
   QFont arial("Arial");
   arial.setBold(true);
   AdjustmentOnOff->setFont(arial);
-  AdjustmentOnOff->setFixedSize(34, 22);
+  // A line of its font, with the bevel and 2 pixels above and below.
+  FitOnOffBox(AdjustmentOnOff, AdjustmentOnOff->fontMetrics().height() + 2 * (1 + 2));
   enabledRow->addWidget(AdjustmentOnOff);
   grid->addWidget(enabled);
 
-  ChangePerDaySpin = new TRealSpin(group);
-  ChangePerDaySpin->SetUnitsString("Sec");
-  ChangePerDaySpin->SetIncrement(0.1);
-  ChangePerDaySpin->SetDigits(1);
-  ChangePerDaySpin->SetNumFormat(nfFixed);
-  ChangePerDaySpin->SetUseLimit(false);
+  ChangePerDaySpin = new components::TRealSpin(group);
+  {
+    // Settings are not a user's change; the start-up sets the value (RefreshTimeAdjustment).
+    const components::TEmitGuard quiet(*ChangePerDaySpin, components::TEmitPolicy::NeverEmit);
+    ChangePerDaySpin->SetUnitsString("Sec");
+    ChangePerDaySpin->SetIncrement(0.1);
+    ChangePerDaySpin->SetDigits(1);
+    ChangePerDaySpin->SetNumFormat(components::nfFixed);
+    ChangePerDaySpin->SetUseLimit(false);
+  }
   grid->addWidget(Captioned(group, "Adjustment Per Day", ChangePerDaySpin));
   Button3 = new QPushButton("Apply Adjustment", group);
   grid->addWidget(Button3);
@@ -606,14 +658,19 @@ QWidget* TForm1::BuildChartArea() {
   auto* row = new QHBoxLayout;
   ClearGraphBtn = new QPushButton("Clear", area);
   AverageChk = new QCheckBox("Running Average", area);
-  SampleSpin = new TIntegerSpin(area);
-  SampleSpin->SetUnitsString("Samples");
-  SampleSpin->SetMinValue(1);
-  SampleSpin->SetMaxValue(10000);
-  SampleSpin->SetUseLimit(true);
-  SampleSpin->SetIncrement(1);
-  SampleSpin->SetValue(10);
-  SampleSpin->setFixedWidth(120);
+  SampleSpin = new components::TIntegerSpin(area);
+  {
+    // Settings and start value are not a user's change: the start-up makes the running average
+    // with this size itself.
+    const components::TEmitGuard quiet(*SampleSpin, components::TEmitPolicy::NeverEmit);
+    SampleSpin->SetUnitsString("Samples");
+    SampleSpin->SetMinValue(1);
+    SampleSpin->SetMaxValue(10000);
+    SampleSpin->SetUseLimit(true);
+    SampleSpin->SetIncrement(1);
+    SampleSpin->SetValue(10);
+  }
+  SampleSpin->setFixedWidth(SpinWidthFor(SampleSpin, QString::number(SampleSpin->MaxValue())));
   row->addWidget(ClearGraphBtn);
   row->addWidget(AverageChk);
   row->addWidget(SampleSpin);
@@ -675,7 +732,7 @@ void TForm1::FormCreate(QObject*) {
   ErrorStore = std::make_unique<components::THugeDouble>(5);
   ErrorAverage = std::make_unique<components::TRunningAverage>();
   ErrorAverage->SetSize(10);
-  StripChart1->SetIncrement(TimerInterval() / 1000.0);  // seconds of X per point
+  StripChart1->SetIncrement(timerInterval_ / 1000.0);  // seconds of X per point
   RangeXRadio->SetItemIndex(0);
   SetXRange();
   RangeYRadio->SetItemIndex(6);
@@ -717,8 +774,8 @@ void TForm1::ShowComputerTime() {
   platform::GetSystemTime(&utc);
   CompDateDis->SetText(framework::FormatShortDate(framework::Now()));
   CompTimeDis->SetText(framework::FormatLongTime(framework::Now()));
-  CompUTCDis->SetText(FormatTimeOfDay(framework::SystemTimeToDateTime(utc)));
-  UpdateDis->SetText(FormatTimeOfDay(framework::Now() - LastUpdate));
+  CompUTCDis->SetText(framework::FormatTimeOfDay(framework::SystemTimeToDateTime(utc)));
+  UpdateDis->SetText(framework::FormatTimeOfDay(framework::Now() - LastUpdate));
 }
 
 void TForm1::GetServerTime() {
@@ -731,10 +788,11 @@ void TForm1::GetServerTime() {
     const ntp::TNTPInfo& info = NTPClient->Info;
     LocalDateDis->SetText(framework::FormatShortDate(info.ServerTime));
     LocalTimeDis->SetText(framework::FormatLongTime(info.ServerTime));
-    UTCTimeDis->SetText(FormatTimeOfDay(info.ServerTimeUtc));
+    UTCTimeDis->SetText(framework::FormatTimeOfDay(info.ServerTimeUtc));
     TripDelayDis->SetText(FormatFixed(info.RoundTripDelay * 24 * 3600, 5));
 
-    // Seconds, positive when the computer's clock is ahead of the server.
+    // Seconds, positive when the computer's clock is ahead of the server; days to seconds in
+    // extended precision, rounded to a double once.
     const double error =
         static_cast<double>(-static_cast<long double>(NTPClient->GetClockOffset()) * 24 * 3600);
     ErrorAverage->Add(error);
@@ -758,7 +816,6 @@ void TForm1::GetServerTime() {
         StripChart1->AddValue(1, kTraceBlue, average);
       else
         StripChart1->AddValue(0, kTraceRed, error);
-      ErrorStore->Add(error);
       AcceptError(error);
     }
     NTPClient->SetActive(false);
@@ -797,7 +854,7 @@ void TForm1::UpdateRateSpinChange(QObject*) {
   // The spin holds 64 bits and no limit; the timer takes the low 32 bits as unsigned
   // milliseconds, so -10 is 4294967286 ms, not a stopped timer or a chart going backwards.
   SetTimerInterval(static_cast<uint32_t>(UpdateRateSpin->Value()));
-  StripChart1->SetIncrement(TimerInterval() / 1000.0);  // seconds of X per point
+  StripChart1->SetIncrement(timerInterval_ / 1000.0);  // seconds of X per point
 }
 
 namespace {
@@ -811,13 +868,15 @@ void TForm1::SetTimerInterval(uint32_t milliseconds) {
 }
 
 int TForm1::TimerParts() const {
+  // 1 to 3 parts: 2^32 - 1 ms is less than three of the longest.
   return static_cast<int>((uint64_t{timerInterval_} + kLongestTimerPart - 1) / kLongestTimerPart);
 }
 
 int TForm1::TimerPartLength(int part) const {
   const int parts = std::max(TimerParts(), 1);
   const uint32_t length = timerInterval_ / parts;
-  // The last part makes up the remainder.
+  // The last part makes up the remainder. No part is longer than kLongestTimerPart, so it fits
+  // the window timer's int.
   return static_cast<int>(part == parts - 1 ? timerInterval_ - length * (parts - 1) : length);
 }
 
@@ -830,6 +889,7 @@ bool TForm1::TickEndsInterval() {
 }
 
 void TForm1::SampleSpinChange(QObject*) {
+  // The spin keeps its value within 1 … 10000, which an int holds.
   ErrorAverage->SetSize(static_cast<int>(SampleSpin->Value()));
 }
 
@@ -852,7 +912,8 @@ int TForm1::PageWidthNeeded() const {
 
 void TForm1::FitSplitter() {
   // The window is never narrower than the page control's tabs and captions beside the chart
-  // area's, so only a drag of the splitter can make the page control narrower.
+  // area's, so only a drag of the splitter can make the page control narrower. A new minimum
+  // asks for a new layout, which comes back here once and finds the width already set.
   const int needed = std::max(kPageControlWidth, PageWidthNeeded()) + Splitter1->handleWidth() +
                      ChartArea->minimumSizeHint().width();
   if (Splitter1->minimumWidth() != needed) Splitter1->setMinimumWidth(needed);
@@ -871,6 +932,7 @@ void TForm1::FitHostList() {
 }
 
 void TForm1::PageControl1Resize(QObject*) {
+  // The resize comes back here once, at width 1, and ends.
   if (PageControl1->width() < 1) PageControl1->resize(1, PageControl1->height());
 }
 
@@ -881,33 +943,25 @@ void TForm1::ClearStatistics() {
   Statistics.Clear();
 }
 
-void TForm1::AcceptError(double) {
-  // The run takes the error from the end of ErrorStore, where the cycle has just added it.
+void TForm1::AcceptError(double error) {
+  ErrorStore->Add(error);
+  // The run takes the error from the end of ErrorStore, where it has just been added. A count
+  // is never negative, so it converts to a size as it is.
   Statistics.Accept(std::span<const double>(ErrorStore->Data(), std::size_t(ErrorStore->Count())),
                     framework::Now());
   UpdateStatistics();
 }
 
 void TForm1::UpdateStatistics() {
-  const int n = ErrorStore->Count();
-  double total = 0, perDay = 0;
-  CalcDrift(total, perDay);
-  const double span = framework::Now() - Statistics.Start();
-  TimeSpanDis->SetText(FormatTimeOfDay(span));
-  TotalDriftDis->SetText(FormatFixed(total, 3));
-  DriftPerDayDis->SetText(FormatFixed(perDay, 3));
-  CountDis->SetText(QString::number(n));
-  MeanDis->SetText(FormatFixed(Statistics.Mean(), 3));
-  MinDis->SetText(FormatFixed(Statistics.Min(), 3));
-  MaxDis->SetText(FormatFixed(Statistics.Max(), 3));
-}
-
-void TForm1::CalcDrift(double& total, double& perDay) const {
-  // The mean error of the first tenth of the run against that of the last tenth, over the time
-  // between the two windows' centres, with the samples span / (n - 1) apart.
-  const components::TDrift drift = Statistics.Drift(framework::Now());
-  total = drift.Total;
-  perDay = drift.PerDay;
+  // Everything shown comes from the run's one summary, taken at one reading of the clock.
+  const components::TErrorSummary summary = Statistics.Summary(framework::Now());
+  TimeSpanDis->SetText(framework::FormatTimeOfDay(summary.Span));
+  TotalDriftDis->SetText(FormatFixed(summary.Drift.Total, 3));
+  DriftPerDayDis->SetText(FormatFixed(summary.Drift.PerDay, 3));
+  CountDis->SetText(QString::number(summary.Count));
+  MeanDis->SetText(FormatFixed(summary.Mean, 3));
+  MinDis->SetText(FormatFixed(summary.Min, 3));
+  MaxDis->SetText(FormatFixed(summary.Max, 3));
 }
 
 void TForm1::ClearStatsBtnClick(QObject*) {
@@ -964,7 +1018,11 @@ void TForm1::ShowTimeAdjustment() {
 void TForm1::RefreshTimeAdjustment() {
   ReadTimeAdjustment();
   ShowTimeAdjustment();
-  ChangePerDaySpin->SetValue(AdjustmentPerDay(TimeAdjustment, TimeIncrement));
+  // Meant to notify: when the shown text changes, ChangePerDaySpinChange runs inside this write
+  // and rewrites TimeAdjustment from the one-decimal text, so the pending adjustment is the one
+  // the shown rate stands for.
+  ChangePerDaySpin->SetValue(AdjustmentPerDay(TimeAdjustment, TimeIncrement),
+                             components::TEmitPolicy::EmitIfChanged);
 }
 
 void TForm1::ChangePerDaySpinChange(QObject*) {

@@ -25,20 +25,18 @@ class TTimer;
 namespace ntp {
 class TNTPClient;
 }
-class TEditEx;
-class TIntegerSpin;
-class TRealSpin;
 namespace components {
 class TCHMHelper;
+class TEditEx;
 class THugeDouble;
+class TIntegerSpin;
 class TOnOffBox;
+class TRealSpin;
 class TRunningAverage;
 class TStripChart;
 }  // namespace components
 
 namespace app {
-
-using framework::TDateTime;
 
 class THostEditDlg;
 class TAutoCalibrateDlg;
@@ -68,7 +66,87 @@ uint32_t AdjustmentForPerDay(uint32_t increment, double perDay);
 // when neither holds it.
 QString HelpFileLocation(const QString& programDir, const QString& name);
 
-class TForm1 : public QMainWindow {
+// The main window's controls and components, under the names its layout gives them, as a form
+// designer's generated class would hold them. The window's layout functions fill them in; the
+// window reaches them as its own private members, tests through TForm1::Controls().
+struct TForm1Controls {
+  // Tool bar.
+  QToolButton* AutoUpdateBtn = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* SetTimeBtn = nullptr;
+  QLabel* ToolBarNote = nullptr;
+  // Internet time strip.
+  components::TEditEx* LocalDateDis = nullptr;
+  components::TEditEx* LocalTimeDis = nullptr;
+  components::TEditEx* UTCTimeDis = nullptr;
+  components::TEditEx* UpdateDis = nullptr;
+  components::TOnOffBox* ValidOnOff = nullptr;
+  // Computer time strip.
+  components::TEditEx* CompDateDis = nullptr;
+  components::TEditEx* CompTimeDis = nullptr;
+  components::TEditEx* CompUTCDis = nullptr;
+  components::TEditEx* ErrorDis = nullptr;
+  // Tabs.
+  QSplitter* Splitter1 = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+  // Settings tab.
+  QComboBox* HostCombo = nullptr;
+  QLineEdit* PortEdit = nullptr;
+  components::TIntegerSpin* UpdateRateSpin = nullptr;
+  components::TEditEx* TripDelayDis = nullptr;
+  components::TEditEx* VersionDis = nullptr;
+  components::TEditEx* LeapDis = nullptr;
+  components::TEditEx* StratumDis = nullptr;
+  components::TEditEx* ModeDis = nullptr;
+  components::TEditEx* PrecisionDis = nullptr;
+  components::TEditEx* PollDis = nullptr;
+  components::TEditEx* DisperseDis = nullptr;
+  components::TEditEx* RootDelayDis = nullptr;
+  components::TEditEx* ReferenceDis = nullptr;
+  // Statistics tab.
+  QPushButton* ClearStatsBtn = nullptr;
+  components::TEditEx* CountDis = nullptr;
+  components::TEditEx* TimeSpanDis = nullptr;
+  components::TEditEx* TotalDriftDis = nullptr;
+  components::TEditEx* DriftPerDayDis = nullptr;
+  components::TEditEx* MinDis = nullptr;
+  components::TEditEx* MaxDis = nullptr;
+  components::TEditEx* MeanDis = nullptr;
+  QPushButton* CalculateStatsBtn = nullptr;
+  components::TEditEx* STDDis = nullptr;
+  // Calibration tab.
+  components::TEditEx* TimeIntervalDis = nullptr;
+  components::TEditEx* TimeIncDis = nullptr;
+  components::TOnOffBox* AdjustmentOnOff = nullptr;
+  components::TRealSpin* ChangePerDaySpin = nullptr;
+  QPushButton* Button3 = nullptr;
+  QLineEdit* CalibStatusDis = nullptr;
+  // Chart area.
+  QWidget* ChartArea = nullptr;
+  QPushButton* ClearGraphBtn = nullptr;
+  QCheckBox* AverageChk = nullptr;
+  components::TIntegerSpin* SampleSpin = nullptr;
+  components::TStripChart* StripChart1 = nullptr;
+  framework::TRadioGroup* RangeXRadio = nullptr;
+  framework::TRadioGroup* RangeYRadio = nullptr;
+  // Status bar.
+  QLabel* StatusLabel = nullptr;
+  QLabel* StatusDis = nullptr;
+  // Menu.
+  QAction* Exit1 = nullptr;
+  QAction* ConfigureAutoCalibrate1 = nullptr;
+  QAction* EditHosts1 = nullptr;
+  QAction* SaveSettings1 = nullptr;
+  QAction* Contents1 = nullptr;
+  // Non-visual components.
+  framework::TTimer* Timer1 = nullptr;
+  ntp::TNTPClient* NTPClient = nullptr;
+  components::TCHMHelper* CHMHelper1 = nullptr;
+};
+
+// The main window. Its public part is what the program entry and the tests need; everything
+// else, the controls included, is the window's own.
+class TForm1 : public QMainWindow, private TForm1Controls {
   Q_OBJECT
  public:
   explicit TForm1(QWidget* parent = nullptr);
@@ -79,92 +157,29 @@ class TForm1 : public QMainWindow {
   // The auto-calibrate dialog, made likewise; shown by "Configure Auto Calibrate...".
   TAutoCalibrateDlg* AutoCalibrateDlg = nullptr;
 
-  // Tool bar.
-  QToolButton* AutoUpdateBtn;
-  QPushButton* Button1;
-  QPushButton* SetTimeBtn;
-  QLabel* ToolBarNote;
-  // Internet time strip.
-  TEditEx* LocalDateDis;
-  TEditEx* LocalTimeDis;
-  TEditEx* UTCTimeDis;
-  TEditEx* UpdateDis;
-  components::TOnOffBox* ValidOnOff;
-  // Computer time strip.
-  TEditEx* CompDateDis;
-  TEditEx* CompTimeDis;
-  TEditEx* CompUTCDis;
-  TEditEx* ErrorDis;
-  // Tabs.
-  QSplitter* Splitter1;
-  QTabWidget* PageControl1;
-  // Settings tab.
-  QComboBox* HostCombo;
-  QLineEdit* PortEdit;
-  TIntegerSpin* UpdateRateSpin;
-  TEditEx* TripDelayDis;
-  TEditEx* VersionDis;
-  TEditEx* LeapDis;
-  TEditEx* StratumDis;
-  TEditEx* ModeDis;
-  TEditEx* PrecisionDis;
-  TEditEx* PollDis;
-  TEditEx* DisperseDis;
-  TEditEx* RootDelayDis;
-  TEditEx* ReferenceDis;
-  // Statistics tab.
-  QPushButton* ClearStatsBtn;
-  TEditEx* CountDis;
-  TEditEx* TimeSpanDis;
-  TEditEx* TotalDriftDis;
-  TEditEx* DriftPerDayDis;
-  TEditEx* MinDis;
-  TEditEx* MaxDis;
-  TEditEx* MeanDis;
-  QPushButton* CalculateStatsBtn;
-  TEditEx* STDDis;
-  // Calibration tab.
-  TEditEx* TimeIntervalDis;
-  TEditEx* TimeIncDis;
-  components::TOnOffBox* AdjustmentOnOff;
-  TRealSpin* ChangePerDaySpin;
-  QPushButton* Button3;
-  QLineEdit* CalibStatusDis;
-  // Chart area.
-  QWidget* ChartArea;
-  QPushButton* ClearGraphBtn;
-  QCheckBox* AverageChk;
-  TIntegerSpin* SampleSpin;
-  components::TStripChart* StripChart1;
-  framework::TRadioGroup* RangeXRadio;
-  framework::TRadioGroup* RangeYRadio;
-  // Status bar.
-  QLabel* StatusLabel;
-  QLabel* StatusDis;
-  // Menu.
-  QAction* Exit1;
-  QAction* ConfigureAutoCalibrate1;
-  QAction* EditHosts1;
-  QAction* SaveSettings1;
-  QAction* Contents1;
-  // Non-visual components.
-  framework::TTimer* Timer1;
-  ntp::TNTPClient* NTPClient;
-  components::TCHMHelper* CHMHelper1;
+  // For tests: the controls, to drive as a user does and to read what they show.
+  const TForm1Controls& Controls() const { return *this; }
+  // For tests: the state behind the displays, to check them against.
+  struct TState {
+    const components::THugeDouble& ErrorStore;        // accepted errors, seconds, oldest first
+    const components::TRunningAverage& ErrorAverage;  // the newest errors, valid or not
+    uint32_t TimeAdjustment;                          // 100 ns per interrupt, pending included
+    int32_t TimeAdjustmentDisabled;                   // non-zero: the system keeps its own rate
+    uint32_t TimerInterval;  // ms, as "Auto Interval" set it (low 32 bits); 0 stops the timer
+  };
+  // The numbers as they are now; the stores by reference.
+  TState State() const;
+  // Takes `error` (seconds) into the store and the statistics run as the measurement cycle does
+  // with a valid reply, at the clock's current time. Tests use it for errors and times no reply
+  // carries exactly.
+  void AcceptError(double error);
 
-  // Window state.
-  std::unique_ptr<components::THugeDouble> ErrorStore;
-  std::unique_ptr<components::TRunningAverage> ErrorAverage;
-  TDateTime LastUpdate = 0;
-  // The statistics run over ErrorStore: its start, extremes, sum and the drift windows, kept as
-  // errors arrive so that a cycle's work does not grow with the store.
-  components::TErrorStatistics Statistics;
-  // The clock adjustment as last read from the system, with the user's pending changes.
-  uint32_t TimeAdjustment = 0;         // 100 ns added per interrupt
-  uint32_t TimeIncrement = 0;          // 100 ns between interrupts
-  int32_t TimeAdjustmentDisabled = 0;  // non-zero: the system keeps its own rate
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
-  // Handlers. Those a control's event runs are virtual so that a test can stand in for one.
+ private:
+  // Handlers. Those a control's event runs are virtual so that a test's window can stand in for
+  // one (a derived class may override a private virtual function).
   void FormCreate(QObject* Sender);
   void Timer1Timer(QObject* Sender);
   void Button1Click(QObject* Sender);
@@ -190,15 +205,9 @@ class TForm1 : public QMainWindow {
   void ShowComputerTime();
   void GetServerTime();
   void SetXRange();
-  // The timer's interval in milliseconds, as the "Auto Interval" spin set it (low 32 bits);
-  // 0 stops the timer.
-  uint32_t TimerInterval() const { return timerInterval_; }
-  // The statistics: clear the run; take one accepted error (already in ErrorStore) into it.
+  // The statistics: clear the run; show the run's summary (after an accepted error).
   void ClearStatistics();
-  void AcceptError(double error);
   void UpdateStatistics();
-  // Total drift in seconds and drift per day in seconds per day.
-  void CalcDrift(double& total, double& perDay) const;
 
   // The clock adjustment.
   void ReadTimeAdjustment();
@@ -208,12 +217,6 @@ class TForm1 : public QMainWindow {
   // not held.
   bool SetTimePrivilege(bool enable);
 
-  static QString FormatTimeOfDay(double days);
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
   // Window timers count in signed milliseconds; an interval from 2^31 ms up (about 25 days) is
   // run as two or three equal parts, and only the tick that ends the last part is a real tick.
   void SetTimerInterval(uint32_t milliseconds);
@@ -221,8 +224,6 @@ class TForm1 : public QMainWindow {
   int TimerPartLength(int part) const;
   // False for a tick that only ends a part of a long interval.
   bool TickEndsInterval();
-  uint32_t timerInterval_ = 0;
-  int timerPart_ = 0;
 
   // Keeps the window wide enough for the page control's captions beside the chart area.
   void FitSplitter();
@@ -239,6 +240,20 @@ class TForm1 : public QMainWindow {
   QWidget* BuildCalibrationTab();
   QWidget* BuildChartArea();
   QWidget* BuildStatusBar();
+
+  // Window state.
+  std::unique_ptr<components::THugeDouble> ErrorStore;
+  std::unique_ptr<components::TRunningAverage> ErrorAverage;
+  framework::TDateTime LastUpdate = 0;
+  // The statistics run over ErrorStore; the Statistics tab shows its summary and nothing else.
+  components::TErrorStatistics Statistics;
+  // The clock adjustment as last read from the system, with the user's pending changes.
+  uint32_t TimeAdjustment = 0;         // 100 ns added per interrupt
+  uint32_t TimeIncrement = 0;          // 100 ns between interrupts
+  int32_t TimeAdjustmentDisabled = 0;  // non-zero: the system keeps its own rate
+  // The timer's whole interval in ms, and which of its parts is running.
+  uint32_t timerInterval_ = 0;
+  int timerPart_ = 0;
 };
 
 }  // namespace app

@@ -5,6 +5,8 @@
 #include "framework/Forms.h"
 #include "framework/KeyboardState.h"
 
+namespace components {
+
 TAutoButton::TAutoButton(QWidget* owner) : framework::TSpeedButton(owner) {}
 
 // The timer is a Qt child and goes with the button.
@@ -62,3 +64,5 @@ void TAutoButton::RepeatTick() {
     MouseUp(Qt::LeftButton, {}, 0, 0);
   }
 }
+
+}  // namespace components

@@ -5,6 +5,8 @@
 #include "framework/Buttons.h"
 #include "framework/Timers.h"
 
+namespace components {
+
 class TAutoButton : public framework::TSpeedButton {
   Q_OBJECT
   Q_PROPERTY(bool DoRepeat READ DoRepeat WRITE SetDoRepeat)
@@ -52,3 +54,5 @@ class TAutoButton : public framework::TSpeedButton {
   bool mouseIsDown_ = false;
   framework::TTimer* repeatTimer_ = nullptr;
 };
+
+}  // namespace components

@@ -8,6 +8,8 @@
 #include "framework/FormatSettings.h"
 #include "framework/SysUtils.h"
 
+namespace components {
+
 namespace {
 
 // The largest tick count kept: symmetric, so that its magnitude always exists (about 2.6e6
@@ -207,6 +209,11 @@ void TDegreeSpin::SetDegrees(double units) {
   if (!Loading()) NotifyChange(kind);
 }
 
+void TDegreeSpin::SetDegrees(double units, TEmitPolicy policy) {
+  const TEmitGuard<TDegreeSpin> guard(*this, policy);
+  SetDegrees(units);
+}
+
 int TDegreeSpin::Hours() const {
   return framework::StrToIntDef(unitsField_->Text().toStdString(), 0);
 }
@@ -258,7 +265,7 @@ void TDegreeSpin::SetDigits(int digits) {
   update();
 }
 
-void TDegreeSpin::SetAlignment(TAlignment alignment) {
+void TDegreeSpin::SetAlignment(framework::TAlignment alignment) {
   if (alignment == alignment_) return;
   alignment_ = alignment;
   for (TEditEx* field : {unitsField_, minutesField_, secondsField_}) field->SetAlignment(alignment);
@@ -323,3 +330,5 @@ void TDegreeSpin::changeEvent(QEvent* event) {
            unitsLabel_, minutesLabel_, secondsLabel_})
     child->setEnabled(enabled);
 }
+
+}  // namespace components

@@ -10,6 +10,8 @@
 #include "components/SpinButtons.h"
 #include "framework/Panels.h"
 
+namespace components {
+
 class TDegreeSpin : public framework::TPanel, public framework::TControlLoading {
   Q_OBJECT
   Q_PROPERTY(double Degrees READ Degrees WRITE SetDegrees)
@@ -35,6 +37,8 @@ class TDegreeSpin : public framework::TPanel, public framework::TControlLoading 
   // The whole value in units.
   double Degrees() const { return static_cast<double>(ticks_) / TicksPerUnit; }
   void SetDegrees(double units);
+  // The same write, told to the owner (OnChange, OnLimit) or not as the policy says.
+  void SetDegrees(double units, TEmitPolicy policy);
   // The numbers the three fields show; writing one combines it with what the others show.
   int Hours() const;
   void SetHours(int units);
@@ -67,8 +71,8 @@ class TDegreeSpin : public framework::TPanel, public framework::TControlLoading 
   // The caption under the units field.
   QString UnitsString() const { return unitsLabel_->text(); }
   void SetUnitsString(const QString& units) { unitsLabel_->setText(units); }
-  TAlignment Alignment() const { return alignment_; }
-  void SetAlignment(TAlignment alignment);
+  framework::TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(framework::TAlignment alignment);
   QFont SpinFont() const { return spinFont_; }
   void SetSpinFont(const QFont& font);
   QFont LabelFont() const { return labelFont_; }
@@ -116,7 +120,7 @@ class TDegreeSpin : public framework::TPanel, public framework::TControlLoading 
   bool autoCorrect_ = true;
   bool blockChangeEvent_ = false;
   double secInc_ = 1.0;
-  TAlignment alignment_ = taLeftJustify;
+  framework::TAlignment alignment_ = framework::taLeftJustify;
   QFont spinFont_;
   QFont labelFont_;
   bool updating_ = false;
@@ -131,3 +135,5 @@ class TDegreeSpin : public framework::TPanel, public framework::TControlLoading 
   QLabel* minutesLabel_ = nullptr;
   QLabel* secondsLabel_ = nullptr;
 };
+
+}  // namespace components

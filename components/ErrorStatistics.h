@@ -92,7 +92,8 @@ class TErrorStatistics {
   double LastWindowMean() const;
 
   // Total drift and drift per day at local date-time `now`; needs at least one error. The
-  // samples are taken as evenly spaced over the run, span / Count apart.
+  // samples are taken as evenly spaced over the run: Count samples span Count - 1 gaps, so they
+  // lie span / (Count - 1) apart (with one sample there is no gap and the drift is 0).
   TDrift Drift(double now) const;
   // Everything the Statistics tab shows, at local date-time `now`.
   TErrorSummary Summary(double now) const;

@@ -15,7 +15,8 @@
 
 namespace components {
 
-using framework::TColor;
+// Colours as the framework keeps them: red in the low byte.
+using TColor = framework::TColor;
 
 // Label period of an axis: 1 … 2147483647.
 using TModulo = int;

@@ -10,7 +10,8 @@
 
 namespace components {
 
-using framework::TColor;
+// Colours as the framework keeps them: red in the low byte.
+using TColor = framework::TColor;
 
 class TOnOffBox : public QWidget {
   Q_OBJECT

@@ -9,6 +9,8 @@
 #include "framework/KeyboardState.h"
 #include "framework/Sound.h"
 
+namespace components {
+
 namespace {
 
 // Significant digits of the general format.
@@ -126,6 +128,11 @@ void TRealSpin::SetValue(double x) {
   ShowValue(v);
 }
 
+void TRealSpin::SetValue(double x, TEmitPolicy policy) {
+  const TEmitGuard<TRealSpin> guard(*this, policy);
+  SetValue(x);
+}
+
 void TRealSpin::Change() {
   value_ = ParseText();
   TCustomSpin::Change();
@@ -209,3 +216,5 @@ void TRealSpin::RegionalSettingsChanged() {
   framework::ApplyLocaleSeparators();
   ShowValue(value_);
 }
+
+}  // namespace components

@@ -5,6 +5,8 @@
 
 #include "components/SpinButtons.h"
 
+namespace components {
+
 enum TNumberFormat { nfStandard, nfScientific, nfFixed, nfThousands };
 
 class TRealSpin : public TCustomSpin {
@@ -24,6 +26,8 @@ class TRealSpin : public TCustomSpin {
   // Writes the limited value and shows it in the current format; afterwards the field is the
   // shown number whenever the text changed.
   void SetValue(double x);
+  // The same write, told to the owner or not as the policy says.
+  void SetValue(double x, TEmitPolicy policy);
   double MinValue() const { return minValue_; }
   void SetMinValue(double m);
   double MaxValue() const { return maxValue_; }
@@ -75,3 +79,5 @@ class TRealSpin : public TCustomSpin {
   bool ownerIncrement_ = false;
   double lastGoodValue_ = 0;
 };
+
+}  // namespace components

@@ -12,6 +12,8 @@
 #include "framework/Forms.h"
 #include "framework/Sound.h"
 
+namespace components {
+
 namespace {
 
 // The arrow triangle's colours: black, or grey (0x808080) when disabled.
@@ -70,12 +72,12 @@ TCustomEditEx::TCustomEditEx(QWidget* owner) : QLineEdit(owner) {
           [this] { framework::RunGuarded([this] { Change(); }); });
 }
 
-void TCustomEditEx::SetAlignment(TAlignment alignment) {
+void TCustomEditEx::SetAlignment(framework::TAlignment alignment) {
   if (alignment == alignment_) return;
   alignment_ = alignment;
-  const Qt::Alignment horizontal = alignment == taRightJustify ? Qt::AlignRight
-                                   : alignment == taCenter     ? Qt::AlignHCenter
-                                                               : Qt::AlignLeft;
+  const Qt::Alignment horizontal = alignment == framework::taRightJustify ? Qt::AlignRight
+                                   : alignment == framework::taCenter     ? Qt::AlignHCenter
+                                                                          : Qt::AlignLeft;
   setAlignment(horizontal | Qt::AlignVCenter);
 }
 
@@ -639,3 +641,5 @@ void TCustomSpin::dropEvent(QDropEvent* event) {
   }
   TCustomEditEx::dropEvent(event);
 }
+
+}  // namespace components

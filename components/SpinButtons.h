@@ -11,10 +11,7 @@
 #include "framework/Controls.h"
 #include "framework/Panels.h"
 
-using framework::taCenter;
-using framework::taLeftJustify;
-using framework::TAlignment;
-using framework::taRightJustify;
+namespace components {
 
 // An edit field whose text can be aligned left, right or centred, and which reports each loss
 // of the keyboard focus.
@@ -28,9 +25,9 @@ class TCustomEditEx : public QLineEdit, public framework::TControlLoading {
  public:
   explicit TCustomEditEx(QWidget* owner = nullptr);
 
-  TAlignment Alignment() const { return alignment_; }
+  framework::TAlignment Alignment() const { return alignment_; }
   // Takes effect at once; the same value changes nothing.
-  void SetAlignment(TAlignment alignment);
+  void SetAlignment(framework::TAlignment alignment);
 
   QString Text() const { return text(); }
   void SetText(const QString& text) { setText(text); }
@@ -90,10 +87,10 @@ class TCustomEditEx : public QLineEdit, public framework::TControlLoading {
  private:
   void HandleKeyPress(QKeyEvent* event);
   int AlignmentValue() const { return alignment_; }
-  void SetAlignmentValue(int value) { SetAlignment(static_cast<TAlignment>(value)); }
+  void SetAlignmentValue(int value) { SetAlignment(static_cast<framework::TAlignment>(value)); }
   void AdjustHeight();
 
-  TAlignment alignment_ = taLeftJustify;
+  framework::TAlignment alignment_ = framework::taLeftJustify;
   bool autoSelect_ = true;
   bool autoSize_ = true;
 };
@@ -209,6 +206,33 @@ TBounded<T> BoundSpinValue(T v, T min, T max, bool wrap);
 extern template TBounded<int64_t> BoundSpinValue(int64_t, int64_t, int64_t, bool);
 extern template TBounded<double> BoundSpinValue(double, double, double, bool);
 
+// Whether a value the program writes is told to the owner, as Qt's spin boxes choose between
+// emitting when the value changed and never emitting. NeverEmit is for a write the owner does
+// not want to hear of: a start value set before the owner takes its part from it, or a value
+// the owner has already taken in.
+enum class TEmitPolicy { EmitIfChanged, NeverEmit };
+
+// The one way a write is kept from the owner: for the guard's lifetime, with NeverEmit, the
+// control's BlockChangeEvent is on, so the write runs its whole path (limits, text, the value
+// following the text) but OnChange does not fire, nor the hours spin's OnLimit. Afterwards
+// BlockChangeEvent is what it was, also when the write throws. Serves every control that has
+// BlockChangeEvent: the single-field spins and the hours-and-degrees spin.
+template <class Control>
+class TEmitGuard {
+ public:
+  TEmitGuard(Control& control, TEmitPolicy policy)
+      : control_(control), blocked_(control.BlockChangeEvent()) {
+    if (policy == TEmitPolicy::NeverEmit) control_.SetBlockChangeEvent(true);
+  }
+  ~TEmitGuard() { control_.SetBlockChangeEvent(blocked_); }
+  TEmitGuard(const TEmitGuard&) = delete;
+  TEmitGuard& operator=(const TEmitGuard&) = delete;
+
+ private:
+  Control& control_;
+  bool blocked_;
+};
+
 // Base of the single-field spin editors: an edit with an arrow pair at its right edge and a
 // units panel left of it.
 class TCustomSpin : public TCustomEditEx {
@@ -288,3 +312,5 @@ class TCustomSpin : public TCustomEditEx {
   bool blockChangeEvent_ = false;
   bool wrap_ = false;
 };
+
+}  // namespace components

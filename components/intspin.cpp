@@ -4,6 +4,8 @@
 #include "framework/KeyboardState.h"
 #include "framework/Sound.h"
 
+namespace components {
+
 TIntegerSpin::TIntegerSpin(QWidget* owner) : TCustomSpin(owner) {
   lastGoodValue_ = Value();
 }
@@ -30,6 +32,11 @@ void TIntegerSpin::SetValue(int64_t v) {
   } else {
     SetText(QString::number(shown));
   }
+}
+
+void TIntegerSpin::SetValue(int64_t v, TEmitPolicy policy) {
+  const TEmitGuard<TIntegerSpin> guard(*this, policy);
+  SetValue(v);
 }
 
 void TIntegerSpin::SetMaxValue(int64_t m) {
@@ -102,3 +109,5 @@ void TIntegerSpin::DoExit() {
   if (Text().isEmpty()) SetValue(lastGoodValue_);
   SetValue(Value());
 }
+
+}  // namespace components

@@ -5,6 +5,8 @@
 
 #include "components/SpinButtons.h"
 
+namespace components {
+
 class TIntegerSpin : public TCustomSpin {
   Q_OBJECT
   Q_PROPERTY(qint64 Value READ Value WRITE SetValue)
@@ -22,6 +24,8 @@ class TIntegerSpin : public TCustomSpin {
   int64_t Value();
   // Writes the limited value as text; LastGoodValue keeps v itself.
   void SetValue(int64_t v);
+  // The same write, told to the owner or not as the policy says.
+  void SetValue(int64_t v, TEmitPolicy policy);
   int64_t MinValue() const { return minValue_; }
   void SetMinValue(int64_t m);
   int64_t MaxValue() const { return maxValue_; }
@@ -63,3 +67,5 @@ class TIntegerSpin : public TCustomSpin {
   int hexDigits_ = 4;
   int64_t lastGoodValue_ = 0;
 };
+
+}  // namespace components

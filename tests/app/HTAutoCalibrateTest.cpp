@@ -49,12 +49,12 @@ struct AutoCalibrate : ::testing::Test {
   }
   void Apply() { QTest::mouseClick(dialog.ApplyBtn, Qt::LeftButton); }
   void StepSeconds(bool up) {
-    TUpDownButton* arrows = dialog.HoursSpin->SecondsArrows();
+    components::TUpDownButton* arrows = dialog.HoursSpin->SecondsArrows();
     QTest::mouseClick(up ? arrows->UpArrowButton() : arrows->DownArrowButton(), Qt::LeftButton, {},
                       {3, 4});
   }
   void StepHours(bool up) {
-    TUpDownButton* arrows = dialog.HoursSpin->UnitsArrows();
+    components::TUpDownButton* arrows = dialog.HoursSpin->UnitsArrows();
     QTest::mouseClick(up ? arrows->UpArrowButton() : arrows->DownArrowButton(), Qt::LeftButton, {},
                       {3, 4});
   }
@@ -191,7 +191,7 @@ class FailingLimitDialog : public TAutoCalibrateDlg {
 TEST_F(AutoCalibrate, AFailingLimitHandlerShowsItsMessageAndTheDialogGoesOn) {
   FailingLimitDialog failing;
   failing.show();
-  TUpDownButton* arrows = failing.HoursSpin->UnitsArrows();
+  components::TUpDownButton* arrows = failing.HoursSpin->UnitsArrows();
   QTest::mouseClick(arrows->DownArrowButton(), Qt::LeftButton, {}, {3, 4});  // below 0 hours
   EXPECT_GE(failing.calls, 1);
   ASSERT_FALSE(dialogs.errors.isEmpty());

@@ -35,8 +35,10 @@
 #include <QToolTip>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "components/Degspin.h"
+#include "components/ErrorStatistics.h"
 #include "components/Graphbox.h"
 #include "components/HugeArry.h"
 #include "components/Onoffbox.h"
@@ -45,6 +47,7 @@
 #include "components/StatsLib.h"
 #include "components/intspin.h"
 #include "framework/ApplicationHelp.h"
+#include "framework/DateUtils.h"
 #include "framework/DisplayFormats.h"
 #include "framework/RadioGroup.h"
 #include "framework/Registry.h"
@@ -83,18 +86,20 @@ struct MainWindow : ::testing::Test {
   void SetUp() override {
     framework::ApplicationHelp().SetHelpFile("Horaplex.chm");  // as the program entry does
     form = std::make_unique<TForm1>();
-    form->Timer1->SetEnabled(false);  // ticks are run by the test
+    ui().Timer1->SetEnabled(false);  // ticks are run by the test
     form->show();
   }
+  // The window's controls, as a user sees and drives them.
+  const app::TForm1Controls& ui() const { return form->Controls(); }
   void PointAt(const FakeSntpServer& server) {
-    form->HostCombo->setEditText("127.0.0.1");
-    form->PortEdit->setText(QString::number(server.Port()));
+    ui().HostCombo->setEditText("127.0.0.1");
+    ui().PortEdit->setText(QString::number(server.Port()));
   }
   // Closes the window and makes it anew, as starting the program again does.
   void Restart() {
     form.reset();
     form = std::make_unique<TForm1>();
-    form->Timer1->SetEnabled(false);
+    ui().Timer1->SetEnabled(false);
     form->show();
   }
   QString SettingsPath() const { return config.path() + "/Horatune.ini"; }
@@ -108,7 +113,7 @@ struct MainWindow : ::testing::Test {
     file.open(QIODevice::ReadOnly);
     return file.readAll();
   }
-  void GetTime() { QTest::mouseClick(form->Button1, Qt::LeftButton); }
+  void GetTime() { QTest::mouseClick(ui().Button1, Qt::LeftButton); }
   // Types over the whole text of a field, as a user selecting it and typing would.
   void TypeInto(QLineEdit* field, const QString& text) {
     field->setFocus(Qt::TabFocusReason);
@@ -128,28 +133,28 @@ struct MainWindow : ::testing::Test {
     }
     ADD_FAILURE() << "no item " << caption.toStdString();
   }
-  const std::deque<components::TDataPoint>& Points() { return form->StripChart1->Points(); }
+  const std::deque<components::TDataPoint>& Points() { return ui().StripChart1->Points(); }
 };
 
 }  // namespace
 
 TEST_F(MainWindow, StartsWithTheDescribedSettings) {
   EXPECT_EQ(form->windowTitle(), "Tempomere");
-  EXPECT_EQ(form->Timer1->Interval(), 300);
-  EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 0.3);
-  EXPECT_EQ(form->RangeXRadio->ItemCaption(), "1 min");
-  EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Max(), 60);
-  EXPECT_EQ(form->StripChart1->XAxis()->Lines(), 4);
-  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Min(), -10);
-  EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Max(), 10);
-  EXPECT_EQ(form->PageControl1->currentIndex(), 0);
-  EXPECT_EQ(form->PortEdit->text(), "123");
-  EXPECT_EQ(form->NTPClient->ReceiveTimeout(), 500);
-  EXPECT_EQ(form->SampleSpin->Value(), 10);
-  EXPECT_EQ(form->ErrorAverage->Size(), 10);
-  EXPECT_TRUE(form->ValidOnOff->BoxOn());  // "Yes" until the first query
-  EXPECT_EQ(form->HostCombo->currentIndex(), 0);
-  EXPECT_EQ(form->StatusDis->text(), " ");
+  EXPECT_EQ(ui().Timer1->Interval(), 300);
+  EXPECT_DOUBLE_EQ(ui().StripChart1->Increment(), 0.3);
+  EXPECT_EQ(ui().RangeXRadio->ItemCaption(), "1 min");
+  EXPECT_DOUBLE_EQ(ui().StripChart1->XAxis()->Max(), 60);
+  EXPECT_EQ(ui().StripChart1->XAxis()->Lines(), 4);
+  EXPECT_DOUBLE_EQ(ui().StripChart1->YAxis()->Min(), -10);
+  EXPECT_DOUBLE_EQ(ui().StripChart1->YAxis()->Max(), 10);
+  EXPECT_EQ(ui().PageControl1->currentIndex(), 0);
+  EXPECT_EQ(ui().PortEdit->text(), "123");
+  EXPECT_EQ(ui().NTPClient->ReceiveTimeout(), 500);
+  EXPECT_EQ(ui().SampleSpin->Value(), 10);
+  EXPECT_EQ(form->State().ErrorAverage.Size(), 10);
+  EXPECT_TRUE(ui().ValidOnOff->BoxOn());  // "Yes" until the first query
+  EXPECT_EQ(ui().HostCombo->currentIndex(), 0);
+  EXPECT_EQ(ui().StatusDis->text(), " ");
 }
 
 TEST_F(MainWindow, GetTimeFillsTheDisplaysInTheirFormatsAndPlotsTheError) {
@@ -161,31 +166,31 @@ TEST_F(MainWindow, GetTimeFillsTheDisplaysInTheirFormatsAndPlotsTheError) {
   GetTime();
 
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
-  const ntp::TNTPInfo& info = form->NTPClient->Info;
-  EXPECT_TRUE(form->ValidOnOff->BoxOn());
-  EXPECT_EQ(form->LocalDateDis->Text(), framework::FormatShortDate(info.ServerTime));
-  EXPECT_EQ(form->LocalTimeDis->Text(), framework::FormatLongTime(info.ServerTime));
-  EXPECT_EQ(form->UTCTimeDis->Text(), framework::FormatTimeOfDay(info.ServerTimeUtc));
-  const double error = QLocale().toDouble(form->ErrorDis->Text());
+  const ntp::TNTPInfo& info = ui().NTPClient->Info;
+  EXPECT_TRUE(ui().ValidOnOff->BoxOn());
+  EXPECT_EQ(ui().LocalDateDis->Text(), framework::FormatShortDate(info.ServerTime));
+  EXPECT_EQ(ui().LocalTimeDis->Text(), framework::FormatLongTime(info.ServerTime));
+  EXPECT_EQ(ui().UTCTimeDis->Text(), framework::FormatTimeOfDay(info.ServerTimeUtc));
+  const double error = QLocale().toDouble(ui().ErrorDis->Text());
   EXPECT_NEAR(error, -2.5, 0.005);
-  EXPECT_EQ(form->ErrorDis->Text().section(QLocale().decimalPoint(), 1).size(), 5);
-  EXPECT_EQ(form->PrecisionDis->Text(), framework::FormatExponent(std::ldexp(1.0, -20)));
-  EXPECT_EQ(form->PollDis->Text(), framework::FormatFixed(64.00000, 5));
-  EXPECT_EQ(form->RootDelayDis->Text(), framework::FormatFixed(1.50000, 5));
-  EXPECT_EQ(form->DisperseDis->Text(), framework::FormatFixed(0.25000, 5));
-  EXPECT_EQ(form->ReferenceDis->Text(), "10.0.0.1");
-  EXPECT_EQ(form->StratumDis->Text(), "2");
-  EXPECT_EQ(form->VersionDis->Text(), "4");
-  EXPECT_EQ(form->ModeDis->Text(), "4");
-  EXPECT_EQ(form->LeapDis->Text(), "0");
+  EXPECT_EQ(ui().ErrorDis->Text().section(QLocale().decimalPoint(), 1).size(), 5);
+  EXPECT_EQ(ui().PrecisionDis->Text(), framework::FormatExponent(std::ldexp(1.0, -20)));
+  EXPECT_EQ(ui().PollDis->Text(), framework::FormatFixed(64.00000, 5));
+  EXPECT_EQ(ui().RootDelayDis->Text(), framework::FormatFixed(1.50000, 5));
+  EXPECT_EQ(ui().DisperseDis->Text(), framework::FormatFixed(0.25000, 5));
+  EXPECT_EQ(ui().ReferenceDis->Text(), "10.0.0.1");
+  EXPECT_EQ(ui().StratumDis->Text(), "2");
+  EXPECT_EQ(ui().VersionDis->Text(), "4");
+  EXPECT_EQ(ui().ModeDis->Text(), "4");
+  EXPECT_EQ(ui().LeapDis->Text(), "0");
 
   ASSERT_EQ(Points().size(), 1u);
   EXPECT_EQ(Points()[0].Index, 0);
   EXPECT_EQ(Points()[0].Color, 0x0000FFu);  // red
   EXPECT_NEAR(Points()[0].Y, -2.5, 0.005);
-  EXPECT_EQ(form->CountDis->Text(), "1");
-  EXPECT_EQ(form->MeanDis->Text(), framework::FormatFixed(form->ErrorStore->Get(0), 3));
-  EXPECT_FALSE(form->NTPClient->Active());
+  EXPECT_EQ(ui().CountDis->Text(), "1");
+  EXPECT_EQ(ui().MeanDis->Text(), framework::FormatFixed(form->State().ErrorStore.Get(0), 3));
+  EXPECT_FALSE(ui().NTPClient->Active());
 }
 
 TEST_F(MainWindow, RunningAverageGoesToTraceOneInBlueAtTheSameXPosition) {
@@ -196,14 +201,14 @@ TEST_F(MainWindow, RunningAverageGoesToTraceOneInBlueAtTheSameXPosition) {
       [plan](const QByteArray& request) { return testing_support::MakeReply(request, plan); });
   PointAt(server);
   GetTime();
-  form->AverageChk->setChecked(true);
+  ui().AverageChk->setChecked(true);
   GetTime();
   ASSERT_EQ(Points().size(), 2u);
   EXPECT_EQ(Points()[1].Index, 1);
   EXPECT_EQ(Points()[1].Color, 0xFF0000u);  // blue
   EXPECT_NEAR(Points()[1].Y, -1.0, 0.005);
   EXPECT_NEAR(Points()[1].X - Points()[0].X, 0.3, 1e-9);
-  EXPECT_EQ(form->CountDis->Text(), "2");
+  EXPECT_EQ(ui().CountDis->Text(), "2");
 }
 
 TEST_F(MainWindow, ATimeOutAfterAValidReplyKeepsTheFieldsAndPlotsNothing) {
@@ -214,16 +219,16 @@ TEST_F(MainWindow, ATimeOutAfterAValidReplyKeepsTheFieldsAndPlotsNothing) {
   server.ThenSilence();
   PointAt(server);
   GetTime();
-  const QString error = form->ErrorDis->Text();
-  const QString date = form->LocalTimeDis->Text();
+  const QString error = ui().ErrorDis->Text();
+  const QString date = ui().LocalTimeDis->Text();
   GetTime();
-  EXPECT_FALSE(form->ValidOnOff->BoxOn());
-  EXPECT_EQ(form->ErrorDis->Text(), error);
-  EXPECT_EQ(form->LocalTimeDis->Text(), date);
+  EXPECT_FALSE(ui().ValidOnOff->BoxOn());
+  EXPECT_EQ(ui().ErrorDis->Text(), error);
+  EXPECT_EQ(ui().LocalTimeDis->Text(), date);
   EXPECT_EQ(Points().size(), 1u);
-  EXPECT_EQ(form->ErrorStore->Count(), 1);
+  EXPECT_EQ(form->State().ErrorStore.Count(), 1);
   // The running average still took the (repeated) error.
-  EXPECT_EQ(form->ErrorAverage->Count(), 2);
+  EXPECT_EQ(form->State().ErrorAverage.Count(), 2);
 }
 
 TEST_F(MainWindow, AnInvalidReplyReplacesTheFieldsButIsNotPlotted) {
@@ -236,37 +241,37 @@ TEST_F(MainWindow, AnInvalidReplyReplacesTheFieldsButIsNotPlotted) {
   PointAt(server);
   GetTime();
   GetTime();
-  EXPECT_FALSE(form->ValidOnOff->BoxOn());
-  EXPECT_EQ(form->PollDis->Text(), framework::FormatFixed(8.00000, 5));
-  EXPECT_EQ(form->StratumDis->Text(), "0");
+  EXPECT_FALSE(ui().ValidOnOff->BoxOn());
+  EXPECT_EQ(ui().PollDis->Text(), framework::FormatFixed(8.00000, 5));
+  EXPECT_EQ(ui().StratumDis->Text(), "0");
   EXPECT_EQ(Points().size(), 1u);
-  EXPECT_EQ(form->CountDis->Text(), "1");
+  EXPECT_EQ(ui().CountDis->Text(), "1");
 }
 
 TEST_F(MainWindow, ABadPortIsReportedAndReleasesAutoUpdateWithTheTimerStillRunning) {
   FakeSntpServer server;
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
-  form->Timer1->SetEnabled(true);
-  QTest::mouseClick(form->AutoUpdateBtn, Qt::LeftButton);
-  ASSERT_TRUE(form->AutoUpdateBtn->isChecked());
-  form->PortEdit->setText("abc");
-  form->Timer1->Tick();
+  ui().Timer1->SetEnabled(true);
+  QTest::mouseClick(ui().AutoUpdateBtn, Qt::LeftButton);
+  ASSERT_TRUE(ui().AutoUpdateBtn->isChecked());
+  ui().PortEdit->setText("abc");
+  ui().Timer1->Tick();
   ASSERT_EQ(dialogs.errors.size(), 1);
   EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid integer value");
   EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
-  EXPECT_FALSE(form->AutoUpdateBtn->isChecked());
-  EXPECT_TRUE(form->Timer1->Enabled());
+  EXPECT_FALSE(ui().AutoUpdateBtn->isChecked());
+  EXPECT_TRUE(ui().Timer1->Enabled());
   // The clock displays go on with the next tick, which asks nobody.
-  form->CompTimeDis->SetText("");
-  form->Timer1->Tick();
-  EXPECT_FALSE(form->CompTimeDis->Text().isEmpty());
+  ui().CompTimeDis->SetText("");
+  ui().Timer1->Tick();
+  EXPECT_FALSE(ui().CompTimeDis->Text().isEmpty());
   EXPECT_EQ(dialogs.errors.size(), 1);
   // Auto Update can be pressed again once the port is mended.
   PointAt(server);
-  QTest::mouseClick(form->AutoUpdateBtn, Qt::LeftButton);
-  form->Timer1->Tick();
+  QTest::mouseClick(ui().AutoUpdateBtn, Qt::LeftButton);
+  ui().Timer1->Tick();
   EXPECT_EQ(server.RequestCount(), 1);
-  EXPECT_TRUE(form->ValidOnOff->BoxOn());
+  EXPECT_TRUE(ui().ValidOnOff->BoxOn());
   EXPECT_EQ(dialogs.errors.size(), 1);
 }
 
@@ -274,24 +279,35 @@ TEST_F(MainWindow, AutoUpdateRunsOneQueryPerTick) {
   FakeSntpServer server;
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
   PointAt(server);
-  form->Timer1->Tick();
+  ui().Timer1->Tick();
   EXPECT_EQ(server.RequestCount(), 0);
-  form->AutoUpdateBtn->setChecked(true);
-  form->Timer1->Tick();
-  form->Timer1->Tick();
-  form->Timer1->Tick();
+  ui().AutoUpdateBtn->setChecked(true);
+  ui().Timer1->Tick();
+  ui().Timer1->Tick();
+  ui().Timer1->Tick();
   EXPECT_EQ(server.RequestCount(), 3);
   EXPECT_EQ(Points().size(), 3u);
 }
 
 TEST_F(MainWindow, TheSampleSpinSizesTheRunningAverage) {
-  for (double e : {1.0, 2.0, 3.0, 4.0}) form->ErrorAverage->Add(e);
-  TypeInto(form->SampleSpin, "2");
-  EXPECT_EQ(form->ErrorAverage->Size(), 2);
+  // Errors of 1, 2, 3 and 4 seconds: with the clock standing still, a server that answers
+  // e seconds before the request's stamp shows the computer e seconds ahead.
+  FakeClock clock;
+  FakeSntpServer server;
+  for (double e : {1.0, 2.0, 3.0, 4.0}) {
+    ReplySpec plan;
+    plan.seconds_after_originate = -e;
+    server.ThenReply(plan);
+  }
+  PointAt(server);
+  for (int i = 0; i < 4; ++i) GetTime();
+  ASSERT_EQ(form->State().ErrorAverage.Count(), 4);
+  TypeInto(ui().SampleSpin, "2");
+  EXPECT_EQ(form->State().ErrorAverage.Size(), 2);
   // Shrinking the window keeps the oldest samples until new ones push them out.
-  EXPECT_DOUBLE_EQ(form->ErrorAverage->Average(), 1.5);
-  QTest::mouseClick(form->SampleSpin->SpinButton()->UpArrowButton(), Qt::LeftButton, {}, {3, 3});
-  EXPECT_EQ(form->ErrorAverage->Size(), 3);
+  EXPECT_NEAR(form->State().ErrorAverage.Average(), 1.5, 1e-5);
+  QTest::mouseClick(ui().SampleSpin->SpinButton()->UpArrowButton(), Qt::LeftButton, {}, {3, 3});
+  EXPECT_EQ(form->State().ErrorAverage.Size(), 3);
 }
 
 TEST_F(MainWindow, TheRangeGroupsSetTheAxesForEachItemClicked) {
@@ -307,12 +323,12 @@ TEST_F(MainWindow, TheRangeGroupsSetTheAxesForEachItemClicked) {
       {"1 min", 60, 4, 1},
   };
   for (const XRow& row : xRows) {
-    ClickItem(form->RangeXRadio, row.caption);
-    EXPECT_EQ(form->RangeXRadio->ItemCaption(), row.caption);
-    EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Min(), 0) << row.caption;
-    EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Max(), row.max) << row.caption;
-    EXPECT_EQ(form->StripChart1->XAxis()->Lines(), row.lines) << row.caption;
-    EXPECT_DOUBLE_EQ(form->StripChart1->XAxis()->Multiplier(), row.multiplier) << row.caption;
+    ClickItem(ui().RangeXRadio, row.caption);
+    EXPECT_EQ(ui().RangeXRadio->ItemCaption(), row.caption);
+    EXPECT_DOUBLE_EQ(ui().StripChart1->XAxis()->Min(), 0) << row.caption;
+    EXPECT_DOUBLE_EQ(ui().StripChart1->XAxis()->Max(), row.max) << row.caption;
+    EXPECT_EQ(ui().StripChart1->XAxis()->Lines(), row.lines) << row.caption;
+    EXPECT_DOUBLE_EQ(ui().StripChart1->XAxis()->Multiplier(), row.multiplier) << row.caption;
   }
   // Read with a point whatever the user's decimal separator.
   for (const auto& [caption, v] : std::vector<std::pair<QString, double>>{{"0.1", 0.1},
@@ -322,9 +338,9 @@ TEST_F(MainWindow, TheRangeGroupsSetTheAxesForEachItemClicked) {
                                                                           {"2.5", 2.5},
                                                                           {"5.0", 5.0},
                                                                           {"10.0", 10.0}}) {
-    ClickItem(form->RangeYRadio, caption);
-    EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Min(), -v) << caption.toStdString();
-    EXPECT_DOUBLE_EQ(form->StripChart1->YAxis()->Max(), v) << caption.toStdString();
+    ClickItem(ui().RangeYRadio, caption);
+    EXPECT_DOUBLE_EQ(ui().StripChart1->YAxis()->Min(), -v) << caption.toStdString();
+    EXPECT_DOUBLE_EQ(ui().StripChart1->YAxis()->Max(), v) << caption.toStdString();
   }
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
 }
@@ -343,21 +359,21 @@ TEST_F(MainWindow, AutoIntervalIsTheTimersIntervalInUnsigned32BitMilliseconds) {
       {"4294967596", 300},          // 2^32 + 300: the low 32 bits
       {"-2147483648", 2147483648u},
   };
-  form->Timer1->SetEnabled(true);
+  ui().Timer1->SetEnabled(true);
   for (const Row& row : rows) {
-    TypeInto(form->UpdateRateSpin, row.typed);
-    EXPECT_EQ(form->TimerInterval(), row.milliseconds) << row.typed;
-    EXPECT_TRUE(form->Timer1->Active()) << row.typed;
-    EXPECT_GT(form->Timer1->Interval(), 0) << row.typed;
+    TypeInto(ui().UpdateRateSpin, row.typed);
+    EXPECT_EQ(form->State().TimerInterval, row.milliseconds) << row.typed;
+    EXPECT_TRUE(ui().Timer1->Active()) << row.typed;
+    EXPECT_GT(ui().Timer1->Interval(), 0) << row.typed;
     // The chart moves forward by the interval in seconds.
-    EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), row.milliseconds / 1000.0) << row.typed;
+    EXPECT_DOUBLE_EQ(ui().StripChart1->Increment(), row.milliseconds / 1000.0) << row.typed;
   }
   // A timer of 0 ms does not tick, and the chart stands still.
   for (const char* zero : {"0", "4294967296"}) {
-    TypeInto(form->UpdateRateSpin, zero);
-    EXPECT_EQ(form->TimerInterval(), 0u) << zero;
-    EXPECT_FALSE(form->Timer1->Active()) << zero;
-    EXPECT_DOUBLE_EQ(form->StripChart1->Increment(), 0.0) << zero;
+    TypeInto(ui().UpdateRateSpin, zero);
+    EXPECT_EQ(form->State().TimerInterval, 0u) << zero;
+    EXPECT_FALSE(ui().Timer1->Active()) << zero;
+    EXPECT_DOUBLE_EQ(ui().StripChart1->Increment(), 0.0) << zero;
   }
 }
 
@@ -365,29 +381,29 @@ TEST_F(MainWindow, AnIntervalPastTheSignedRangeRunsOneQueryPerWholeInterval) {
   FakeSntpServer server;
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
   PointAt(server);
-  QTest::mouseClick(form->AutoUpdateBtn, Qt::LeftButton);
+  QTest::mouseClick(ui().AutoUpdateBtn, Qt::LeftButton);
   for (const char* typed : {"2147483648", "4294967295", "-1000"}) {
-    TypeInto(form->UpdateRateSpin, typed);
+    TypeInto(ui().UpdateRateSpin, typed);
     const int before = server.RequestCount();
     // The timer's ticks add up to the whole interval; only the last one runs a query.
     uint64_t waited = 0;
     int ticks = 0;
     while (server.RequestCount() == before && ticks < 10) {
-      ASSERT_GT(form->Timer1->Interval(), 0) << typed;
-      waited += static_cast<uint64_t>(form->Timer1->Interval());
-      form->Timer1->Tick();
+      ASSERT_GT(ui().Timer1->Interval(), 0) << typed;
+      waited += static_cast<uint64_t>(ui().Timer1->Interval());
+      ui().Timer1->Tick();
       ++ticks;
     }
-    EXPECT_EQ(waited, form->TimerInterval()) << typed;
+    EXPECT_EQ(waited, form->State().TimerInterval) << typed;
     EXPECT_GE(ticks, 2) << typed;
     EXPECT_EQ(server.RequestCount(), before + 1) << typed;
   }
   // Back to a short interval: every tick counts.
-  TypeInto(form->UpdateRateSpin, "300");
+  TypeInto(ui().UpdateRateSpin, "300");
   const int before = server.RequestCount();
-  form->Timer1->Tick();
+  ui().Timer1->Tick();
   EXPECT_EQ(server.RequestCount(), before + 1);
-  EXPECT_EQ(form->Timer1->Interval(), 300);
+  EXPECT_EQ(ui().Timer1->Interval(), 300);
 }
 
 TEST_F(MainWindow, ClearingTheChartLeavesStatisticsAndAverage) {
@@ -395,10 +411,10 @@ TEST_F(MainWindow, ClearingTheChartLeavesStatisticsAndAverage) {
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
   PointAt(server);
   GetTime();
-  QTest::mouseClick(form->ClearGraphBtn, Qt::LeftButton);
+  QTest::mouseClick(ui().ClearGraphBtn, Qt::LeftButton);
   EXPECT_TRUE(Points().empty());
-  EXPECT_EQ(form->ErrorStore->Count(), 1);
-  EXPECT_EQ(form->ErrorAverage->Count(), 1);
+  EXPECT_EQ(form->State().ErrorStore.Count(), 1);
+  EXPECT_EQ(form->State().ErrorAverage.Count(), 1);
 }
 
 // --- Statistics -------------------------------------------------------------------------------
@@ -408,10 +424,7 @@ namespace {
 // Accepts errors as the measurement cycle does, with the clock under the test's control.
 struct Statistics : MainWindow {
   FakeClock clock;
-  void Accept(double error) {
-    form->ErrorStore->Add(error);
-    form->AcceptError(error);
-  }
+  void Accept(double error) { form->AcceptError(error); }
   void Advance(double seconds) { clock.local += seconds / 86400.0; }
 };
 
@@ -419,13 +432,13 @@ struct Statistics : MainWindow {
 
 TEST_F(Statistics, OneErrorHasNoDrift) {
   Accept(0.25);
-  EXPECT_EQ(form->CountDis->Text(), "1");
-  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(0.000, 3));
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(0.000, 3));
-  EXPECT_EQ(form->MeanDis->Text(), framework::FormatFixed(0.250, 3));
-  EXPECT_EQ(form->MinDis->Text(), framework::FormatFixed(0.250, 3));
-  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(0.250, 3));
-  EXPECT_EQ(form->TimeSpanDis->Text(), "0:00:00 000");
+  EXPECT_EQ(ui().CountDis->Text(), "1");
+  EXPECT_EQ(ui().TotalDriftDis->Text(), framework::FormatFixed(0.000, 3));
+  EXPECT_EQ(ui().DriftPerDayDis->Text(), framework::FormatFixed(0.000, 3));
+  EXPECT_EQ(ui().MeanDis->Text(), framework::FormatFixed(0.250, 3));
+  EXPECT_EQ(ui().MinDis->Text(), framework::FormatFixed(0.250, 3));
+  EXPECT_EQ(ui().MaxDis->Text(), framework::FormatFixed(0.250, 3));
+  EXPECT_EQ(ui().TimeSpanDis->Text(), "0:00:00 000");
 }
 
 TEST_F(Statistics, UnderTenErrorsCompareTheFirstAndTheLast) {
@@ -433,15 +446,15 @@ TEST_F(Statistics, UnderTenErrorsCompareTheFirstAndTheLast) {
     Accept(e);
     Advance(60);
   }
-  EXPECT_EQ(form->CountDis->Text(), "4");
-  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(0.6, 3));
+  EXPECT_EQ(ui().CountDis->Text(), "4");
+  EXPECT_EQ(ui().TotalDriftDis->Text(), framework::FormatFixed(0.6, 3));
   // The run spans 180 s when the fourth error comes: three gaps of 60 s, and the first and the
   // last error are those three gaps apart.
   const double distance = 3 * (180.0 / 3) / 86400;  // days
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(0.6 / distance, 3));
-  EXPECT_EQ(form->MinDis->Text(), framework::FormatFixed(-0.400, 3));
-  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(0.700, 3));
-  EXPECT_EQ(form->MeanDis->Text(), framework::FormatFixed(0.175, 3));
+  EXPECT_EQ(ui().DriftPerDayDis->Text(), framework::FormatFixed(0.6 / distance, 3));
+  EXPECT_EQ(ui().MinDis->Text(), framework::FormatFixed(-0.400, 3));
+  EXPECT_EQ(ui().MaxDis->Text(), framework::FormatFixed(0.700, 3));
+  EXPECT_EQ(ui().MeanDis->Text(), framework::FormatFixed(0.175, 3));
 }
 
 TEST_F(Statistics, TenToNineteenErrorsUseWindowsOfTwo) {
@@ -450,21 +463,21 @@ TEST_F(Statistics, TenToNineteenErrorsUseWindowsOfTwo) {
     Advance(10);
   }
   // (5 + 9) / 2 - (1 + 3) / 2
-  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(5.0, 3));
+  EXPECT_EQ(ui().TotalDriftDis->Text(), framework::FormatFixed(5.0, 3));
   // 110 s over the 11 gaps between 12 samples; the windows' centres are at 0.5 and 10.5 gaps.
   const double distance = (10.5 - 0.5) * (110.0 / 11) / 86400;  // days
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(5.0 / distance, 3));
+  EXPECT_EQ(ui().DriftPerDayDis->Text(), framework::FormatFixed(5.0 / distance, 3));
   // A nineteenth error still uses windows of two; the twentieth widens them to three.
   for (int i = 12; i < 19; ++i) {
     Accept(0.0);
     Advance(10);
   }
   // (0 + 0) / 2 - (1 + 3) / 2
-  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(-2.0, 3));
+  EXPECT_EQ(ui().TotalDriftDis->Text(), framework::FormatFixed(-2.0, 3));
   Accept(6.0);  // the twentieth
   // The first three (1 + 3 + 0) / 3, the last three (0 + 0 + 6) / 3.
-  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(2.0 - 4.0 / 3, 3));
-  EXPECT_EQ(form->CountDis->Text(), "20");
+  EXPECT_EQ(ui().TotalDriftDis->Text(), framework::FormatFixed(2.0 - 4.0 / 3, 3));
+  EXPECT_EQ(ui().CountDis->Text(), "20");
 }
 
 TEST_F(Statistics, AnEvenlyGrowingErrorShowsItsOwnDriftPerDay) {
@@ -473,50 +486,74 @@ TEST_F(Statistics, AnEvenlyGrowingErrorShowsItsOwnDriftPerDay) {
     Accept(i * 1800.0 / 86400.0);
     if (i < 48) Advance(1800);
   }
-  EXPECT_EQ(form->CountDis->Text(), "49");
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
+  EXPECT_EQ(ui().CountDis->Text(), "49");
+  EXPECT_EQ(ui().DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
   // Two samples half a day apart, half a second apart: one second per day, not twice that.
-  QTest::mouseClick(form->ClearStatsBtn, Qt::LeftButton);
+  QTest::mouseClick(ui().ClearStatsBtn, Qt::LeftButton);
   Accept(0.0);
   Advance(43200);
   Accept(0.5);
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
+  EXPECT_EQ(ui().DriftPerDayDis->Text(), framework::FormatFixed(1.0, 3));
 }
 
 TEST_F(Statistics, ClearKeepsTheShownRunUntilTheNextErrorAndStdFollowsCalculate) {
   for (double e : {1.0, 3.0}) Accept(e);
-  QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
-  EXPECT_EQ(form->STDDis->Text(), framework::FormatFixed(1.000, 3));  // population deviation
-  QTest::mouseClick(form->ClearStatsBtn, Qt::LeftButton);
-  EXPECT_EQ(form->CountDis->Text(), "2");
-  EXPECT_EQ(form->STDDis->Text(), framework::FormatFixed(1.000, 3));
-  QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
-  EXPECT_EQ(form->STDDis->Text(), framework::FormatFixed(0.000, 3));
+  QTest::mouseClick(ui().CalculateStatsBtn, Qt::LeftButton);
+  EXPECT_EQ(ui().STDDis->Text(), framework::FormatFixed(1.000, 3));  // population deviation
+  QTest::mouseClick(ui().ClearStatsBtn, Qt::LeftButton);
+  EXPECT_EQ(ui().CountDis->Text(), "2");
+  EXPECT_EQ(ui().STDDis->Text(), framework::FormatFixed(1.000, 3));
+  QTest::mouseClick(ui().CalculateStatsBtn, Qt::LeftButton);
+  EXPECT_EQ(ui().STDDis->Text(), framework::FormatFixed(0.000, 3));
   Accept(-2.0);
-  EXPECT_EQ(form->CountDis->Text(), "1");
-  EXPECT_EQ(form->MinDis->Text(), framework::FormatFixed(-2.000, 3));
-  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(-2.000, 3));
+  EXPECT_EQ(ui().CountDis->Text(), "1");
+  EXPECT_EQ(ui().MinDis->Text(), framework::FormatFixed(-2.000, 3));
+  EXPECT_EQ(ui().MaxDis->Text(), framework::FormatFixed(-2.000, 3));
 }
 
 TEST_F(Statistics, ErrorsTakenAtOneInstantShowTheTotalDriftAsTheDriftPerDay) {
   // No time between the windows' centres: the drift per day is the total drift itself.
   Accept(0.5);
   Accept(-0.25);
-  EXPECT_EQ(form->TotalDriftDis->Text(), framework::FormatFixed(-0.75, 3));
-  EXPECT_EQ(form->DriftPerDayDis->Text(), framework::FormatFixed(-0.75, 3));
+  EXPECT_EQ(ui().TotalDriftDis->Text(), framework::FormatFixed(-0.75, 3));
+  EXPECT_EQ(ui().DriftPerDayDis->Text(), framework::FormatFixed(-0.75, 3));
 }
 
 TEST_F(Statistics, ARunLongerThanADayShowsItsSpanWithoutTheWholeDays) {
   Accept(0.0);
   Advance(30 * 3600);
   Accept(0.0);
-  EXPECT_EQ(form->TimeSpanDis->Text(), "6:00:00 000");
+  EXPECT_EQ(ui().TimeSpanDis->Text(), "6:00:00 000");
+}
+
+TEST_F(Statistics, TheTabShowsTheRunsSharedSummary) {
+  // The same errors at the same times fed to the statistics value the query tool shares: every
+  // field of the tab is that value's, in the tab's formats, after each error.
+  components::TErrorStatistics shared;
+  std::vector<double> store;
+  for (int i = 0; i < 45; ++i) {
+    Advance(i % 3 == 0 ? 7.5 : 0.3);  // uneven spacing: only the count and the span count
+    const double error = 0.004 * i + (i % 4 == 0 ? 0.25 : -0.125);
+    Accept(error);
+    store.push_back(error);
+    // The clock as the window reads it (whole milliseconds); it stands still meanwhile.
+    const double now = framework::Now();
+    shared.Accept(store, now);
+    const components::TErrorSummary summary = shared.Summary(now);
+    ASSERT_EQ(ui().CountDis->Text(), QString::number(summary.Count)) << i;
+    ASSERT_EQ(ui().TimeSpanDis->Text(), framework::FormatTimeOfDay(summary.Span)) << i;
+    ASSERT_EQ(ui().TotalDriftDis->Text(), framework::FormatFixed(summary.Drift.Total, 3)) << i;
+    ASSERT_EQ(ui().DriftPerDayDis->Text(), framework::FormatFixed(summary.Drift.PerDay, 3)) << i;
+    ASSERT_EQ(ui().MeanDis->Text(), framework::FormatFixed(summary.Mean, 3)) << i;
+    ASSERT_EQ(ui().MinDis->Text(), framework::FormatFixed(summary.Min, 3)) << i;
+    ASSERT_EQ(ui().MaxDis->Text(), framework::FormatFixed(summary.Max, 3)) << i;
+  }
 }
 
 TEST_F(Statistics, TimeSinceUpdateCountsFromTheWindowsCreation) {
   Advance(61.5);
-  form->Timer1->Tick();
-  EXPECT_EQ(form->UpdateDis->Text(), "0:01:01 500");
+  ui().Timer1->Tick();
+  EXPECT_EQ(ui().UpdateDis->Text(), "0:01:01 500");
 }
 
 // --- Calibration ------------------------------------------------------------------------------
@@ -536,23 +573,23 @@ struct Calibration : MainWindow {
     rate.disabled = 0;
     rate.privilegeEnabled = &security.enabled;
   }
-  void Apply() { QTest::mouseClick(form->Button3, Qt::LeftButton); }
+  void Apply() { QTest::mouseClick(ui().Button3, Qt::LeftButton); }
 };
 
 }  // namespace
 
 TEST_F(Calibration, AnAdjustmentEqualToTheIncrementShowsNoChange) {
-  EXPECT_EQ(form->ChangePerDaySpin->text(), framework::FormatFixed(0.0, 1));
-  EXPECT_EQ(form->TimeIntervalDis->Text(), framework::FormatFixed(15625.0, 1) + " uSec");
-  EXPECT_EQ(form->TimeIncDis->Text(), framework::FormatFixed(15625.0, 1) + " uSec");
-  EXPECT_TRUE(form->AdjustmentOnOff->BoxOn());
-  EXPECT_EQ(form->CalibStatusDis->text(), "");
+  EXPECT_EQ(ui().ChangePerDaySpin->text(), framework::FormatFixed(0.0, 1));
+  EXPECT_EQ(ui().TimeIntervalDis->Text(), framework::FormatFixed(15625.0, 1) + " uSec");
+  EXPECT_EQ(ui().TimeIncDis->Text(), framework::FormatFixed(15625.0, 1) + " uSec");
+  EXPECT_TRUE(ui().AdjustmentOnOff->BoxOn());
+  EXPECT_EQ(ui().CalibStatusDis->text(), "");
 }
 
 TEST_F(Calibration, OneSecondPerDayBecomesAWholeUnitAndReadsBackAsItsTrueRate) {
-  form->ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
-  EXPECT_EQ(form->TimeAdjustment, 156252u);  // 156251.808... rounded
-  EXPECT_EQ(form->TimeIncDis->Text(), framework::FormatFixed(15625.2, 1) + " uSec");
+  ui().ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
+  EXPECT_EQ(form->State().TimeAdjustment, 156252u);  // 156251.808... rounded
+  EXPECT_EQ(ui().TimeIncDis->Text(), framework::FormatFixed(15625.2, 1) + " uSec");
   EXPECT_EQ(rate.setCalls, 0);  // nothing applied yet
   Apply();
   EXPECT_EQ(rate.adjustment, 156252u);
@@ -561,58 +598,75 @@ TEST_F(Calibration, OneSecondPerDayBecomesAWholeUnitAndReadsBackAsItsTrueRate) {
   EXPECT_EQ(security.openTokens, 0);
   EXPECT_EQ(security.lastBufferLength, 16u);
   // 156252 / 156250 gains 1.10592 s a day.
-  EXPECT_EQ(form->ChangePerDaySpin->text(), framework::FormatFixed(1.1, 1));
-  EXPECT_EQ(form->CalibStatusDis->text(), "");
+  EXPECT_EQ(ui().ChangePerDaySpin->text(), framework::FormatFixed(1.1, 1));
+  EXPECT_EQ(ui().CalibStatusDis->text(), "");
+}
+
+TEST_F(Calibration, ThePendingAdjustmentIsTheOneTheShownRateStandsFor) {
+  // An interrupt every second, 100 units (10 us) fast: 0.864 s a day, shown as 0.9. Showing it
+  // changes the spin's text, and the change takes the pending adjustment to what 0.9 stands for.
+  rate.increment = 10000000;
+  rate.adjustment = 10000100;
+  Restart();
+  EXPECT_EQ(ui().ChangePerDaySpin->text(), framework::FormatFixed(0.9, 1));
+  EXPECT_EQ(form->State().TimeAdjustment, 10000104u);  // 10000104.166... rounded
+  EXPECT_EQ(ui().TimeIncDis->Text(), framework::FormatFixed(1000010.4, 1) + " uSec");
+  EXPECT_EQ(rate.setCalls, 0);  // nothing applied yet
+  Apply();
+  EXPECT_EQ(rate.adjustment, 10000104u);
+  // Read back it is 0.89856 s a day: the same text, so nothing is rewritten.
+  EXPECT_EQ(ui().ChangePerDaySpin->text(), framework::FormatFixed(0.9, 1));
+  EXPECT_EQ(form->State().TimeAdjustment, 10000104u);
 }
 
 TEST_F(Calibration, SwitchingTheBoxOffThenApplyingWritesTheDisabledFlag) {
-  form->ChangePerDaySpin->SetText(framework::FormatFixed(-2.0, 1));
-  QTest::mouseClick(form->AdjustmentOnOff, Qt::LeftButton);
-  EXPECT_FALSE(form->AdjustmentOnOff->BoxOn());
-  EXPECT_EQ(form->TimeAdjustmentDisabled, -1);
+  ui().ChangePerDaySpin->SetText(framework::FormatFixed(-2.0, 1));
+  QTest::mouseClick(ui().AdjustmentOnOff, Qt::LeftButton);
+  EXPECT_FALSE(ui().AdjustmentOnOff->BoxOn());
+  EXPECT_EQ(form->State().TimeAdjustmentDisabled, -1);
   Apply();
   EXPECT_NE(rate.disabled, 0);
   EXPECT_EQ(rate.adjustment, 156246u);
-  EXPECT_FALSE(form->AdjustmentOnOff->BoxOn());
+  EXPECT_FALSE(ui().AdjustmentOnOff->BoxOn());
 }
 
 TEST_F(Calibration, WithoutTheRightApplyChangesAndShowsNothing) {
   security.holdsPrivilege = false;
-  form->ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
+  ui().ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
   Apply();
   EXPECT_EQ(rate.setCalls, 0);
   EXPECT_EQ(rate.adjustment, 156250u);
-  EXPECT_EQ(form->CalibStatusDis->text(), "");
-  EXPECT_EQ(form->ChangePerDaySpin->text(), framework::FormatFixed(1.0, 1));  // no re-read either
+  EXPECT_EQ(ui().CalibStatusDis->text(), "");
+  EXPECT_EQ(ui().ChangePerDaySpin->text(), framework::FormatFixed(1.0, 1));  // no re-read either
   EXPECT_TRUE(dialogs.errors.isEmpty());
   security.holdsPrivilege = true;
   security.failOpen = true;
   Apply();
   EXPECT_EQ(rate.setCalls, 0);
-  EXPECT_EQ(form->CalibStatusDis->text(), "");
+  EXPECT_EQ(ui().CalibStatusDis->text(), "");
 }
 
 TEST_F(Calibration, PlatformFailuresShowTheSystemsTextUntilReplaced) {
   rate.failSet = true;
   rate.setError = 22;  // EINVAL
   Apply();
-  EXPECT_EQ(form->CalibStatusDis->text(), framework::SysErrorMessage(22));
-  EXPECT_FALSE(form->CalibStatusDis->text().isEmpty());
+  EXPECT_EQ(ui().CalibStatusDis->text(), framework::SysErrorMessage(22));
+  EXPECT_FALSE(ui().CalibStatusDis->text().isEmpty());
   rate.failSet = false;
   Apply();  // succeeds: the old text stays
-  EXPECT_EQ(form->CalibStatusDis->text(), framework::SysErrorMessage(22));
+  EXPECT_EQ(ui().CalibStatusDis->text(), framework::SysErrorMessage(22));
   security.failLookup = true;
   Apply();
-  EXPECT_EQ(form->CalibStatusDis->text(), framework::SysErrorMessage(1313));
+  EXPECT_EQ(ui().CalibStatusDis->text(), framework::SysErrorMessage(1313));
 }
 
 TEST_F(Calibration, AFailedReadAtStartShowsTheTextAndKeepsZeroes) {
   rate.failGet = true;
   rate.getError = 5;
   TForm1 second;
-  EXPECT_EQ(second.CalibStatusDis->text(), framework::SysErrorMessage(5));
-  EXPECT_EQ(second.TimeIntervalDis->Text(), framework::FormatFixed(0.0, 1) + " uSec");
-  EXPECT_EQ(second.ChangePerDaySpin->text(), framework::FormatFixed(0.0, 1));
+  EXPECT_EQ(second.Controls().CalibStatusDis->text(), framework::SysErrorMessage(5));
+  EXPECT_EQ(second.Controls().TimeIntervalDis->Text(), framework::FormatFixed(0.0, 1) + " uSec");
+  EXPECT_EQ(second.Controls().ChangePerDaySpin->text(), framework::FormatFixed(0.0, 1));
 }
 
 TEST_F(Calibration, SetComputerTimeSetsTheClockFromAFreshQueryAndTouchesNoDisplay) {
@@ -624,18 +678,18 @@ TEST_F(Calibration, SetComputerTimeSetsTheClockFromAFreshQueryAndTouchesNoDispla
       [plan](const QByteArray& request) { return testing_support::MakeReply(request, plan); });
   PointAt(server);
   GetTime();
-  const QString error = form->ErrorDis->Text();
-  const QString count = form->CountDis->Text();
+  const QString error = ui().ErrorDis->Text();
+  const QString count = ui().CountDis->Text();
   const size_t points = Points().size();
-  form->HostCombo->setEditText("elsewhere.invalid");  // not copied by this button
+  ui().HostCombo->setEditText("elsewhere.invalid");  // not copied by this button
   const double before = clock.local;
-  QTest::mouseClick(form->SetTimeBtn, Qt::LeftButton);
+  QTest::mouseClick(ui().SetTimeBtn, Qt::LeftButton);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
   ASSERT_EQ(clock.set_times.size(), 1u);
   EXPECT_NEAR((clock.local - before) * 86400.0, 10.0, 0.0015);
   EXPECT_EQ(server.RequestCount(), 2);
-  EXPECT_EQ(form->ErrorDis->Text(), error);
-  EXPECT_EQ(form->CountDis->Text(), count);
+  EXPECT_EQ(ui().ErrorDis->Text(), error);
+  EXPECT_EQ(ui().CountDis->Text(), count);
   EXPECT_EQ(Points().size(), points);
 }
 
@@ -662,7 +716,7 @@ class RecordingHtmlHelp : public platform::HtmlHelpApi {
 
 TEST_F(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgram) {
   RecordingHtmlHelp help;
-  form->Contents1->trigger();
+  ui().Contents1->trigger();
   ASSERT_FALSE(help.calls.empty());
   const QString expected = QCoreApplication::applicationDirPath() + "/Horaplex.chm";
   EXPECT_EQ(QString::fromStdString(help.calls.front().file).section("::", 0, 0), expected);
@@ -705,66 +759,66 @@ TEST_F(MainWindow, EveryCaptionReadsAsDescribed) {
     EXPECT_TRUE(labels.contains(caption)) << caption;
 
   const std::pair<QWidget*, const char*> captioned[] = {
-      {form->LocalDateDis, "Date - Local Zone:"},
-      {form->LocalTimeDis, "Time - Local Zone: "},
-      {form->UTCTimeDis, "UTC Time : "},
-      {form->UpdateDis, "Time Since Update"},
-      {form->CompDateDis, "Computer Date : "},
-      {form->CompTimeDis, "Computer Time : "},
-      {form->CompUTCDis, "Computer UTC Time : "},
-      {form->ErrorDis, "Computer Error:"},
-      {form->TripDelayDis, "Round Trip Delay"},
-      {form->VersionDis, "Version"},
-      {form->LeapDis, "Leap Indicator"},
-      {form->StratumDis, "Stratum"},
-      {form->ModeDis, "Mode"},
-      {form->PrecisionDis, "Precision"},
-      {form->PollDis, "Poll Interval"},
-      {form->DisperseDis, "Root Dispersion"},
-      {form->RootDelayDis, "Root Delay"},
-      {form->ReferenceDis, "Reference ID"},
-      {form->STDDis, "STD"},
-      {form->TimeIntervalDis, "Interrupt Interval"},
-      {form->TimeIncDis, "Inc Per Interval"},
-      {form->ChangePerDaySpin, "Adjustment Per Day"},
+      {ui().LocalDateDis, "Date - Local Zone:"},
+      {ui().LocalTimeDis, "Time - Local Zone: "},
+      {ui().UTCTimeDis, "UTC Time : "},
+      {ui().UpdateDis, "Time Since Update"},
+      {ui().CompDateDis, "Computer Date : "},
+      {ui().CompTimeDis, "Computer Time : "},
+      {ui().CompUTCDis, "Computer UTC Time : "},
+      {ui().ErrorDis, "Computer Error:"},
+      {ui().TripDelayDis, "Round Trip Delay"},
+      {ui().VersionDis, "Version"},
+      {ui().LeapDis, "Leap Indicator"},
+      {ui().StratumDis, "Stratum"},
+      {ui().ModeDis, "Mode"},
+      {ui().PrecisionDis, "Precision"},
+      {ui().PollDis, "Poll Interval"},
+      {ui().DisperseDis, "Root Dispersion"},
+      {ui().RootDelayDis, "Root Delay"},
+      {ui().ReferenceDis, "Reference ID"},
+      {ui().STDDis, "STD"},
+      {ui().TimeIntervalDis, "Interrupt Interval"},
+      {ui().TimeIncDis, "Inc Per Interval"},
+      {ui().ChangePerDaySpin, "Adjustment Per Day"},
   };
   for (const auto& [field, caption] : captioned) EXPECT_EQ(CaptionOf(field), caption);
-  EXPECT_EQ(CaptionOf(form->ValidOnOff), "Valid:");
-  EXPECT_EQ(CaptionOf(form->CalibStatusDis), "Status");
+  EXPECT_EQ(CaptionOf(ui().ValidOnOff), "Valid:");
+  EXPECT_EQ(CaptionOf(ui().CalibStatusDis), "Status");
 
-  EXPECT_EQ(form->AutoUpdateBtn->text(), "Auto Update");
-  EXPECT_EQ(form->Button1->text(), "Get Time");
-  EXPECT_EQ(form->SetTimeBtn->text(), "Set Computer Time");
-  EXPECT_EQ(form->ClearGraphBtn->text(), "Clear");
-  EXPECT_EQ(form->AverageChk->text(), "Running Average");
-  EXPECT_FALSE(form->AverageChk->isChecked());
-  EXPECT_EQ(form->ClearStatsBtn->text(), "Clear");
-  EXPECT_EQ(form->CalculateStatsBtn->text(), "Calculate ->");
-  EXPECT_EQ(form->Button3->text(), "Apply Adjustment");
-  EXPECT_EQ(form->SampleSpin->UnitsString(), "Samples");
-  EXPECT_EQ(form->UpdateRateSpin->UnitsString(), "MS");
-  EXPECT_EQ(form->ChangePerDaySpin->UnitsString(), "Sec");
-  EXPECT_EQ(form->ValidOnOff->OnString(), "Yes");
-  EXPECT_EQ(form->ValidOnOff->OffString(), "No");
-  EXPECT_EQ(form->AdjustmentOnOff->OnString(), "On");
-  EXPECT_EQ(form->AdjustmentOnOff->OffString(), "Off");
+  EXPECT_EQ(ui().AutoUpdateBtn->text(), "Auto Update");
+  EXPECT_EQ(ui().Button1->text(), "Get Time");
+  EXPECT_EQ(ui().SetTimeBtn->text(), "Set Computer Time");
+  EXPECT_EQ(ui().ClearGraphBtn->text(), "Clear");
+  EXPECT_EQ(ui().AverageChk->text(), "Running Average");
+  EXPECT_FALSE(ui().AverageChk->isChecked());
+  EXPECT_EQ(ui().ClearStatsBtn->text(), "Clear");
+  EXPECT_EQ(ui().CalculateStatsBtn->text(), "Calculate ->");
+  EXPECT_EQ(ui().Button3->text(), "Apply Adjustment");
+  EXPECT_EQ(ui().SampleSpin->UnitsString(), "Samples");
+  EXPECT_EQ(ui().UpdateRateSpin->UnitsString(), "MS");
+  EXPECT_EQ(ui().ChangePerDaySpin->UnitsString(), "Sec");
+  EXPECT_EQ(ui().ValidOnOff->OnString(), "Yes");
+  EXPECT_EQ(ui().ValidOnOff->OffString(), "No");
+  EXPECT_EQ(ui().AdjustmentOnOff->OnString(), "On");
+  EXPECT_EQ(ui().AdjustmentOnOff->OffString(), "Off");
 
   QStringList groups;
   for (const QGroupBox* group : form->findChildren<QGroupBox*>()) groups << group->title();
   for (const char* title :
        {"Settings", "Parameters", "Statistics", "Adjust Windows Clock", "Range-X", "Range-Y"})
     EXPECT_TRUE(groups.contains(title)) << title;
-  EXPECT_EQ(form->RangeXRadio->Items(),
+  EXPECT_EQ(ui().RangeXRadio->Items(),
             (QStringList{"1 min", "3 min", "5 min", "10 min", "30 min", "1 hr", "3 hrs"}));
-  EXPECT_EQ(form->RangeYRadio->Items(),
+  EXPECT_EQ(ui().RangeYRadio->Items(),
             (QStringList{"0.1", "0.25", "0.5", "1.0", "2.5", "5.0", "10.0"}));
-  EXPECT_EQ(form->RangeXRadio->Columns(), 7);
-  EXPECT_EQ(form->RangeYRadio->Columns(), 7);
+  EXPECT_EQ(ui().RangeXRadio->Columns(), 7);
+  EXPECT_EQ(ui().RangeYRadio->Columns(), 7);
 
-  ASSERT_EQ(form->PageControl1->count(), 3);
-  EXPECT_EQ(form->PageControl1->tabText(0), "Settings");
-  EXPECT_EQ(form->PageControl1->tabText(1), "Statistics");
-  EXPECT_EQ(form->PageControl1->tabText(2), "Calibration");
+  ASSERT_EQ(ui().PageControl1->count(), 3);
+  EXPECT_EQ(ui().PageControl1->tabText(0), "Settings");
+  EXPECT_EQ(ui().PageControl1->tabText(1), "Statistics");
+  EXPECT_EQ(ui().PageControl1->tabText(2), "Calibration");
 }
 
 TEST_F(MainWindow, TheMenuHoldsTheDescribedItemsInOrder) {
@@ -779,11 +833,11 @@ TEST_F(MainWindow, TheMenuHoldsTheDescribedItemsInOrder) {
   EXPECT_EQ(ActionTexts(menus[1]),
             (QStringList{"Configure &Auto Calibrate...", "Edit &Hosts...", "&Save Settings"}));
   EXPECT_EQ(ActionTexts(menus[2]), QStringList{"Contents"});
-  EXPECT_EQ(menus[0]->actions()[0], form->Exit1);
-  EXPECT_EQ(menus[1]->actions()[0], form->ConfigureAutoCalibrate1);
-  EXPECT_EQ(menus[1]->actions()[1], form->EditHosts1);
-  EXPECT_EQ(menus[1]->actions()[2], form->SaveSettings1);
-  EXPECT_EQ(menus[2]->actions()[0], form->Contents1);
+  EXPECT_EQ(menus[0]->actions()[0], ui().Exit1);
+  EXPECT_EQ(menus[1]->actions()[0], ui().ConfigureAutoCalibrate1);
+  EXPECT_EQ(menus[1]->actions()[1], ui().EditHosts1);
+  EXPECT_EQ(menus[1]->actions()[2], ui().SaveSettings1);
+  EXPECT_EQ(menus[2]->actions()[0], ui().Contents1);
 }
 
 namespace {
@@ -803,15 +857,15 @@ bool ShowsToolTip(QWidget* widget, QString* text = nullptr) {
 }  // namespace
 
 TEST_F(MainWindow, TheHostBoxAndAutoUpdateKeepTheirHintsWithoutShowingThem) {
-  EXPECT_EQ(form->HostCombo->property(app::kHintProperty).toString(),
+  EXPECT_EQ(ui().HostCombo->property(app::kHintProperty).toString(),
             "Server to use with the \"Get Time\" button");
-  EXPECT_EQ(form->AutoUpdateBtn->property(app::kHintProperty).toString(), "Enable Auto Load");
-  EXPECT_FALSE(ShowsToolTip(form->HostCombo));
-  EXPECT_FALSE(ShowsToolTip(form->HostCombo->lineEdit()));
-  EXPECT_FALSE(ShowsToolTip(form->AutoUpdateBtn));
+  EXPECT_EQ(ui().AutoUpdateBtn->property(app::kHintProperty).toString(), "Enable Auto Load");
+  EXPECT_FALSE(ShowsToolTip(ui().HostCombo));
+  EXPECT_FALSE(ShowsToolTip(ui().HostCombo->lineEdit()));
+  EXPECT_FALSE(ShowsToolTip(ui().AutoUpdateBtn));
   // The status bar's caption does show its tip, so hovering is seen here at all.
   QString shown;
-  EXPECT_TRUE(ShowsToolTip(form->StatusLabel, &shown));
+  EXPECT_TRUE(ShowsToolTip(ui().StatusLabel, &shown));
   EXPECT_EQ(shown, "Reset Scale, Zoom and Pans");
 }
 
@@ -821,14 +875,14 @@ TEST_F(MainWindow, TheComputerTimeStripShowsTheLocalDateTimeAndUtc) {
   FakeClock clock;
   clock.SetZone(9 * 60 + 30, false);  // 9:30 east of UTC
   clock.local = framework::DaysFromCivil(2026, 12, 8) + (22 * 3600 + 5 * 60 + 7.25) / 86400.0;
-  form->Timer1->Tick();
-  EXPECT_EQ(form->CompDateDis->Text(), framework::FormatShortDate(clock.local));
-  EXPECT_EQ(form->CompTimeDis->Text(), framework::FormatLongTime(clock.local));
-  EXPECT_EQ(form->CompUTCDis->Text(), "12:35:07 250");
+  ui().Timer1->Tick();
+  EXPECT_EQ(ui().CompDateDis->Text(), framework::FormatShortDate(clock.local));
+  EXPECT_EQ(ui().CompTimeDis->Text(), framework::FormatLongTime(clock.local));
+  EXPECT_EQ(ui().CompUTCDis->Text(), "12:35:07 250");
   // West of UTC the UTC time is later than the local time.
   clock.SetZone(-5 * 60, false);
-  form->Timer1->Tick();
-  EXPECT_EQ(form->CompUTCDis->Text(), "3:05:07 250");
+  ui().Timer1->Tick();
+  EXPECT_EQ(ui().CompUTCDis->Text(), "3:05:07 250");
 }
 
 TEST_F(MainWindow, TheRoundTripDelayIsShownInSecondsWithFiveDecimals) {
@@ -840,12 +894,12 @@ TEST_F(MainWindow, TheRoundTripDelayIsShownInSecondsWithFiveDecimals) {
   server.ThenReply(plan);
   PointAt(server);
   GetTime();
-  ASSERT_TRUE(form->ValidOnOff->BoxOn());
-  const double delay = form->NTPClient->Info.RoundTripDelay * 86400;  // seconds
+  ASSERT_TRUE(ui().ValidOnOff->BoxOn());
+  const double delay = ui().NTPClient->Info.RoundTripDelay * 86400;  // seconds
   EXPECT_GE(delay, 0.125 - 1e-6);
   EXPECT_NEAR(std::fmod(delay + 1e-6, 0.125), 0, 1e-5);  // whole readings of the clock
-  EXPECT_EQ(form->TripDelayDis->Text(), framework::FormatFixed(delay, 5));
-  EXPECT_EQ(form->TripDelayDis->Text().section(QLocale().decimalPoint(), 1).size(), 5);
+  EXPECT_EQ(ui().TripDelayDis->Text(), framework::FormatFixed(delay, 5));
+  EXPECT_EQ(ui().TripDelayDis->Text().section(QLocale().decimalPoint(), 1).size(), 5);
 }
 
 // --- The error sign -----------------------------------------------------------------------------
@@ -857,11 +911,11 @@ TEST_F(MainWindow, AComputerClockBehindTheServerShowsANegativeErrorAheadAPositiv
   server.ThenReply(ahead);
   PointAt(server);
   GetTime();
-  EXPECT_NEAR(QLocale().toDouble(form->ErrorDis->Text()), 3.0, 0.01);
-  EXPECT_FALSE(form->ErrorDis->Text().startsWith('-'));
-  EXPECT_NEAR(form->ErrorStore->Get(0), 3.0, 0.01);
+  EXPECT_NEAR(QLocale().toDouble(ui().ErrorDis->Text()), 3.0, 0.01);
+  EXPECT_FALSE(ui().ErrorDis->Text().startsWith('-'));
+  EXPECT_NEAR(form->State().ErrorStore.Get(0), 3.0, 0.01);
   EXPECT_NEAR(Points().back().Y, 3.0, 0.01);
-  EXPECT_EQ(form->MaxDis->Text(), framework::FormatFixed(form->ErrorStore->Get(0), 3));
+  EXPECT_EQ(ui().MaxDis->Text(), framework::FormatFixed(form->State().ErrorStore.Get(0), 3));
 }
 
 // --- The host box
@@ -880,26 +934,26 @@ TEST_F(MainWindow, AListedHostLongerThanTheTypingLimitIsAskedAndSavedWhole) {
   WriteSettings("[CurrentHosts]\nCount=2\nHost0=a.example\nHost1=" + kLongHost.toUtf8() +
                 "\nCurrentInx=1\n");
   Restart();
-  EXPECT_EQ(form->HostCombo->currentIndex(), 1);
-  EXPECT_EQ(form->HostCombo->currentText(), kLongHost);
+  EXPECT_EQ(ui().HostCombo->currentIndex(), 1);
+  EXPECT_EQ(ui().HostCombo->currentText(), kLongHost);
 
   FakeSntpServer server;
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
-  form->PortEdit->setText(QString::number(server.Port()));
+  ui().PortEdit->setText(QString::number(server.Port()));
   GetTime();
-  EXPECT_EQ(QString::fromStdString(form->NTPClient->Host()), kLongHost);
+  EXPECT_EQ(QString::fromStdString(ui().NTPClient->Host()), kLongHost);
   EXPECT_EQ(server.RequestCount(), 1);
-  EXPECT_TRUE(form->ValidOnOff->BoxOn());
+  EXPECT_TRUE(ui().ValidOnOff->BoxOn());
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
 
-  form->SaveSettings1->trigger();
+  ui().SaveSettings1->trigger();
   const QByteArray saved = ReadSettings();
   EXPECT_TRUE(saved.contains("Host1=" + kLongHost.toUtf8())) << saved.toStdString();
   EXPECT_TRUE(saved.contains("CurrentInx=1")) << saved.toStdString();
 }
 
 TEST_F(MainWindow, TypingIntoTheHostBoxStopsAtThirtyFourCharacters) {
-  QLineEdit* edit = form->HostCombo->lineEdit();
+  QLineEdit* edit = ui().HostCombo->lineEdit();
   edit->setFocus(Qt::TabFocusReason);
   edit->selectAll();
   QTest::keyClicks(edit, QString(40, 'x'));
@@ -911,20 +965,20 @@ TEST_F(MainWindow, TypingIntoTheHostBoxStopsAtThirtyFourCharacters) {
   QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(edit->text(), "a" + QString(app::kHostTypedLength - 3, 'y') + "bc");
   // A longer listed host is shown whole; typing may not make it longer still.
-  form->HostCombo->addItem(kLongHost);
-  form->HostCombo->setCurrentIndex(form->HostCombo->count() - 1);
+  ui().HostCombo->addItem(kLongHost);
+  ui().HostCombo->setCurrentIndex(ui().HostCombo->count() - 1);
   edit->end(false);
   QTest::keyClick(edit, Qt::Key_Backspace);
   QTest::keyClicks(edit, "12");
   EXPECT_EQ(edit->text(), kLongHost.left(39));
-  EXPECT_EQ(form->HostCombo->currentText().size(), 39);
+  EXPECT_EQ(ui().HostCombo->currentText().size(), 39);
 }
 
 // --- The menu -----------------------------------------------------------------------------------
 
 TEST_F(MainWindow, SaveSettingsWritesTheHostListAndItsSelection) {
-  form->HostCombo->setCurrentIndex(2);
-  form->SaveSettings1->trigger();
+  ui().HostCombo->setCurrentIndex(2);
+  ui().SaveSettings1->trigger();
   QByteArray expected = "[CurrentHosts]\nCount=18\n";
   for (int i = 0; i < 18; ++i)
     expected += "Host" + QByteArray::number(i) + "=" + app::FactoryHosts()[i].toUtf8() + "\n";
@@ -936,7 +990,7 @@ TEST_F(MainWindow, SaveSettingsWritesTheHostListAndItsSelection) {
 TEST_F(MainWindow, EditHostsTakesTheEditedListIntoTheHostBoxOnOk) {
   app::THostEditDlg editor(form.get());
   form->HostEditDlg = &editor;
-  form->HostCombo->setCurrentIndex(1);
+  ui().HostCombo->setCurrentIndex(1);
   QStringList shown;
   int selected = -2;
   QTimer::singleShot(0, &editor, [&] {
@@ -945,15 +999,15 @@ TEST_F(MainWindow, EditHostsTakesTheEditedListIntoTheHostBoxOnOk) {
     QTest::mouseClick(editor.Delete2Btn, Qt::LeftButton);
     QTest::mouseClick(editor.OKBtn, Qt::LeftButton);
   });
-  form->EditHosts1->trigger();
+  ui().EditHosts1->trigger();
   EXPECT_EQ(shown, app::FactoryHosts());
   EXPECT_EQ(selected, 1);
   QStringList expected = app::FactoryHosts();
   expected.removeAt(1);
   QStringList items;
-  for (int i = 0; i < form->HostCombo->count(); ++i) items << form->HostCombo->itemText(i);
+  for (int i = 0; i < ui().HostCombo->count(); ++i) items << ui().HostCombo->itemText(i);
   EXPECT_EQ(items, expected);
-  EXPECT_EQ(form->HostCombo->currentText(), expected[1]);
+  EXPECT_EQ(ui().HostCombo->currentText(), expected[1]);
   EXPECT_TRUE(ReadSettings().contains("Count=17"));
   EXPECT_EQ(editor.windowTitle(), "Edit Hosts");
 }
@@ -975,7 +1029,7 @@ TEST_F(MainWindow, ConfigureAutoCalibrateShowsTheStoredIntervalOrItsError) {
     opened = calibrate.isVisible();
     calibrate.reject();
   });
-  form->ConfigureAutoCalibrate1->trigger();
+  ui().ConfigureAutoCalibrate1->trigger();
   ASSERT_EQ(dialogs.errors.size(), 1);
   EXPECT_EQ(dialogs.errors[0], "Invalid data type for 'SpecialPollInterval'");
   QCoreApplication::processEvents();
@@ -994,7 +1048,7 @@ TEST_F(MainWindow, ConfigureAutoCalibrateShowsTheStoredIntervalOrItsError) {
     hours = calibrate.HoursSpin->Hours();
     QTest::mouseClick(calibrate.CancelBtn, Qt::LeftButton);
   });
-  form->ConfigureAutoCalibrate1->trigger();
+  ui().ConfigureAutoCalibrate1->trigger();
   EXPECT_TRUE(opened);
   EXPECT_EQ(days, 1);
   EXPECT_EQ(hours, 2);
@@ -1003,8 +1057,8 @@ TEST_F(MainWindow, ConfigureAutoCalibrateShowsTheStoredIntervalOrItsError) {
 }
 
 TEST_F(MainWindow, ExitClosesTheWindowWithoutWritingAnything) {
-  form->HostCombo->setCurrentIndex(3);
-  form->Exit1->trigger();
+  ui().HostCombo->setCurrentIndex(3);
+  ui().Exit1->trigger();
   EXPECT_FALSE(form->isVisible());
   EXPECT_FALSE(QFile::exists(SettingsPath()));
 }
@@ -1015,15 +1069,15 @@ TEST_F(MainWindow, TheSettingsFileIsLoadedIntoTheWindowAtStart) {
       "Host2=three.example\nCurrentInx=2\n");
   Restart();
   QStringList items;
-  for (int i = 0; i < form->HostCombo->count(); ++i) items << form->HostCombo->itemText(i);
+  for (int i = 0; i < ui().HostCombo->count(); ++i) items << ui().HostCombo->itemText(i);
   EXPECT_EQ(items, (QStringList{"one.example", "two.example", "three.example"}));
-  EXPECT_EQ(form->HostCombo->currentText(), "three.example");
+  EXPECT_EQ(ui().HostCombo->currentText(), "three.example");
   // A bad index selects nothing and leaves the box empty.
   WriteSettings("[CurrentHosts]\nCount=1\nHost0=one.example\nCurrentInx=1\n");
   Restart();
-  EXPECT_EQ(form->HostCombo->count(), 1);
-  EXPECT_EQ(form->HostCombo->currentIndex(), -1);
-  EXPECT_EQ(form->HostCombo->currentText(), "");
+  EXPECT_EQ(ui().HostCombo->count(), 1);
+  EXPECT_EQ(ui().HostCombo->currentIndex(), -1);
+  EXPECT_EQ(ui().HostCombo->currentText(), "");
 }
 
 // --- Handlers run inside the standard handler ------------------------------------------------
@@ -1044,13 +1098,13 @@ class FailingWindow : public TForm1 {
 
 TEST_F(MainWindow, AFailingControlHandlerShowsItsMessageAndTheWindowGoesOn) {
   form = std::make_unique<FailingWindow>();
-  form->Timer1->SetEnabled(false);
+  ui().Timer1->SetEnabled(false);
   form->show();
-  TypeInto(form->UpdateRateSpin, "5");
-  TypeInto(form->SampleSpin, "5");
-  TypeInto(form->ChangePerDaySpin, "5");
-  ClickItem(form->RangeXRadio, "3 min");
-  ClickItem(form->RangeYRadio, "0.5");
+  TypeInto(ui().UpdateRateSpin, "5");
+  TypeInto(ui().SampleSpin, "5");
+  TypeInto(ui().ChangePerDaySpin, "5");
+  ClickItem(ui().RangeXRadio, "3 min");
+  ClickItem(ui().RangeYRadio, "0.5");
   for (const char* message :
        {"interval failed", "samples failed", "per day failed", "range x failed", "range y failed"})
     EXPECT_TRUE(dialogs.errors.contains(message)) << message;
@@ -1060,7 +1114,7 @@ TEST_F(MainWindow, AFailingControlHandlerShowsItsMessageAndTheWindowGoesOn) {
   server.ThenReply();
   PointAt(server);
   GetTime();
-  EXPECT_TRUE(form->ValidOnOff->BoxOn());
+  EXPECT_TRUE(ui().ValidOnOff->BoxOn());
 }
 
 // --- The application's names -------------------------------------------------------------------
@@ -1156,24 +1210,24 @@ TEST_F(MainWindow, EveryCaptionAndDisplayFitsAtTheSmallestAndTheDefaultSize) {
   PointAt(server);
   GetTime();
   GetTime();
-  form->Timer1->Tick();
-  QTest::mouseClick(form->CalculateStatsBtn, Qt::LeftButton);
-  ASSERT_TRUE(form->ValidOnOff->BoxOn());
+  ui().Timer1->Tick();
+  QTest::mouseClick(ui().CalculateStatsBtn, Qt::LeftButton);
+  ASSERT_TRUE(ui().ValidOnOff->BoxOn());
 
-  QTabBar* tabs = form->PageControl1->tabBar();
+  QTabBar* tabs = ui().PageControl1->tabBar();
   for (const QSize& size : {QSize(1, 1), QSize(704, 554)}) {
     form->resize(size);
     Settle(form.get());
     const std::string where = std::to_string(form->width()) + "x" + std::to_string(form->height());
     EXPECT_GE(form->width(), form->minimumSizeHint().width()) << where;
-    EXPECT_GE(form->PageControl1->width(), app::kPageControlWidth) << where;
+    EXPECT_GE(ui().PageControl1->width(), app::kPageControlWidth) << where;
     for (int i = 0; i < tabs->count(); ++i)
       EXPECT_LE(QFontMetrics(tabs->font()).horizontalAdvance(tabs->tabText(i)),
                 tabs->tabRect(i).width())
           << where << ": " << tabs->tabText(i).toStdString();
     for (int i = 0; i < tabs->count(); ++i) {
       QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(i).center());
-      ASSERT_EQ(form->PageControl1->currentIndex(), i);
+      ASSERT_EQ(ui().PageControl1->currentIndex(), i);
       Settle(form.get());
       ExpectEverythingFits(form.get(), where + " " + tabs->tabText(i).toStdString());
     }
@@ -1182,14 +1236,32 @@ TEST_F(MainWindow, EveryCaptionAndDisplayFitsAtTheSmallestAndTheDefaultSize) {
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
 }
 
+TEST_F(MainWindow, TheOnOffBoxesAndTheSampleSpinHoldTheirLongestTexts) {
+  // Sized from their own fonts, whatever fonts the machine has.
+  constexpr int kBevels = 2;  // a pixel each side
+  for (components::TOnOffBox* box : {ui().ValidOnOff, ui().AdjustmentOnOff}) {
+    const QFontMetrics metrics(box->font());
+    for (const QString& caption : {box->OnString(), box->OffString()})
+      EXPECT_LE(metrics.horizontalAdvance(caption) + kBevels, box->width())
+          << caption.toStdString();
+    EXPECT_LE(metrics.height() + kBevels, box->height()) << box->OnString().toStdString();
+  }
+  // The Valid box stands as high as the displays in its row.
+  EXPECT_EQ(ui().ValidOnOff->height(), ui().UpdateDis->height());
+  TypeInto(ui().SampleSpin, "10000");
+  EXPECT_EQ(ui().SampleSpin->Value(), 10000);
+  EXPECT_LE(QFontMetrics(ui().SampleSpin->font()).horizontalAdvance("10000"),
+            TextRoom(ui().SampleSpin));
+}
+
 TEST_F(MainWindow, ALongerTextWidensItsDisplayInsteadOfBeingCut) {
   form->resize(1, 1);
   Settle(form.get());
   const int before = form->width();
   const QString wide = framework::FormatFixed(-123456789.12345, 5);
-  form->ErrorDis->SetText(wide);
+  ui().ErrorDis->SetText(wide);
   Settle(form.get());
-  EXPECT_LE(QFontMetrics(form->ErrorDis->font()).horizontalAdvance(wide), TextRoom(form->ErrorDis));
+  EXPECT_LE(QFontMetrics(ui().ErrorDis->font()).horizontalAdvance(wide), TextRoom(ui().ErrorDis));
   EXPECT_GE(form->width(), before);
 }
 
@@ -1199,19 +1271,19 @@ TEST_F(MainWindow, TheOpenHostListIsAsWideAsItsLongestHost) {
   for (bool factory : {false, true}) {
     if (factory) QFile::remove(SettingsPath());
     Restart();
-    form->HostCombo->showPopup();
+    ui().HostCombo->showPopup();
     QCoreApplication::processEvents();
-    QAbstractItemView* list = form->HostCombo->view();
+    QAbstractItemView* list = ui().HostCombo->view();
     ASSERT_TRUE(list->isVisible());
     const QFontMetrics metrics(list->font());
-    for (int i = 0; i < form->HostCombo->count(); ++i) {
-      const QString host = form->HostCombo->itemText(i);
+    for (int i = 0; i < ui().HostCombo->count(); ++i) {
+      const QString host = ui().HostCombo->itemText(i);
       const QModelIndex index = list->model()->index(i, 0);
       EXPECT_LE(list->sizeHintForIndex(index).width(), list->viewport()->width())
           << host.toStdString();
       EXPECT_LE(metrics.horizontalAdvance(host), list->viewport()->width()) << host.toStdString();
     }
-    form->HostCombo->hidePopup();
+    ui().HostCombo->hidePopup();
   }
 }
 

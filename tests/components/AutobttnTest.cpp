@@ -9,6 +9,8 @@
 #include "framework/SysUtils.h"
 #include "support/FakeDialogs.h"
 
+using namespace components;
+
 namespace {
 
 // A shown window with one auto-repeat button; the repeat timer is driven tick by tick, so

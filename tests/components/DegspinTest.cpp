@@ -11,6 +11,8 @@
 #include "framework/Sound.h"
 #include "support/SpinWindow.h"
 
+using namespace components;
+
 namespace {
 
 constexpr int64_t kSecond = TDegreeSpin::TicksPerSecond;
@@ -334,6 +336,17 @@ TEST_F(DegreeSpinTest, BlockedEventsStillLimitAndShow) {
   EXPECT_TRUE(events.empty());
 }
 
+TEST_F(DegreeSpinTest, AWriteThatMustNotNotifyIsLimitedAndShownWithoutEvents) {
+  HoursLimits();
+  events.clear();
+  spin->SetDegrees(30, TEmitPolicy::NeverEmit);
+  EXPECT_EQ(Shown(), QStringList({"24", "0", "0"}));
+  EXPECT_TRUE(events.empty());
+  EXPECT_FALSE(spin->BlockChangeEvent());
+  spin->SetDegrees(30, TEmitPolicy::EmitIfChanged);
+  EXPECT_EQ(events, (Events{"change", "upper"}));
+}
+
 TEST_F(DegreeSpinTest, MovingALimitPastTheValuePullsItAlong) {
   spin->SetUseLimit(true);
   spin->SetMaxValue(10);
@@ -422,7 +435,7 @@ TEST_F(DegreeSpinTest, DisablingDisablesAllNineChildren) {
 }
 
 TEST_F(DegreeSpinTest, AlignmentAppliesToAllThreeFields) {
-  spin->SetAlignment(taRightJustify);
+  spin->SetAlignment(framework::taRightJustify);
   EXPECT_TRUE(spin->UnitsField()->alignment() & Qt::AlignRight);
   EXPECT_TRUE(spin->SecondsField()->alignment() & Qt::AlignRight);
 }

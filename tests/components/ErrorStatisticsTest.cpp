@@ -247,6 +247,57 @@ TEST(StatisticsRun, AnEvenlyGrowingErrorGivesItsOwnDriftPerDay) {
   }
 }
 
+TEST(StatisticsRun, ErrorsTakenAtOneInstantGiveTheTotalDriftAsTheDriftPerDay) {
+  // No time between the windows' centres: the drift per day is the total drift itself.
+  TRun run;
+  run.Accept(0.5);
+  run.Accept(-0.25);
+  const TErrorSummary summary = run.statistics.Summary(run.now);
+  EXPECT_EQ(summary.Count, 2);
+  EXPECT_EQ(summary.Span, 0.0);
+  EXPECT_EQ(summary.Drift.Total, -0.75);
+  EXPECT_EQ(summary.Drift.PerDay, -0.75);
+  EXPECT_EQ(summary.Mean, 0.125);
+}
+
+TEST(StatisticsRun, ARunLongerThanADayKeepsItsWholeSpan) {
+  // Thirty hours: the span keeps the whole day (the tab's time of day then shows 6:00:00 000).
+  TRun run;
+  run.Accept(0.0);
+  run.now += 1.25;
+  run.Accept(0.6);
+  const TErrorSummary summary = run.statistics.Summary(run.now);
+  EXPECT_EQ(summary.Span, 1.25);
+  EXPECT_EQ(summary.Drift.Total, 0.6);
+  // Two samples, one gap: the windows' centres are the whole span apart.
+  EXPECT_DOUBLE_EQ(summary.Drift.PerDay, 0.6 / 1.25);
+}
+
+TEST(StatisticsRun, TheSummaryIsTheRunAtOneInstant) {
+  // What the tab shows comes from one reading of the clock: the summary's span and drift are
+  // those of that instant, and its count, mean and extremes the run's.
+  TRun run;
+  const double start = run.now;
+  for (int i = 0; i < 25; ++i) {
+    run.now = start + i * 0.01;
+    run.Accept(i % 2 == 0 ? 0.3 * i : -0.1 * i);
+  }
+  for (double later : {run.now, run.now + 0.5, run.now + 3.0}) {
+    const TErrorSummary summary = run.statistics.Summary(later);
+    const TDrift drift = run.statistics.Drift(later);
+    EXPECT_EQ(summary.Span, later - start);
+    EXPECT_EQ(summary.Drift.Total, drift.Total);
+    EXPECT_EQ(summary.Drift.PerDay, drift.PerDay);
+    EXPECT_EQ(summary.Count, 25);
+    EXPECT_EQ(summary.Mean, SumInOrder(run.store) / 25);
+    EXPECT_EQ(summary.Min, -0.1 * 23);
+    EXPECT_EQ(summary.Max, 0.3 * 24);
+  }
+  // Later readings spread the same samples wider: the drift per day shrinks, the total stays.
+  EXPECT_GT(std::fabs(run.statistics.Drift(run.now).PerDay),
+            std::fabs(run.statistics.Drift(run.now + 3.0).PerDay));
+}
+
 TEST(StatisticsRun, ExtremesAreReplacedOnlyByStrictlySmallerOrLarger) {
   TRun run;
   run.Accept(0.0);

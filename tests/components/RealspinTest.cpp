@@ -15,6 +15,8 @@
 #include "framework/Sound.h"
 #include "support/SpinWindow.h"
 
+using namespace components;
+
 namespace {
 
 // A shown, active window with the real spin, in a locale with "." and "," as separators.
@@ -98,6 +100,19 @@ TEST_F(RealSpinTest, WrittenValueReadsBackAsTheShownNumber) {
   spin->SetValue(2.26);
   EXPECT_EQ(spin->Text(), "2.3");
   EXPECT_EQ(spin->Value(), 2.3);
+}
+
+TEST_F(RealSpinTest, AWriteThatMustNotNotifyStillMovesTheFieldToTheShownNumber) {
+  Fixed(1);
+  changes = 0;
+  spin->SetValue(2.26, TEmitPolicy::NeverEmit);
+  EXPECT_EQ(spin->Text(), "2.3");
+  EXPECT_EQ(spin->Value(), 2.3);
+  EXPECT_EQ(changes, 0);
+  EXPECT_FALSE(spin->BlockChangeEvent());
+  spin->SetValue(-1.0, TEmitPolicy::EmitIfChanged);
+  EXPECT_EQ(spin->Text(), "-1.0");
+  EXPECT_EQ(changes, 1);
 }
 
 TEST_F(RealSpinTest, TenStepsOfATenthLandExactlyOnOne) {

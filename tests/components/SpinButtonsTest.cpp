@@ -18,6 +18,8 @@
 #include "support/FakeDialogs.h"
 #include "support/SpinWindow.h"
 
+using namespace components;
+
 namespace {
 
 using testing_support::kXDeleteText;
@@ -36,13 +38,13 @@ TEST(EditEx, AlignmentTakesEffectAtOnce) {
   QWidget window;
   auto* edit = new TEditEx(&window);
   window.show();
-  EXPECT_EQ(edit->Alignment(), taLeftJustify);
+  EXPECT_EQ(edit->Alignment(), framework::taLeftJustify);
   EXPECT_TRUE(edit->alignment() & Qt::AlignLeft);
-  edit->SetAlignment(taRightJustify);
+  edit->SetAlignment(framework::taRightJustify);
   EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
-  edit->SetAlignment(taCenter);
+  edit->SetAlignment(framework::taCenter);
   EXPECT_TRUE(edit->alignment() & Qt::AlignHCenter);
-  EXPECT_EQ(edit->property("Alignment").toInt(), taCenter);
+  EXPECT_EQ(edit->property("Alignment").toInt(), framework::taCenter);
 }
 
 TEST(EditEx, SettingTheSameAlignmentLeavesTheFieldAlone) {
@@ -52,7 +54,7 @@ TEST(EditEx, SettingTheSameAlignmentLeavesTheFieldAlone) {
   edit->setFocus();
   edit->SetText("12345");
   edit->setSelection(1, 2);
-  edit->SetAlignment(taLeftJustify);
+  edit->SetAlignment(framework::taLeftJustify);
   EXPECT_EQ(edit->selectionStart(), 1);
   EXPECT_EQ(edit->selectedText(), "23");
   EXPECT_TRUE(edit->hasFocus());

@@ -5,11 +5,14 @@
 #include <QTest>
 #include <QWidget>
 #include <limits>
+#include <stdexcept>
 #include <vector>
 
 #include "framework/FormatSettings.h"
 #include "framework/Sound.h"
 #include "support/SpinWindow.h"
+
+using namespace components;
 
 namespace {
 
@@ -245,6 +248,44 @@ TEST_F(IntegerSpinTest, BlockChangeEventSilencesEveryKindOfChange) {
   TypeAndLeave("9");
   EXPECT_EQ(spin->Value(), 9);
   EXPECT_EQ(changes, 0);
+}
+
+TEST_F(IntegerSpinTest, AWriteThatMustNotNotifyIsShownAndLimitedWithoutOnChange) {
+  UseLimits(1, 10);
+  changes = 0;
+  spin->SetValue(50, TEmitPolicy::NeverEmit);
+  EXPECT_EQ(spin->Text(), "10");
+  EXPECT_EQ(spin->LastGoodValue(), 50);  // as any write keeps it
+  EXPECT_EQ(changes, 0);
+  EXPECT_FALSE(spin->BlockChangeEvent());  // the owner hears the next change again
+  spin->SetValue(6, TEmitPolicy::EmitIfChanged);
+  EXPECT_EQ(changes, 1);
+  spin->SetValue(6, TEmitPolicy::EmitIfChanged);  // the text stays: nothing to tell
+  EXPECT_EQ(changes, 1);
+  TypeAndLeave("7");
+  EXPECT_GT(changes, 1);  // typing is heard
+  const int heard = changes;
+  // A block the owner set stays set whatever the write's policy.
+  spin->SetBlockChangeEvent(true);
+  spin->SetValue(8, TEmitPolicy::NeverEmit);
+  EXPECT_TRUE(spin->BlockChangeEvent());
+  spin->SetValue(9, TEmitPolicy::EmitIfChanged);
+  EXPECT_TRUE(spin->BlockChangeEvent());
+  EXPECT_EQ(spin->Text(), "9");
+  EXPECT_EQ(changes, heard);
+}
+
+TEST_F(IntegerSpinTest, AHeldBackWriteThatThrowsLetsTheOwnerHearTheNextChange) {
+  spin->OnWrap = [](QObject*, TWrapMode) { throw std::runtime_error("wrap handler failed"); };
+  spin->SetUseLimit(true);
+  spin->SetMaxValue(60);
+  spin->SetWrap(true);
+  changes = 0;
+  EXPECT_THROW(spin->SetValue(61, TEmitPolicy::NeverEmit), std::runtime_error);
+  EXPECT_FALSE(spin->BlockChangeEvent());
+  spin->OnWrap = nullptr;
+  spin->SetValue(5);
+  EXPECT_EQ(changes, 1);
 }
 
 // --- keys and hexadecimal -------------------------------------------------------------------

@@ -38,10 +38,10 @@ class SpinWindowTest : public ::testing::Test {
     window.resize(300, 100);
     spin = new Spin(&window);
     spin->setGeometry(10, 10, spin_width_, 24);
-    other = new TEditEx(&window);
+    other = new components::TEditEx(&window);
     other->move(10, 50);
     spin->OnChange = [this](QObject*) { ++changes; };
-    spin->OnWrap = [this](QObject*, TWrapMode mode) { wraps.push_back(mode); };
+    spin->OnWrap = [this](QObject*, components::TWrapMode mode) { wraps.push_back(mode); };
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -56,19 +56,19 @@ class SpinWindowTest : public ::testing::Test {
   }
   // Clicks in the middle of an arrow, whatever height the font gives the spin.
   void ClickUp(Qt::KeyboardModifiers modifiers = {}) {
-    TArrowButton* up = spin->SpinButton()->UpArrowButton();
+    components::TArrowButton* up = spin->SpinButton()->UpArrowButton();
     QTest::mouseClick(up, Qt::LeftButton, modifiers, up->rect().center());
   }
   void ClickDown() {
-    TArrowButton* down = spin->SpinButton()->DownArrowButton();
+    components::TArrowButton* down = spin->SpinButton()->DownArrowButton();
     QTest::mouseClick(down, Qt::LeftButton, {}, down->rect().center());
   }
 
   QWidget window;
   Spin* spin = nullptr;
-  TEditEx* other = nullptr;
+  components::TEditEx* other = nullptr;
   int changes = 0;
-  std::vector<TWrapMode> wraps;
+  std::vector<components::TWrapMode> wraps;
   int beeps = 0;
   framework::ScopedBeepHook beepHook{[this] { ++beeps; }};
 

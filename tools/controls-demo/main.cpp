@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   auto* status = new QLabel("Ready", &window);
   auto report = [status](const QString& text) { status->setText(text); };
 
-  auto* samples = new TIntegerSpin(&window);
+  auto* samples = new components::TIntegerSpin(&window);
   samples->SetUnitsString("Samples");
   samples->SetUseLimit(true);
   samples->SetMinValue(1);
@@ -29,16 +29,16 @@ int main(int argc, char** argv) {
   samples->setMinimumWidth(140);
   samples->OnChange = [=](QObject*) { report(QString("Samples: %1").arg(samples->Value())); };
 
-  auto* perDay = new TRealSpin(&window);
+  auto* perDay = new components::TRealSpin(&window);
   perDay->SetUnitsString("Sec");
-  perDay->SetNumFormat(nfFixed);
+  perDay->SetNumFormat(components::nfFixed);
   perDay->SetDigits(1);
   perDay->SetIncrement(0.1);
   perDay->SetValue(2.26);
   perDay->setMinimumWidth(140);
   perDay->OnChange = [=](QObject*) { report(QString("Per day: %1").arg(perDay->Value())); };
 
-  auto* hours = new TDegreeSpin(&window);
+  auto* hours = new components::TDegreeSpin(&window);
   hours->SetUnitsString("Hours");
   hours->SetUseLimit(true);
   hours->SetMaxValue(24);
@@ -50,15 +50,15 @@ int main(int argc, char** argv) {
     report(upper ? "Hours: upper limit" : "Hours: lower limit");
   };
 
-  auto* display = new TEditEx(&window);
-  display->SetAlignment(taRightJustify);
+  auto* display = new components::TEditEx(&window);
+  display->SetAlignment(framework::taRightJustify);
   display->SetReadOnly(true);
   display->SetText("0.0123 Sec");
 
-  auto* arrows = new TUpDownButton(&window);
+  auto* arrows = new components::TUpDownButton(&window);
   arrows->SetTabStop(true);
-  auto* arrowCount = new TEditEx(&window);
-  arrowCount->SetAlignment(taCenter);
+  auto* arrowCount = new components::TEditEx(&window);
+  arrowCount->SetAlignment(framework::taCenter);
   arrowCount->SetText("0");
   arrowCount->setFixedWidth(60);
   arrows->SetFocusControl(arrowCount);
