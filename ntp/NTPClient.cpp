@@ -1,7 +1,11 @@
 #include "ntp/NTPClient.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <string_view>
 
+#include "ntp/IdException.h"
 #include "ntp/IdGlobal.h"
 
 namespace ntp {
@@ -17,6 +21,18 @@ constexpr uint8_t kRequestVersion = 3;
 constexpr uint8_t kModeClient = 3;
 constexpr uint8_t kLowestSynchronisedStratum = 1;
 constexpr uint8_t kHighestSynchronisedStratum = 15;
+
+#if !TEMPOMERE_NTS
+// Whether a host is written for Network Time Security: the scheme in any letter case, as the
+// NTS client reads it.
+bool NamesNtsHost(const std::string& host) {
+  const std::string_view scheme = kNtsScheme;
+  return host.size() >= scheme.size() &&
+         std::equal(scheme.begin(), scheme.end(), host.begin(), [](char a, char b) {
+           return a == std::tolower(static_cast<unsigned char>(b));
+         });
+}
+#endif
 
 // Reads big-endian fields one after the other; the caller has checked the length.
 class TWireReader {
@@ -235,7 +251,11 @@ TIdBytes TNTPClient::BuildRequest() {
 }
 
 TIdBytes TNTPClient::SendAndReceive() {
+#if TEMPOMERE_NTS
   if (const std::optional<TNtsHost> nts = ParseNtsHost(Host())) return SendAndReceiveNts(*nts);
+#else
+  if (NamesNtsHost(Host())) throw EIdException("NTS is not available in this build");
+#endif
   const TIdBytes request = BuildRequest();  // its timestamp becomes T1
   SetBufferSize(kSntpMessageSize);
   SendDatagram(request);
@@ -245,6 +265,7 @@ TIdBytes TNTPClient::SendAndReceive() {
   return received;
 }
 
+#if TEMPOMERE_NTS
 TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
   TNtsSession& session = Nts.Session(host);  // key establishment, when due, before T1 is read
   TNtsPending pending;
@@ -255,6 +276,7 @@ TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
   // Only an authenticated answer to this very request is a reply.
   return AcceptNtsReply(received, pending, session).value_or(TIdBytes());
 }
+#endif
 
 void TNTPClient::DecodeReply(const TIdBytes& reply) {
   const TDateTime destination = framework::Now();  // T4, before any other work on the reply
