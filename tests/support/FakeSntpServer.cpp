@@ -83,13 +83,16 @@ QByteArray MakeReply(const QByteArray& request, const ReplySpec& plan) {
   return reply;
 }
 
-FakeSntpServer::FakeSntpServer() {
+FakeSntpServer::FakeSntpServer() : FakeSntpServer("127.0.0.1", 0) {}
+
+FakeSntpServer::FakeSntpServer(const char* ipv4_address, int port) {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) throw std::runtime_error("fake SNTP server: no socket");
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  if (::inet_pton(AF_INET, ipv4_address, &address.sin_addr) != 1)
+    throw std::runtime_error("fake SNTP server: not an IPv4 address");
+  address.sin_port = htons(static_cast<uint16_t>(port));
   if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
     throw std::runtime_error("fake SNTP server: cannot bind");
   socklen_t length = sizeof address;

@@ -1,6 +1,7 @@
 #pragma once
-// A time server in the test process: a UDP socket on 127.0.0.1 that answers each request with
-// the next scripted response (bytes built from the request, or silence).
+// A time server in the test process: a UDP socket on a loopback address (127.0.0.1 unless told
+// otherwise) that answers each request with the next scripted response (bytes built from the
+// request, or silence).
 #include <QByteArray>
 #include <atomic>
 #include <cstdint>
@@ -41,6 +42,9 @@ class FakeSntpServer {
   using Response = std::function<std::optional<QByteArray>(const QByteArray& request)>;
 
   FakeSntpServer();
+  // On another loopback address (127.x.y.z in dotted form) and, when `port` is not 0, on that
+  // port: several servers on one port, as a tool that asks several hosts on one port needs.
+  FakeSntpServer(const char* ipv4_address, int port);
   ~FakeSntpServer();
   FakeSntpServer(const FakeSntpServer&) = delete;
   FakeSntpServer& operator=(const FakeSntpServer&) = delete;

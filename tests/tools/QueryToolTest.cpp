@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <cmath>
+#include <memory>
+
+#include "support/ChronyServer.h"
 #include "support/FakeSntpServer.h"
 
 using testing_support::FakeSntpServer;
@@ -49,6 +53,41 @@ QString Field(const QString& out, const QString& caption) {
   for (const QString& line : out.split('\n'))
     if (line.startsWith(caption + ": ")) return line.mid(caption.size() + 2);
   return "<missing>";
+}
+
+// Every value of a caption, in the order printed.
+QStringList Fields(const QString& out, const QString& caption) {
+  QStringList values;
+  for (const QString& line : out.split('\n'))
+    if (line.startsWith(caption + ": ")) values << line.mid(caption.size() + 2);
+  return values;
+}
+
+// A number as the text form prints it, in the user's locale.
+double Number(const QString& text) {
+  bool ok = false;
+  const double value = QString(text).replace(QLocale::system().decimalPoint(), ".").toDouble(&ok);
+  EXPECT_TRUE(ok) << text.toStdString();
+  return value;
+}
+
+// The host's block of a text run with several hosts: from its "Host:" line to the next one.
+QString HostBlock(const QString& out, const QString& host) {
+  const qsizetype start = out.indexOf("Host: " + host + "\n");
+  if (start < 0) return {};
+  const qsizetype end = out.indexOf("\nHost: ", start + 1);
+  return out.mid(start, end < 0 ? -1 : end - start);
+}
+
+// A server whose clock is `first` seconds ahead at the first request and `step` seconds further
+// ahead at each one after it.
+void ServeGrowingOffset(FakeSntpServer& server, double first, double step) {
+  auto served = std::make_shared<int>(0);
+  server.Always([=](const QByteArray& request) {
+    ReplySpec plan;
+    plan.offset_seconds = first + step * (*served)++;
+    return std::optional<QByteArray>(testing_support::MakeReply(request, plan));
+  });
 }
 
 }  // namespace
@@ -139,7 +178,11 @@ TEST(QueryTool, ErrorsExitWithTwoAndTheMessageAlone) {
 
   for (const QStringList& bad :
        {QStringList{}, QStringList{"-p"}, QStringList{"-p", "x", "h"},
-        QStringList{"-p", "70000", "h"}, QStringList{"-q", "h"}, QStringList{"a", "b"}}) {
+        QStringList{"-p", "70000", "h"}, QStringList{"-q", "h"}, QStringList{"-c", "0", "h"},
+        QStringList{"-c", "1000001", "h"}, QStringList{"-c", "-1", "h"}, QStringList{"-c"},
+        QStringList{"-i", "0", "h"}, QStringList{"-i", "-1", "h"}, QStringList{"-i", "1e2", "h"},
+        QStringList{"-i", "", "h"}, QStringList{"-i", ".", "h"}, QStringList{"-i", "1.2.3", "h"},
+        QStringList{"-i", "86400.5", "h"}, QStringList{"-i", "0,5", "h"}, QStringList{"-c", "2"}}) {
     const ToolRun run = Query(bad);
     EXPECT_EQ(run.exit_code, 2) << bad.join(' ').toStdString();
     EXPECT_TRUE(run.out.isEmpty());
@@ -272,4 +315,116 @@ TEST(QueryTool, TheTimeOutIsTheOneGiven) {
   const ToolRun run = Query({"-t", "50", "-p", QString::number(server.Port()), "127.0.0.1"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_LT(run.elapsed_ms, 5000);
+}
+
+// --- Several hosts, repeated samples ----------------------------------------------------------
+
+TEST(QueryToolHosts, EachHostIsAskedInTurnAndASilentOneExitsWithOne) {
+  FakeSntpServer first;
+  FakeSntpServer second("127.0.0.2", first.Port());  // the tool's one port serves both
+  const QString port = QString::number(first.Port());
+  ReplySpec ahead;
+  ahead.offset_seconds = 3;
+  first.ThenReply(ahead);
+  second.ThenSilence();
+  const ToolRun run = Query({"-t", "300", "-p", port, "127.0.0.1", "127.0.0.2"});
+  EXPECT_EQ(run.exit_code, 1) << run.err.toStdString();
+  EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+  EXPECT_TRUE(run.out.startsWith("Host: 127.0.0.1\n"));
+  const QString answered = HostBlock(run.out, "127.0.0.1");
+  const QString silent = HostBlock(run.out, "127.0.0.2");
+  EXPECT_EQ(Field(answered, "Valid"), "Yes");
+  EXPECT_NEAR(Number(Field(answered, "Computer Error")), -3, 0.05);
+  EXPECT_EQ(Field(silent, "Valid"), "No");
+  EXPECT_EQ(Field(silent, "Stratum"), "0");
+  EXPECT_EQ(first.RequestCount(), 1);
+  EXPECT_EQ(second.RequestCount(), 1);
+  EXPECT_FALSE(run.out.contains("Count: ")) << "one sample has no summary";
+
+  // Both answering: every host gave a valid reply.
+  first.ThenReply();
+  second.ThenReply();
+  const ToolRun both = Query({"-t", kPatient, "-p", port, "127.0.0.2", "127.0.0.1"});
+  EXPECT_EQ(both.exit_code, 0) << both.err.toStdString();
+  EXPECT_EQ(Fields(both.out, "Host"), (QStringList{"127.0.0.2", "127.0.0.1"}));
+  EXPECT_EQ(Fields(both.out, "Valid"), (QStringList{"Yes", "Yes"}));
+}
+
+TEST(QueryToolHosts, AHostThatCannotBeAskedIsReportedAndTheOthersStillAre) {
+  FakeSntpServer server;
+  server.ThenReply();
+  const QString unknown = QString(64, 'a') + ".invalid";
+  const ToolRun run =
+      Query({"-t", kPatient, "-p", QString::number(server.Port()), unknown, "127.0.0.1"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.err, unknown + ": Socket Error # 11001\r\n\n");
+  EXPECT_FALSE(run.out.contains("Host: " + unknown));
+  EXPECT_EQ(Field(HostBlock(run.out, "127.0.0.1"), "Valid"), "Yes");
+}
+
+// The server's clock runs 10 ms further ahead at each request, the requests 0.25 s apart: the
+// computer's error falls by 10 ms per 0.25 s, 3456 s per day.
+TEST(QueryToolHosts, RepeatedSamplesAreSummarisedAsTheStatisticsTabDoes) {
+  FakeSntpServer server;
+  ServeGrowingOffset(server, 1.0, 0.01);
+  const ToolRun run = Query(
+      {"-t", kPatient, "-c", "5", "-i", "0.25", "-p", QString::number(server.Port()), "127.0.0.1"});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  EXPECT_EQ(server.RequestCount(), 5);
+  const QStringList errors = Fields(run.out, "Computer Error");
+  ASSERT_EQ(errors.size(), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_NEAR(Number(errors[i]), -1.0 - 0.01 * i, 0.004) << i;
+  EXPECT_FALSE(run.out.contains("Host: ")) << "one host needs no host lines";
+  EXPECT_EQ(run.out.count("\n\n"), 5) << "samples and summary parted by empty lines";
+  EXPECT_EQ(Field(run.out, "Count"), "5");
+  EXPECT_NEAR(Number(Field(run.out, "Mean")), -1.02, 0.004);
+  EXPECT_NEAR(Number(Field(run.out, "Min")), -1.04, 0.004);
+  EXPECT_NEAR(Number(Field(run.out, "Max")), -1.00, 0.004);
+  // Population standard deviation of -1.00 .. -1.04: sqrt(0.001 / 5).
+  EXPECT_NEAR(Number(Field(run.out, "STD")), 0.014142, 0.002);
+  EXPECT_NEAR(Number(Field(run.out, "Total Drift")), -0.04, 0.004);
+  EXPECT_NEAR(Number(Field(run.out, "Drift Per Day")), -3456, 3456 * 0.12);
+  // The span from the first valid sample to the last: four intervals.
+  const QStringList span = Field(run.out, "Time Span").split(QRegularExpression("[: ]"));
+  ASSERT_EQ(span.size(), 4);
+  EXPECT_NEAR(span[2].toInt() + span[3].toInt() / 1000.0, 1.0, 0.2);
+}
+
+TEST(QueryToolHosts, OnlyValidSamplesEnterTheSummary) {
+  FakeSntpServer server;
+  ReplySpec stratum16;
+  stratum16.stratum = 16;
+  ReplySpec ahead;
+  ahead.offset_seconds = 2;
+  server.ThenReply(ahead);
+  server.ThenReply(stratum16);
+  server.ThenSilence();
+  const ToolRun run = Query(
+      {"-t", "300", "-c", "3", "-i", "0.01", "-p", QString::number(server.Port()), "127.0.0.1"});
+  EXPECT_EQ(run.exit_code, 0) << "the host gave a valid reply";
+  EXPECT_EQ(Fields(run.out, "Valid"), (QStringList{"Yes", "No", "No"}));
+  // The silent third sample shows no figures of the second one's reply.
+  EXPECT_EQ(Fields(run.out, "Stratum"), (QStringList{"2", "16", "0"}));
+  EXPECT_EQ(Field(run.out, "Count"), "1");
+  EXPECT_NEAR(Number(Field(run.out, "Mean")), -2, 0.05);
+  EXPECT_EQ(Number(Field(run.out, "Total Drift")), 0);
+
+  // No valid sample at all: no summary, and exit 1.
+  server.ThenSilence();
+  server.ThenSilence();
+  const ToolRun none = Query(
+      {"-t", "50", "-c", "2", "-i", "0.01", "-p", QString::number(server.Port()), "127.0.0.1"});
+  EXPECT_EQ(none.exit_code, 1);
+  EXPECT_FALSE(none.out.contains("Count: "));
+}
+
+TEST(QueryToolHosts, ChronydGivesRepeatedSamples) {
+  testing_support::ChronyServer chrony;
+  ASSERT_TRUE(chrony.Started()) << chrony.Problem().toStdString();
+  const ToolRun run = Query(
+      {"-t", kPatient, "-c", "3", "-i", "0.2", "-p", QString::number(chrony.Port()), "127.0.0.1"});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  EXPECT_EQ(Fields(run.out, "Stratum"), (QStringList{"3", "3", "3"}));
+  EXPECT_EQ(Field(run.out, "Count"), "3");
+  EXPECT_LT(std::fabs(Number(Field(run.out, "Mean"))), 0.005);
 }

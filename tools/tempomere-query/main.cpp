@@ -1,14 +1,21 @@
-// tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST
+// tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] HOST...
 // tempomere-query --version
 //
-// One exchange with a time server, run as the main window's measurement cycle runs it, and the
-// window's displays printed one per line. Exit status: 0 for a valid reply, 1 for none (time-out
-// or an invalid reply; the fields are still printed), 2 for an error or bad usage.
+// Exchanges with time servers, each run as the main window's measurement cycle runs it, and the
+// window's displays printed one per line. Each host is asked COUNT times in turn, SECONDS apart;
+// with more than one sample a host's valid errors are summarised by the statistics the window's
+// Statistics tab uses. Exit status: 0 when every host gave a valid reply, 1 when some gave none
+// (time-out or only invalid replies; the fields are still printed), 2 for an error or bad usage.
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTextStream>
+#include <chrono>
 #include <cstdio>
+#include <optional>
+#include <thread>
+#include <vector>
 
+#include "components/ErrorStatistics.h"
 #include "framework/DisplayFormats.h"
 #include "framework/SysUtils.h"
 #include "ntp/NTPClient.h"
@@ -31,18 +38,27 @@ constexpr int kHighestPort = 65535;
 constexpr int kShortestTimeout = 1;
 constexpr int kLongestTimeout = 86400000;
 
+// Samples per host, and the seconds between the starts of two samples: a count beyond a
+// million or a pause beyond a day is surely a slip of the keyboard.
+constexpr int kMostSamples = 1000000;
+constexpr double kShortestInterval = 0.001;
+constexpr double kLongestInterval = 86400;
+
 struct Options {
-  QString host;
+  QStringList hosts;
   int port = 123;
   int timeout_ms = 500;
+  int count = 1;
+  double interval_s = 1;
 };
 
 int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
-      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] HOST\n"
+      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] HOST...\n"
       << "       tempomere-query --version\n"
-      << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500)\n";
+      << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
+      << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1)\n";
   return kExitError;
 }
 
@@ -77,6 +93,33 @@ bool ReadNumber(const QString& text, int low, int high, const char* what, int& v
   return true;
 }
 
+// Reads a number of seconds: decimal digits with at most one "." among or after them, nothing
+// else (no sign, exponent or blanks), within [low, high].
+bool ReadSeconds(const QString& text, double low, double high, const char* what, double& value,
+                 QString& problem) {
+  const QByteArray chars = text.toLatin1();
+  bool ok = !chars.isEmpty() && chars != ".";
+  int points = 0;
+  for (char c : chars) {
+    if (c == '.')
+      ++points;
+    else if (c < '0' || c > '9')
+      ok = false;
+  }
+  double number = 0;
+  if (ok && points <= 1) number = QString::fromLatin1(chars).toDouble(&ok);  // "." in any locale
+  if (!ok || points > 1 || !(number >= low && number <= high)) {
+    problem = QString("%1 must be a number of seconds from %2 to %3, not '%4'")
+                  .arg(what)
+                  .arg(low)
+                  .arg(high)
+                  .arg(text);
+    return false;
+  }
+  value = number;
+  return true;
+}
+
 // The reference identifier as the window's field shows it (up to the first zero character),
 // with every character that is not printable ASCII, and the backslash itself, written as \xNN:
 // the server chooses these bytes, and raw they could move the cursor, clear the terminal or
@@ -95,6 +138,123 @@ QString PrintableReference(const QString& text) {
   return printable;
 }
 
+// One exchange's result as the window would show it.
+struct Sample {
+  ntp::TNTPInfo info;
+  double error = 0;  // seconds, positive when the computer's clock is ahead
+};
+
+// What one host gave: its samples in order, the statistics over its valid errors, and the
+// message of the error that ended its samples early, if any.
+struct HostRun {
+  QString host;
+  std::vector<Sample> samples;
+  std::vector<double> errors;  // the valid samples' errors, oldest first
+  components::TErrorStatistics statistics;
+  double last_accepted = 0;  // local date-time of the newest valid sample
+  std::optional<QString> failure;
+
+  bool AnyValid() const { return !errors.empty(); }
+};
+
+// One exchange with the host; transport errors pass out. The client's record is emptied first,
+// so a silent sample shows zeros, never the previous sample's reply.
+Sample QueryOnce(ntp::TNTPClient& client) {
+  client.Info = ntp::TNTPInfo{};
+  client.SetActive(true);
+  client.QueryServerTime();
+  client.SetActive(false);
+  Sample sample;
+  sample.info = client.Info;
+  sample.error =
+      static_cast<double>(-static_cast<long double>(client.GetClockOffset()) * 24 * 3600);
+  return sample;
+}
+
+// Asks one host `count` times, the starts of two samples `interval_s` apart. A transport error
+// ends this host's samples (the next one would meet it again) and is kept as its failure.
+HostRun AskHost(const QString& host, const Options& options) {
+  HostRun run;
+  run.host = host;
+  using Clock = std::chrono::steady_clock;
+  const auto interval = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(options.interval_s));
+  auto next = Clock::now();
+  try {
+    ntp::TNTPClient client;
+    client.SetReceiveTimeout(options.timeout_ms);
+    client.SetHost(host.toStdString());
+    client.SetPort(options.port);
+    for (int i = 0; i < options.count; ++i) {
+      if (i > 0) {
+        next += interval;
+        std::this_thread::sleep_until(next);
+      }
+      Sample sample = QueryOnce(client);
+      if (sample.info.Valid) {
+        // Accepted as the window accepts an error: stored first, then taken into the run.
+        run.last_accepted = framework::Now();
+        run.errors.push_back(sample.error);
+        run.statistics.Accept(run.errors, run.last_accepted);
+      }
+      run.samples.push_back(std::move(sample));
+    }
+  } catch (const framework::Exception& e) {
+    run.failure = QString::fromStdString(e.Message());
+  }
+  return run;
+}
+
+void PrintSample(QTextStream& out, const Sample& sample) {
+  const ntp::TNTPInfo& info = sample.info;
+  using namespace framework;
+  out << "Date - Local Zone: " << FormatShortDate(info.ServerTime) << "\n"
+      << "Time - Local Zone: " << FormatLongTime(info.ServerTime) << "\n"
+      << "UTC Time: " << FormatTimeOfDay(info.ServerTimeUtc) << "\n"
+      << "Computer Error: " << FormatFixed(sample.error, 5) << "\n"
+      << "Round Trip Delay: " << FormatFixed(info.RoundTripDelay * 24 * 3600, 5) << "\n"
+      << "Version: " << info.Version << "\n"
+      << "Leap Indicator: " << info.LeapIndicator << "\n"
+      << "Stratum: " << info.Stratum << "\n"
+      << "Mode: " << info.Mode << "\n"
+      << "Precision: " << FormatExponent(info.Precision) << "\n"
+      << "Poll Interval: " << FormatFixed(info.PollInterval, 5) << "\n"
+      << "Root Dispersion: " << FormatFixed(info.RootDispersion, 5) << "\n"
+      << "Root Delay: " << FormatFixed(info.RootDelay, 5) << "\n"
+      << "Reference ID: " << PrintableReference(QString::fromStdString(info.ReferenceID)) << "\n"
+      << "Valid: " << (info.Valid ? "Yes" : "No") << "\n";
+}
+
+// The Statistics tab's figures over the host's valid errors, in seconds to 5 decimals.
+void PrintSummary(QTextStream& out, const HostRun& run) {
+  using namespace framework;
+  const components::TErrorSummary summary = run.statistics.Summary(run.last_accepted);
+  out << "Count: " << summary.Count << "\n"
+      << "Time Span: " << FormatTimeOfDay(summary.Span) << "\n"
+      << "Mean: " << FormatFixed(summary.Mean, 5) << "\n"
+      << "Min: " << FormatFixed(summary.Min, 5) << "\n"
+      << "Max: " << FormatFixed(summary.Max, 5) << "\n"
+      << "STD: " << FormatFixed(components::PopulationStdDev(run.errors), 5) << "\n"
+      << "Total Drift: " << FormatFixed(summary.Drift.Total, 5) << "\n"
+      << "Drift Per Day: " << FormatFixed(summary.Drift.PerDay, 5) << "\n";
+}
+
+// The text form. One host asked once prints its 15 displays and nothing else; with several
+// hosts each host's block opens with a "Host:" line, samples are parted by an empty line, and
+// with more than one sample the summary follows the samples.
+void PrintText(QTextStream& out, const HostRun& run, const Options& options, bool first_host) {
+  const bool several_hosts = options.hosts.size() > 1;
+  if (several_hosts) out << (first_host ? "" : "\n") << "Host: " << run.host << "\n";
+  for (std::size_t i = 0; i < run.samples.size(); ++i) {
+    if (i > 0) out << "\n";
+    PrintSample(out, run.samples[i]);
+  }
+  if (options.count > 1 && run.AnyValid()) {
+    out << "\n";
+    PrintSummary(out, run);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,57 +269,46 @@ int main(int argc, char** argv) {
       QTextStream(stdout) << "tempomere-query " << TEMPOMERE_VERSION << "\n";
       return kExitValid;
     }
-    if (a == "-p" || a == "-t") {
+    if (a == "-p" || a == "-t" || a == "-c" || a == "-i") {
       if (i + 1 >= args.size()) return Usage(QString("%1 needs a value").arg(a));
       const QString value = args[++i];
-      const bool ok =
-          a == "-p" ? ReadNumber(value, kLowestPort, kHighestPort, "PORT", options.port, problem)
-                    : ReadNumber(value, kShortestTimeout, kLongestTimeout, "TIMEOUT_MS",
-                                 options.timeout_ms, problem);
+      bool ok = false;
+      if (a == "-p")
+        ok = ReadNumber(value, kLowestPort, kHighestPort, "PORT", options.port, problem);
+      else if (a == "-t")
+        ok = ReadNumber(value, kShortestTimeout, kLongestTimeout, "TIMEOUT_MS", options.timeout_ms,
+                        problem);
+      else if (a == "-c")
+        ok = ReadNumber(value, 1, kMostSamples, "COUNT", options.count, problem);
+      else
+        ok = ReadSeconds(value, kShortestInterval, kLongestInterval, "SECONDS", options.interval_s,
+                         problem);
       if (!ok) return Usage(problem);
     } else if (a.startsWith('-') && a.size() > 1) {
       return Usage(QString("unknown option %1").arg(a));
-    } else if (options.host.isEmpty()) {
-      options.host = a;
     } else {
-      return Usage("only one HOST may be given");
+      options.hosts << a;
     }
   }
-  if (options.host.isEmpty()) return Usage("HOST is missing");
+  if (options.hosts.isEmpty()) return Usage("HOST is missing");
 
-  try {
-    ntp::TNTPClient client;
-    client.SetReceiveTimeout(options.timeout_ms);
-    client.SetHost(options.host.toStdString());
-    client.SetPort(options.port);
-    client.SetActive(true);
-    client.QueryServerTime();
-    client.SetActive(false);
-
-    const ntp::TNTPInfo& info = client.Info;
-    // The computer's error in seconds, positive when its clock is ahead of the server.
-    const double error =
-        static_cast<double>(-static_cast<long double>(client.GetClockOffset()) * 24 * 3600);
-    using namespace framework;
-    QTextStream out(stdout);
-    out << "Date - Local Zone: " << FormatShortDate(info.ServerTime) << "\n"
-        << "Time - Local Zone: " << FormatLongTime(info.ServerTime) << "\n"
-        << "UTC Time: " << FormatTimeOfDay(info.ServerTimeUtc) << "\n"
-        << "Computer Error: " << FormatFixed(error, 5) << "\n"
-        << "Round Trip Delay: " << FormatFixed(info.RoundTripDelay * 24 * 3600, 5) << "\n"
-        << "Version: " << info.Version << "\n"
-        << "Leap Indicator: " << info.LeapIndicator << "\n"
-        << "Stratum: " << info.Stratum << "\n"
-        << "Mode: " << info.Mode << "\n"
-        << "Precision: " << FormatExponent(info.Precision) << "\n"
-        << "Poll Interval: " << FormatFixed(info.PollInterval, 5) << "\n"
-        << "Root Dispersion: " << FormatFixed(info.RootDispersion, 5) << "\n"
-        << "Root Delay: " << FormatFixed(info.RootDelay, 5) << "\n"
-        << "Reference ID: " << PrintableReference(QString::fromStdString(info.ReferenceID)) << "\n"
-        << "Valid: " << (info.Valid ? "Yes" : "No") << "\n";
-    return info.Valid ? kExitValid : kExitNoValidReply;
-  } catch (const framework::Exception& e) {
-    QTextStream(stderr) << QString::fromStdString(e.Message()) << "\n";
-    return kExitError;
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  bool every_host_valid = true;
+  bool any_failure = false;
+  for (qsizetype h = 0; h < options.hosts.size(); ++h) {
+    const HostRun run = AskHost(options.hosts[h], options);
+    // A host whose first exchange failed has nothing to show but the message.
+    if (!run.samples.empty()) PrintText(out, run, options, h == 0);
+    out.flush();
+    if (run.failure) {
+      any_failure = true;
+      if (options.hosts.size() > 1) err << run.host << ": ";
+      err << *run.failure << "\n";
+      err.flush();
+    }
+    if (!run.AnyValid()) every_host_valid = false;
   }
+  if (any_failure) return kExitError;
+  return every_host_valid ? kExitValid : kExitNoValidReply;
 }
