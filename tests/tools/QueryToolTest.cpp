@@ -3,6 +3,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
@@ -28,8 +31,14 @@ struct ToolRun {
   qint64 elapsed_ms = 0;
 };
 
-ToolRun Query(const QStringList& args) {
+ToolRun Query(const QStringList& args, const QStringList& environment = {}) {
   QProcess process;
+  if (!environment.isEmpty()) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& setting : environment)
+      env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    process.setProcessEnvironment(env);
+  }
   QElapsedTimer timer;
   timer.start();
   process.start(QCoreApplication::applicationDirPath() + "/tempomere-query", args);
@@ -427,4 +436,236 @@ TEST(QueryToolHosts, ChronydGivesRepeatedSamples) {
   EXPECT_EQ(Fields(run.out, "Stratum"), (QStringList{"3", "3", "3"}));
   EXPECT_EQ(Field(run.out, "Count"), "3");
   EXPECT_LT(std::fabs(Number(Field(run.out, "Mean"))), 0.005);
+}
+
+// --- JSON and CSV -----------------------------------------------------------------------------
+
+namespace {
+
+// The records of RFC 4180 text: fields split at commas, quoted fields with doubled quotes,
+// records ended by CRLF. Anything else (a bare quote in an unquoted field, a record without its
+// CRLF) fails the test.
+QList<QStringList> ReadCsv(const QString& text) {
+  QList<QStringList> records;
+  QStringList record;
+  QString field;
+  qsizetype i = 0;
+  bool at_field_start = true;
+  while (i < text.size()) {
+    const QChar c = text[i];
+    if (at_field_start && c == '"') {
+      ++i;
+      for (;;) {
+        if (i >= text.size()) {
+          ADD_FAILURE() << "an open quote at the end";
+          return records;
+        }
+        if (text[i] == '"') {
+          if (i + 1 < text.size() && text[i + 1] == '"') {
+            field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field += text[i++];
+      }
+      at_field_start = false;
+      continue;
+    }
+    if (c == ',') {
+      record << field;
+      field.clear();
+      at_field_start = true;
+      ++i;
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      record << field;
+      records << record;
+      record.clear();
+      field.clear();
+      at_field_start = true;
+      i += 2;
+    } else {
+      EXPECT_NE(c, '"') << "a quote inside an unquoted field";
+      EXPECT_NE(c, '\n') << "a line feed without its carriage return";
+      field += c;
+      at_field_start = false;
+      ++i;
+    }
+  }
+  EXPECT_TRUE(record.isEmpty() && field.isEmpty()) << "the last record lacks its CRLF";
+  return records;
+}
+
+QDateTime IsoTime(const QJsonValue& value) {
+  EXPECT_TRUE(value.isString());
+  EXPECT_TRUE(value.toString().endsWith('Z')) << value.toString().toStdString();
+  return QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+}
+
+}  // namespace
+
+TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
+  FakeSntpServer first;
+  FakeSntpServer second("127.0.0.2", first.Port());
+  ServeGrowingOffset(first, 2.0, 0.01);
+  ReplySpec gps;
+  gps.stratum = 1;
+  gps.byte0 = 0x5C;  // leap indicator 1, version 3, mode 4
+  gps.poll = 4;
+  gps.precision = -10;
+  gps.root_delay = 0x00008000;       // 0.5 s
+  gps.root_dispersion = 0xFFFF8000;  // -0.5 s, signed
+  const uint8_t reference[4] = {'G', 'P', '"', 0};
+  std::copy(std::begin(reference), std::end(reference), gps.reference);
+  second.ThenReply(gps);
+  second.ThenSilence();
+  const ToolRun run = Query({"--json", "-t", "500", "-c", "2", "-i", "0.2", "-p",
+                             QString::number(first.Port()), "127.0.0.1", "127.0.0.2"});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+  const QJsonArray hosts = document.object()["hosts"].toArray();
+  ASSERT_EQ(hosts.size(), 2);
+
+  const QJsonObject a = hosts[0].toObject();
+  EXPECT_EQ(a["host"].toString(), "127.0.0.1");
+  EXPECT_EQ(a["port"].toInt(), first.Port());
+  EXPECT_EQ(a["valid"], QJsonValue(true));
+  EXPECT_FALSE(a.contains("error"));
+  const QJsonArray samples = a["samples"].toArray();
+  ASSERT_EQ(samples.size(), 2);
+  const QStringList keys = {"sampledAt",      "replied",     "serverTime",    "computerError",
+                            "roundTripDelay", "version",     "leapIndicator", "stratum",
+                            "mode",           "precision",   "pollInterval",  "rootDispersion",
+                            "rootDelay",      "referenceId", "valid"};
+  for (int i = 0; i < 2; ++i) {
+    const QJsonObject s = samples[i].toObject();
+    QStringList sorted = keys;
+    sorted.sort();
+    EXPECT_EQ(s.keys(), sorted);
+    EXPECT_TRUE(s["computerError"].isDouble());
+    EXPECT_NEAR(s["computerError"].toDouble(), -2.0 - 0.01 * i, 0.004);
+    EXPECT_GE(s["roundTripDelay"].toDouble(), -0.002);
+    EXPECT_LT(s["roundTripDelay"].toDouble(), 0.5);
+    EXPECT_EQ(s["version"].toInt(), 4);
+    EXPECT_EQ(s["leapIndicator"].toInt(), 0);
+    EXPECT_EQ(s["stratum"].toInt(), 2);
+    EXPECT_EQ(s["mode"].toInt(), 4);
+    EXPECT_EQ(s["precision"].toDouble(), std::ldexp(1.0, -20));
+    EXPECT_EQ(s["pollInterval"].toDouble(), 64);
+    EXPECT_EQ(s["rootDispersion"].toDouble(), 0.25);
+    EXPECT_EQ(s["rootDelay"].toDouble(), 1.5);
+    EXPECT_EQ(s["referenceId"].toString(), "10.0.0.1");
+    EXPECT_EQ(s["valid"], QJsonValue(true));
+    EXPECT_EQ(s["replied"], QJsonValue(true));
+    // The server's clock, in UTC, is 2 s and more ahead of the moment the sample began.
+    const QDateTime sampled = IsoTime(s["sampledAt"]);
+    const QDateTime server = IsoTime(s["serverTime"]);
+    ASSERT_TRUE(sampled.isValid() && server.isValid());
+    EXPECT_EQ(server.timeSpec(), Qt::UTC);
+    EXPECT_NEAR(sampled.msecsTo(server), 2000 + 10 * i, 100);
+    EXPECT_NEAR(sampled.msecsTo(QDateTime::currentDateTimeUtc()), 0, 60000);
+  }
+  const QJsonObject summary = a["summary"].toObject();
+  EXPECT_EQ(summary["count"].toInt(), 2);
+  EXPECT_NEAR(summary["mean"].toDouble(), -2.005, 0.004);
+  EXPECT_NEAR(summary["min"].toDouble(), -2.01, 0.004);
+  EXPECT_NEAR(summary["max"].toDouble(), -2.0, 0.004);
+  EXPECT_NEAR(summary["std"].toDouble(), 0.005, 0.002);
+  EXPECT_NEAR(summary["totalDrift"].toDouble(), -0.01, 0.004);
+  EXPECT_NEAR(summary["timeSpan"].toDouble(), 0.2, 0.1);
+  // 10 ms per 0.2 s.
+  EXPECT_NEAR(summary["driftPerDay"].toDouble(), -4320, 4320 * 0.5);
+
+  const QJsonObject b = hosts[1].toObject();
+  EXPECT_EQ(b["host"].toString(), "127.0.0.2");
+  const QJsonArray b_samples = b["samples"].toArray();
+  ASSERT_EQ(b_samples.size(), 2);
+  const QJsonObject answered = b_samples[0].toObject();
+  EXPECT_EQ(answered["referenceId"].toString(), "GP\"");
+  EXPECT_EQ(answered["stratum"].toInt(), 1);
+  EXPECT_EQ(answered["leapIndicator"].toInt(), 1);
+  EXPECT_EQ(answered["version"].toInt(), 3);
+  EXPECT_EQ(answered["pollInterval"].toDouble(), 16);
+  EXPECT_EQ(answered["precision"].toDouble(), 1.0 / 1024);
+  EXPECT_EQ(answered["rootDelay"].toDouble(), 0.5);
+  EXPECT_EQ(answered["rootDispersion"].toDouble(), -0.5);
+  const QJsonObject silent = b_samples[1].toObject();
+  EXPECT_EQ(silent["replied"], QJsonValue(false));
+  EXPECT_EQ(silent["valid"], QJsonValue(false));
+  EXPECT_TRUE(silent["serverTime"].isNull());
+  EXPECT_EQ(silent["stratum"].toInt(), 0);
+  EXPECT_EQ(b["summary"].toObject()["count"].toInt(), 1);
+  EXPECT_EQ(b["summary"].toObject()["totalDrift"].toDouble(), 0);
+}
+
+TEST(QueryToolForms, JsonNamesAHostThatCannotBeAsked) {
+  const QString unknown = QString(64, 'b') + ".invalid";
+  const ToolRun run = Query({"--json", unknown});
+  EXPECT_EQ(run.exit_code, 2);
+  const QJsonObject host =
+      QJsonDocument::fromJson(run.out.toUtf8()).object()["hosts"].toArray()[0].toObject();
+  EXPECT_EQ(host["host"].toString(), unknown);
+  EXPECT_EQ(host["valid"], QJsonValue(false));
+  EXPECT_EQ(host["error"].toString(), "Socket Error # 11001\r\n");
+  EXPECT_TRUE(host["samples"].toArray().isEmpty());
+  EXPECT_FALSE(host.contains("summary"));
+}
+
+TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale) {
+  FakeSntpServer server;
+  const QString port = QString::number(server.Port());
+  // German numbers: the text form follows them, CSV does not.
+  const QStringList german = {"LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"};
+  ReplySpec quoted;
+  quoted.stratum = 1;
+  const uint8_t reference[4] = {'"', ',', 'x', 0};
+  std::copy(std::begin(reference), std::end(reference), quoted.reference);
+  quoted.offset_seconds = 1.25;
+  server.ThenReply(quoted);
+  const ToolRun text = Query({"-t", kPatient, "-p", port, "127.0.0.1"}, german);
+  ASSERT_TRUE(Field(text.out, "Poll Interval").contains(',')) << "the locale did not take";
+
+  server.ThenReply(quoted);
+  server.ThenSilence();
+  const ToolRun run =
+      Query({"--csv", "-t", "300", "-c", "2", "-i", "0.01", "-p", port, "127.0.0.1"}, german);
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  const QList<QStringList> records = ReadCsv(run.out);
+  ASSERT_EQ(records.size(), 3);
+  const QStringList header = records[0];
+  EXPECT_EQ(header, (QStringList{"host", "sample", "sampled_at", "replied", "server_time",
+                                 "computer_error", "round_trip_delay", "version", "leap_indicator",
+                                 "stratum", "mode", "precision", "poll_interval", "root_dispersion",
+                                 "root_delay", "reference_id", "valid"}));
+  auto column = [&](int row, const char* name) { return records[row][header.indexOf(name)]; };
+  for (int row = 1; row < 3; ++row) ASSERT_EQ(records[row].size(), header.size());
+  EXPECT_EQ(column(1, "host"), "127.0.0.1");
+  EXPECT_EQ(column(1, "sample"), "1");
+  EXPECT_EQ(column(2, "sample"), "2");
+  EXPECT_EQ(column(1, "reference_id"), "\",x");
+  EXPECT_EQ(column(1, "valid"), "true");
+  EXPECT_EQ(column(1, "replied"), "true");
+  EXPECT_EQ(column(1, "stratum"), "1");
+  EXPECT_EQ(column(1, "poll_interval"), "64");
+  EXPECT_EQ(column(1, "root_delay"), "1.5");
+  EXPECT_EQ(column(1, "root_dispersion"), "0.25");
+  bool ok = false;
+  EXPECT_NEAR(column(1, "computer_error").toDouble(&ok), -1.25, 0.05);  // C locale: "."
+  EXPECT_TRUE(ok) << column(1, "computer_error").toStdString();
+  EXPECT_TRUE(column(1, "computer_error").contains('.'));
+  const QDateTime sampled = QDateTime::fromString(column(1, "sampled_at"), Qt::ISODateWithMs);
+  const QDateTime server_time = QDateTime::fromString(column(1, "server_time"), Qt::ISODateWithMs);
+  EXPECT_NEAR(sampled.msecsTo(server_time), 1250, 100);
+  EXPECT_EQ(column(2, "replied"), "false");
+  EXPECT_EQ(column(2, "valid"), "false");
+  EXPECT_EQ(column(2, "server_time"), "");
+
+  // Together the two forms are a usage error.
+  const ToolRun both = Query({"--csv", "--json", "127.0.0.1"});
+  EXPECT_EQ(both.exit_code, 2);
+  EXPECT_TRUE(both.out.isEmpty());
 }

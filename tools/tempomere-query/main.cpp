@@ -1,15 +1,22 @@
-// tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] HOST...
+// tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--json | --csv] HOST...
 // tempomere-query --version
 //
 // Exchanges with time servers, each run as the main window's measurement cycle runs it, and the
 // window's displays printed one per line. Each host is asked COUNT times in turn, SECONDS apart;
 // with more than one sample a host's valid errors are summarised by the statistics the window's
-// Statistics tab uses. Exit status: 0 when every host gave a valid reply, 1 when some gave none
+// Statistics tab uses. The same figures can be had as one JSON document or as CSV rows, one per
+// sample. Exit status: 0 when every host gave a valid reply, 1 when some gave none
 // (time-out or only invalid replies; the fields are still printed), 2 for an error or bad usage.
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimeZone>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <thread>
@@ -44,8 +51,11 @@ constexpr int kMostSamples = 1000000;
 constexpr double kShortestInterval = 0.001;
 constexpr double kLongestInterval = 86400;
 
+enum class OutputForm { Text, Json, Csv };
+
 struct Options {
   QStringList hosts;
+  OutputForm form = OutputForm::Text;
   int port = 123;
   int timeout_ms = 500;
   int count = 1;
@@ -55,7 +65,9 @@ struct Options {
 int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
-      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] HOST...\n"
+      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--json | "
+         "--csv]\n"
+      << "                      HOST...\n"
       << "       tempomere-query --version\n"
       << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
       << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1)\n";
@@ -138,8 +150,17 @@ QString PrintableReference(const QString& text) {
   return printable;
 }
 
+// The reference identifier as the window's field shows it: up to the first zero character.
+QString ShownReference(const std::string& reference) {
+  const QString text = QString::fromStdString(reference);
+  const qsizetype zero = text.indexOf(QChar(0));
+  return zero < 0 ? text : text.left(zero);
+}
+
 // One exchange's result as the window would show it.
 struct Sample {
+  QDateTime sampled_at;  // UTC, when the exchange began
+  bool replied = false;  // a reply of 48 bytes arrived (valid or not)
   ntp::TNTPInfo info;
   double error = 0;  // seconds, positive when the computer's clock is ahead
 };
@@ -161,11 +182,13 @@ struct HostRun {
 // so a silent sample shows zeros, never the previous sample's reply.
 Sample QueryOnce(ntp::TNTPClient& client) {
   client.Info = ntp::TNTPInfo{};
+  Sample sample;
+  sample.sampled_at = QDateTime::currentDateTimeUtc();
   client.SetActive(true);
   client.QueryServerTime();
   client.SetActive(false);
-  Sample sample;
   sample.info = client.Info;
+  sample.replied = client.Info.DestinationTime != 0;  // set only by a decoded reply
   sample.error =
       static_cast<double>(-static_cast<long double>(client.GetClockOffset()) * 24 * 3600);
   return sample;
@@ -255,6 +278,111 @@ void PrintText(QTextStream& out, const HostRun& run, const Options& options, boo
   }
 }
 
+// A UTC date-time as ISO 8601 with milliseconds and a "Z".
+QString IsoUtc(const QDateTime& time) {
+  return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+// Days since 1900-01-01 00:00 UTC as ISO 8601, to the millisecond.
+QString IsoUtcFromNtpDays(double days) {
+  const QDateTime epoch(QDate(1900, 1, 1), QTime(0, 0), QTimeZone::utc());
+  return IsoUtc(epoch.addMSecs(std::llround(days * 86400000.0)));
+}
+
+QJsonObject SampleJson(const Sample& sample) {
+  const ntp::TNTPInfo& info = sample.info;
+  QJsonObject o;
+  o["sampledAt"] = IsoUtc(sample.sampled_at);
+  o["replied"] = sample.replied;
+  // Without a reply there is no server time; the text form's zeros would read as 1900.
+  o["serverTime"] = sample.replied ? QJsonValue(IsoUtcFromNtpDays(info.ServerTimeUtc))
+                                   : QJsonValue(QJsonValue::Null);
+  o["computerError"] = sample.error;
+  o["roundTripDelay"] = info.RoundTripDelay * 24 * 3600;
+  o["version"] = info.Version;
+  o["leapIndicator"] = info.LeapIndicator;
+  o["stratum"] = info.Stratum;
+  o["mode"] = info.Mode;
+  o["precision"] = info.Precision;
+  o["pollInterval"] = info.PollInterval;
+  o["rootDispersion"] = info.RootDispersion;
+  o["rootDelay"] = info.RootDelay;
+  o["referenceId"] = ShownReference(info.ReferenceID);
+  o["valid"] = info.Valid;
+  return o;
+}
+
+QJsonObject HostJson(const HostRun& run, const Options& options) {
+  QJsonObject o;
+  o["host"] = run.host;
+  o["port"] = options.port;
+  o["valid"] = run.AnyValid();
+  if (run.failure) o["error"] = *run.failure;
+  QJsonArray samples;
+  for (const Sample& sample : run.samples) samples.append(SampleJson(sample));
+  o["samples"] = samples;
+  if (options.count > 1 && run.AnyValid()) {
+    const components::TErrorSummary summary = run.statistics.Summary(run.last_accepted);
+    QJsonObject s;
+    s["count"] = summary.Count;
+    s["timeSpan"] = summary.Span * 24 * 3600;  // seconds
+    s["mean"] = summary.Mean;
+    s["min"] = summary.Min;
+    s["max"] = summary.Max;
+    s["std"] = components::PopulationStdDev(run.errors);
+    s["totalDrift"] = summary.Drift.Total;
+    s["driftPerDay"] = summary.Drift.PerDay;
+    o["summary"] = s;
+  }
+  return o;
+}
+
+// A field of a CSV record (RFC 4180): quoted, with its quotes doubled, when it holds a comma,
+// a quote or a line break.
+QString CsvField(const QString& text) {
+  if (!text.contains(',') && !text.contains('"') && !text.contains('\r') && !text.contains('\n'))
+    return text;
+  return '"' + QString(text).replace("\"", "\"\"") + '"';
+}
+
+// A number with "." as its decimal point whatever the locale, in as few digits as read back
+// to the same double.
+QString CsvNumber(double value) {
+  return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+const char* const kCsvHeader =
+    "host,sample,sampled_at,replied,server_time,computer_error,round_trip_delay,version,"
+    "leap_indicator,stratum,mode,precision,poll_interval,root_dispersion,root_delay,"
+    "reference_id,valid";
+
+void PrintCsvRows(QTextStream& out, const HostRun& run) {
+  for (std::size_t i = 0; i < run.samples.size(); ++i) {
+    const Sample& sample = run.samples[i];
+    const ntp::TNTPInfo& info = sample.info;
+    const QStringList fields = {
+        CsvField(run.host),
+        QString::number(i + 1),
+        IsoUtc(sample.sampled_at),
+        sample.replied ? "true" : "false",
+        sample.replied ? IsoUtcFromNtpDays(info.ServerTimeUtc) : QString(),
+        CsvNumber(sample.error),
+        CsvNumber(info.RoundTripDelay * 24 * 3600),
+        QString::number(info.Version),
+        QString::number(info.LeapIndicator),
+        QString::number(info.Stratum),
+        QString::number(info.Mode),
+        CsvNumber(info.Precision),
+        CsvNumber(info.PollInterval),
+        CsvNumber(info.RootDispersion),
+        CsvNumber(info.RootDelay),
+        CsvField(ShownReference(info.ReferenceID)),
+        info.Valid ? "true" : "false",
+    };
+    out << fields.join(',') << "\r\n";
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -284,6 +412,11 @@ int main(int argc, char** argv) {
         ok = ReadSeconds(value, kShortestInterval, kLongestInterval, "SECONDS", options.interval_s,
                          problem);
       if (!ok) return Usage(problem);
+    } else if (a == "--json" || a == "--csv") {
+      const OutputForm form = a == "--json" ? OutputForm::Json : OutputForm::Csv;
+      if (options.form != OutputForm::Text && options.form != form)
+        return Usage("--json and --csv cannot be given together");
+      options.form = form;
     } else if (a.startsWith('-') && a.size() > 1) {
       return Usage(QString("unknown option %1").arg(a));
     } else {
@@ -296,10 +429,22 @@ int main(int argc, char** argv) {
   QTextStream err(stderr);
   bool every_host_valid = true;
   bool any_failure = false;
+  QJsonArray hosts;  // the JSON document is written once every host has been asked
+  if (options.form == OutputForm::Csv) out << kCsvHeader << "\r\n";
   for (qsizetype h = 0; h < options.hosts.size(); ++h) {
     const HostRun run = AskHost(options.hosts[h], options);
-    // A host whose first exchange failed has nothing to show but the message.
-    if (!run.samples.empty()) PrintText(out, run, options, h == 0);
+    switch (options.form) {
+      case OutputForm::Text:
+        // A host whose first exchange failed has nothing to show but the message.
+        if (!run.samples.empty()) PrintText(out, run, options, h == 0);
+        break;
+      case OutputForm::Json:
+        hosts.append(HostJson(run, options));
+        break;
+      case OutputForm::Csv:
+        PrintCsvRows(out, run);
+        break;
+    }
     out.flush();
     if (run.failure) {
       any_failure = true;
@@ -308,6 +453,12 @@ int main(int argc, char** argv) {
       err.flush();
     }
     if (!run.AnyValid()) every_host_valid = false;
+  }
+  if (options.form == OutputForm::Json) {
+    QJsonObject document;
+    document["hosts"] = hosts;
+    out << QJsonDocument(document).toJson(QJsonDocument::Indented);
+    out.flush();
   }
   if (any_failure) return kExitError;
   return every_host_valid ? kExitValid : kExitNoValidReply;
