@@ -537,10 +537,23 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
   EXPECT_FALSE(a.contains("error"));
   const QJsonArray samples = a["samples"].toArray();
   ASSERT_EQ(samples.size(), 2);
-  const QStringList keys = {"sampledAt",      "replied",     "serverTime",    "computerError",
-                            "roundTripDelay", "version",     "leapIndicator", "stratum",
-                            "mode",           "precision",   "pollInterval",  "rootDispersion",
-                            "rootDelay",      "referenceId", "valid"};
+  const QStringList keys = {"sampledAt",
+                            "replied",
+                            "serverTime",
+                            "computerError",
+                            "roundTripDelay",
+                            "preciseComputerError",
+                            "preciseRoundTripDelay",
+                            "version",
+                            "leapIndicator",
+                            "stratum",
+                            "mode",
+                            "precision",
+                            "pollInterval",
+                            "rootDispersion",
+                            "rootDelay",
+                            "referenceId",
+                            "valid"};
   for (int i = 0; i < 2; ++i) {
     const QJsonObject s = samples[i].toObject();
     QStringList sorted = keys;
@@ -548,6 +561,9 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
     EXPECT_EQ(s.keys(), sorted);
     EXPECT_TRUE(s["computerError"].isDouble());
     EXPECT_NEAR(s["computerError"].toDouble(), -2.0 - 0.01 * i, 0.004);
+    // The full-resolution error is within half the round trip of the truth.
+    EXPECT_NEAR(s["preciseComputerError"].toDouble(), -2.0 - 0.01 * i,
+                s["preciseRoundTripDelay"].toDouble() / 2 + 1e-6);
     EXPECT_GE(s["roundTripDelay"].toDouble(), -0.002);
     EXPECT_LT(s["roundTripDelay"].toDouble(), 0.5);
     EXPECT_EQ(s["version"].toInt(), 4);
@@ -638,8 +654,9 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   ASSERT_EQ(records.size(), 3);
   const QStringList header = records[0];
   EXPECT_EQ(header, (QStringList{"host", "sample", "sampled_at", "replied", "server_time",
-                                 "computer_error", "round_trip_delay", "version", "leap_indicator",
-                                 "stratum", "mode", "precision", "poll_interval", "root_dispersion",
+                                 "computer_error", "round_trip_delay", "precise_computer_error",
+                                 "precise_round_trip_delay", "version", "leap_indicator", "stratum",
+                                 "mode", "precision", "poll_interval", "root_dispersion",
                                  "root_delay", "reference_id", "valid"}));
   auto column = [&](int row, const char* name) { return records[row][header.indexOf(name)]; };
   for (int row = 1; row < 3; ++row) ASSERT_EQ(records[row].size(), header.size());
@@ -663,9 +680,40 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   EXPECT_EQ(column(2, "replied"), "false");
   EXPECT_EQ(column(2, "valid"), "false");
   EXPECT_EQ(column(2, "server_time"), "");
+  EXPECT_EQ(column(2, "precise_computer_error"), "0");
+  const double precise = column(1, "precise_computer_error").toDouble(&ok);
+  EXPECT_TRUE(ok);
+  EXPECT_NEAR(precise, -1.25, column(1, "precise_round_trip_delay").toDouble() / 2 + 1e-6);
 
   // Together the two forms are a usage error.
   const ToolRun both = Query({"--csv", "--json", "127.0.0.1"});
   EXPECT_EQ(both.exit_code, 2);
   EXPECT_TRUE(both.out.isEmpty());
+}
+
+// --- Full-resolution figures ------------------------------------------------------------------
+
+TEST(QueryToolPrecise, ThePreciseLinesFollowEachSampleOnlyWhenAskedFor) {
+  FakeSntpServer server;
+  ReplySpec plan;
+  plan.offset_seconds = 0.75;
+  server.ThenReply(plan);
+  server.ThenReply(plan);
+  const ToolRun run = Query({"--precise", "-t", kPatient, "-c", "2", "-i", "0.01", "-p",
+                             QString::number(server.Port()), "127.0.0.1"});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  const QStringList errors = Fields(run.out, "Precise Computer Error");
+  const QStringList delays = Fields(run.out, "Precise Round Trip Delay");
+  ASSERT_EQ(errors.size(), 2);
+  ASSERT_EQ(delays.size(), 2);
+  const QString p = QRegularExpression::escape(QLocale::system().decimalPoint());
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(QRegularExpression("^-?\\d" + p + "\\d{9}$").match(errors[i]).hasMatch())
+        << errors[i].toStdString();
+    EXPECT_NEAR(Number(errors[i]), -0.75, Number(delays[i]) / 2 + 1e-6);
+  }
+  // Each sample's block: its 15 lines, then the two precise ones.
+  const QStringList captions = Captions(run.out.section("\n\n", 0, 0));
+  EXPECT_EQ(captions.size(), 17);
+  EXPECT_EQ(captions.mid(15), (QStringList{"Precise Computer Error", "Precise Round Trip Delay"}));
 }

@@ -1,12 +1,16 @@
-// tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--json | --csv] HOST...
+// tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]
+//                 [--json | --csv] HOST...
 // tempomere-query --version
 //
 // Exchanges with time servers, each run as the main window's measurement cycle runs it, and the
 // window's displays printed one per line. Each host is asked COUNT times in turn, SECONDS apart;
 // with more than one sample a host's valid errors are summarised by the statistics the window's
 // Statistics tab uses. The same figures can be had as one JSON document or as CSV rows, one per
-// sample. Exit status: 0 when every host gave a valid reply, 1 when some gave none
-// (time-out or only invalid replies; the fields are still printed), 2 for an error or bad usage.
+// sample. Beside the window's millisecond figures stand the same exchange's full-resolution
+// ones (nanosecond local readings, the server's full fractions): always in JSON and CSV, and in
+// the text form with --precise. Exit status: 0 when every host gave a valid reply, 1 when some gave
+// none (time-out or only invalid replies; the fields are still printed), 2 for an error or bad
+// usage.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
@@ -56,6 +60,7 @@ enum class OutputForm { Text, Json, Csv };
 struct Options {
   QStringList hosts;
   OutputForm form = OutputForm::Text;
+  bool precise_text = false;  // the text form adds the full-resolution figures
   int port = 123;
   int timeout_ms = 500;
   int count = 1;
@@ -65,9 +70,8 @@ struct Options {
 int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
-      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--json | "
-         "--csv]\n"
-      << "                      HOST...\n"
+      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]\n"
+      << "                      [--json | --csv] HOST...\n"
       << "       tempomere-query --version\n"
       << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
       << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1)\n";
@@ -163,6 +167,8 @@ struct Sample {
   bool replied = false;  // a reply of 48 bytes arrived (valid or not)
   ntp::TNTPInfo info;
   double error = 0;  // seconds, positive when the computer's clock is ahead
+  ntp::TPreciseExchange precise;
+  double precise_error = 0;  // seconds, from the full-resolution readings
 };
 
 // What one host gave: its samples in order, the statistics over its valid errors, and the
@@ -182,6 +188,7 @@ struct HostRun {
 // so a silent sample shows zeros, never the previous sample's reply.
 Sample QueryOnce(ntp::TNTPClient& client) {
   client.Info = ntp::TNTPInfo{};
+  client.Precise = ntp::TPreciseExchange{};
   Sample sample;
   sample.sampled_at = QDateTime::currentDateTimeUtc();
   client.SetActive(true);
@@ -189,6 +196,8 @@ Sample QueryOnce(ntp::TNTPClient& client) {
   client.SetActive(false);
   sample.info = client.Info;
   sample.replied = client.Info.DestinationTime != 0;  // set only by a decoded reply
+  sample.precise = client.Precise;
+  sample.precise_error = sample.replied ? -client.Precise.ClockOffset : 0;
   sample.error =
       static_cast<double>(-static_cast<long double>(client.GetClockOffset()) * 24 * 3600);
   return sample;
@@ -248,6 +257,13 @@ void PrintSample(QTextStream& out, const Sample& sample) {
       << "Valid: " << (info.Valid ? "Yes" : "No") << "\n";
 }
 
+void PrintPrecise(QTextStream& out, const Sample& sample) {
+  using framework::FormatFixed;
+  const double delay = sample.replied ? sample.precise.RoundTripDelay : 0;
+  out << "Precise Computer Error: " << FormatFixed(sample.precise_error, 9) << "\n"
+      << "Precise Round Trip Delay: " << FormatFixed(delay, 9) << "\n";
+}
+
 // The Statistics tab's figures over the host's valid errors, in seconds to 5 decimals.
 void PrintSummary(QTextStream& out, const HostRun& run) {
   using namespace framework;
@@ -271,6 +287,7 @@ void PrintText(QTextStream& out, const HostRun& run, const Options& options, boo
   for (std::size_t i = 0; i < run.samples.size(); ++i) {
     if (i > 0) out << "\n";
     PrintSample(out, run.samples[i]);
+    if (options.precise_text) PrintPrecise(out, run.samples[i]);
   }
   if (options.count > 1 && run.AnyValid()) {
     out << "\n";
@@ -299,6 +316,8 @@ QJsonObject SampleJson(const Sample& sample) {
                                    : QJsonValue(QJsonValue::Null);
   o["computerError"] = sample.error;
   o["roundTripDelay"] = info.RoundTripDelay * 24 * 3600;
+  o["preciseComputerError"] = sample.precise_error;
+  o["preciseRoundTripDelay"] = sample.replied ? sample.precise.RoundTripDelay : 0;
   o["version"] = info.Version;
   o["leapIndicator"] = info.LeapIndicator;
   o["stratum"] = info.Stratum;
@@ -352,7 +371,8 @@ QString CsvNumber(double value) {
 }
 
 const char* const kCsvHeader =
-    "host,sample,sampled_at,replied,server_time,computer_error,round_trip_delay,version,"
+    "host,sample,sampled_at,replied,server_time,computer_error,round_trip_delay,"
+    "precise_computer_error,precise_round_trip_delay,version,"
     "leap_indicator,stratum,mode,precision,poll_interval,root_dispersion,root_delay,"
     "reference_id,valid";
 
@@ -368,6 +388,8 @@ void PrintCsvRows(QTextStream& out, const HostRun& run) {
         sample.replied ? IsoUtcFromNtpDays(info.ServerTimeUtc) : QString(),
         CsvNumber(sample.error),
         CsvNumber(info.RoundTripDelay * 24 * 3600),
+        CsvNumber(sample.precise_error),
+        CsvNumber(sample.replied ? sample.precise.RoundTripDelay : 0),
         QString::number(info.Version),
         QString::number(info.LeapIndicator),
         QString::number(info.Stratum),
@@ -412,6 +434,8 @@ int main(int argc, char** argv) {
         ok = ReadSeconds(value, kShortestInterval, kLongestInterval, "SECONDS", options.interval_s,
                          problem);
       if (!ok) return Usage(problem);
+    } else if (a == "--precise") {
+      options.precise_text = true;
     } else if (a == "--json" || a == "--csv") {
       const OutputForm form = a == "--json" ? OutputForm::Json : OutputForm::Csv;
       if (options.form != OutputForm::Text && options.form != form)
