@@ -151,9 +151,13 @@ class THostLineEdit : public QLineEdit {
  private:
   template <class Edit>
   void Limited(Edit edit) {
-    const int limit = std::max<int>(kHostTypedLength, static_cast<int>(text().size()));
+    const int before = static_cast<int>(text().size());
     edit();
     const QString typed = text();
+    // An IPv6 address (it holds a ":") may be typed whole: up to 45 characters, in brackets 47.
+    constexpr int kIPv6HostTypedLength = 47;
+    const int limit =
+        std::max(typed.contains(':') ? kIPv6HostTypedLength : kHostTypedLength, before);
     if (typed.size() <= limit) return;
     // What went over the limit is the end of what was just put in, right before the caret.
     const int excess = static_cast<int>(typed.size()) - limit;

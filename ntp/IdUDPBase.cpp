@@ -61,7 +61,7 @@ TIdSocketHandle& TIdUDPBase::Binding() {
 }
 
 void TIdUDPBase::Send(const std::string& host, int port, const TIdBytes& data) {
-  const TIdIPAddress ip = SocketStack()->LookUpHost(host);
+  const TIdIPAddress ip = SocketStack()->LookUpHost(host, host_family_);
   OpenSocket(ip.Version);
   TIdSocketHandle& socket = *binding_;
   // One exchange at a time runs on this socket: whatever waits in it now answers an earlier

@@ -26,6 +26,9 @@ class TIdUDPBase : public TIdComponent {
 
   TIdIPVersion IPVersion() const { return ip_version_; }
   void SetIPVersion(TIdIPVersion version) { ip_version_ = version; }
+  // The address families a send's host lookup may give (see TIdStack::LookUpHost).
+  TIdFamilyChoice HostFamily() const { return host_family_; }
+  void SetHostFamily(TIdFamilyChoice family) { host_family_ = family; }
   int BufferSize() const { return buffer_size_; }
   void SetBufferSize(int size) { buffer_size_ = size; }
   // Given to the socket's broadcast option whenever one is opened, and at once while open.
@@ -58,6 +61,7 @@ class TIdUDPBase : public TIdComponent {
   int buffer_size_ = kDefaultBufferSize;
   bool broadcast_enabled_ = false;
   TIdIPVersion ip_version_ = TIdIPVersion::Id_IPv4;
+  TIdFamilyChoice host_family_ = TIdFamilyChoice::Any;
   int receive_timeout_ = kWaitForever;
 };
 

@@ -717,3 +717,64 @@ TEST(QueryToolPrecise, ThePreciseLinesFollowEachSampleOnlyWhenAskedFor) {
   EXPECT_EQ(captions.size(), 17);
   EXPECT_EQ(captions.mid(15), (QStringList{"Precise Computer Error", "Precise Round Trip Delay"}));
 }
+
+// --- IPv6 -------------------------------------------------------------------------------------
+
+TEST(QueryToolIPv6, LiteralsBareAndBracketedReachAServerOnTheIPv6Loopback) {
+  if (!FakeSntpServer::IPv6LoopbackAvailable()) GTEST_SKIP() << "this machine has no ::1";
+  FakeSntpServer server("::1", 0);
+  const QString port = QString::number(server.Port());
+  ReplySpec plan;
+  plan.offset_seconds = -1.5;
+  for (const QString& host : {QString("::1"), QString("[::1]"), QString("0:0:0:0:0:0:0:1")}) {
+    server.ThenReply(plan);
+    const ToolRun run = Query({"-t", kPatient, "-p", port, host});
+    EXPECT_EQ(run.exit_code, 0) << host.toStdString() << run.err.toStdString();
+    EXPECT_NEAR(Number(Field(run.out, "Computer Error")), 1.5, 0.05) << host.toStdString();
+  }
+  // -6 takes "localhost" as ::1; -4 refuses an IPv6 address before anything is sent.
+  server.ThenReply(plan);
+  const ToolRun local6 = Query({"-6", "-t", kPatient, "-p", port, "localhost"});
+  EXPECT_EQ(local6.exit_code, 0) << local6.err.toStdString();
+  const int asked = server.RequestCount();
+  const ToolRun refused = Query({"-4", "-t", kPatient, "-p", port, "::1"});
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_EQ(refused.err,
+            "Socket Error # 10047\r\nAddress family not supported by protocol "
+            "family.\n");
+  EXPECT_TRUE(refused.out.isEmpty());
+  EXPECT_EQ(server.RequestCount(), asked);
+}
+
+TEST(QueryToolIPv6, AForcedFamilyPicksTheServerOfThatFamily) {
+  if (!FakeSntpServer::IPv6LoopbackAvailable()) GTEST_SKIP() << "this machine has no ::1";
+  FakeSntpServer v6("::1", 0);
+  FakeSntpServer v4("127.0.0.1", v6.Port());
+  const QString port = QString::number(v6.Port());
+  ReplySpec ahead4, ahead6;
+  ahead4.offset_seconds = 4;
+  ahead6.offset_seconds = 6;
+  v4.Always([=](const QByteArray& r) {
+    return std::optional<QByteArray>(testing_support::MakeReply(r, ahead4));
+  });
+  v6.Always([=](const QByteArray& r) {
+    return std::optional<QByteArray>(testing_support::MakeReply(r, ahead6));
+  });
+  EXPECT_NEAR(Number(Field(Query({"-t", kPatient, "-p", port, "localhost"}).out, "Computer Error")),
+              -4, 0.05);
+  EXPECT_NEAR(
+      Number(Field(Query({"-6", "-t", kPatient, "-p", port, "localhost"}).out, "Computer Error")),
+      -6, 0.05);
+  EXPECT_NEAR(
+      Number(Field(Query({"-4", "-t", kPatient, "-p", port, "localhost"}).out, "Computer Error")),
+      -4, 0.05);
+  // Both servers in one call, one per family; a dotted quad under -6 is refused.
+  const ToolRun both = Query({"--json", "-t", kPatient, "-p", port, "127.0.0.1", "[::1]"});
+  EXPECT_EQ(both.exit_code, 0) << both.err.toStdString();
+  const QJsonArray hosts = QJsonDocument::fromJson(both.out.toUtf8()).object()["hosts"].toArray();
+  ASSERT_EQ(hosts.size(), 2);
+  EXPECT_NEAR(hosts[1].toObject()["samples"].toArray()[0].toObject()["computerError"].toDouble(),
+              -6, 0.05);
+  EXPECT_EQ(Query({"-6", "-p", port, "127.0.0.1"}).exit_code, 2);
+  EXPECT_EQ(Query({"-4", "-6", "-p", port, "127.0.0.1"}).exit_code, 2);
+}

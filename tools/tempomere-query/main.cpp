@@ -1,5 +1,5 @@
 // tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]
-//                 [--json | --csv] HOST...
+//                 [-4 | -6] [--json | --csv] HOST...
 // tempomere-query --version
 //
 // Exchanges with time servers, each run as the main window's measurement cycle runs it, and the
@@ -61,6 +61,7 @@ struct Options {
   QStringList hosts;
   OutputForm form = OutputForm::Text;
   bool precise_text = false;  // the text form adds the full-resolution figures
+  ntp::TIdFamilyChoice family = ntp::TIdFamilyChoice::Any;
   int port = 123;
   int timeout_ms = 500;
   int count = 1;
@@ -71,7 +72,7 @@ int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
       << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]\n"
-      << "                      [--json | --csv] HOST...\n"
+      << "                      [-4 | -6] [--json | --csv] HOST...\n"
       << "       tempomere-query --version\n"
       << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
       << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1)\n";
@@ -217,6 +218,7 @@ HostRun AskHost(const QString& host, const Options& options) {
     client.SetReceiveTimeout(options.timeout_ms);
     client.SetHost(host.toStdString());
     client.SetPort(options.port);
+    client.SetHostFamily(options.family);
     for (int i = 0; i < options.count; ++i) {
       if (i > 0) {
         next += interval;
@@ -434,6 +436,12 @@ int main(int argc, char** argv) {
         ok = ReadSeconds(value, kShortestInterval, kLongestInterval, "SECONDS", options.interval_s,
                          problem);
       if (!ok) return Usage(problem);
+    } else if (a == "-4" || a == "-6") {
+      const ntp::TIdFamilyChoice family =
+          a == "-4" ? ntp::TIdFamilyChoice::IPv4Only : ntp::TIdFamilyChoice::IPv6Only;
+      if (options.family != ntp::TIdFamilyChoice::Any && options.family != family)
+        return Usage("-4 and -6 cannot be given together");
+      options.family = family;
     } else if (a == "--precise") {
       options.precise_text = true;
     } else if (a == "--json" || a == "--csv") {
