@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "components/ErrorStatistics.h"
+#include "components/SampleLog.h"
 #include "framework/DisplayFormats.h"
 #include "framework/SysUtils.h"
 #include "ntp/NTPClient.h"
@@ -358,18 +359,12 @@ QJsonObject HostJson(const HostRun& run, const Options& options) {
   return o;
 }
 
-// A field of a CSV record (RFC 4180): quoted, with its quotes doubled, when it holds a comma,
-// a quote or a line break.
+// The CSV rules of the window's saved samples (components/SampleLog), for Qt texts.
 QString CsvField(const QString& text) {
-  if (!text.contains(',') && !text.contains('"') && !text.contains('\r') && !text.contains('\n'))
-    return text;
-  return '"' + QString(text).replace("\"", "\"\"") + '"';
+  return QString::fromStdString(components::CsvField(text.toStdString()));
 }
-
-// A number with "." as its decimal point whatever the locale, in as few digits as read back
-// to the same double.
 QString CsvNumber(double value) {
-  return QString::number(value, 'g', QLocale::FloatingPointShortest);
+  return QString::fromStdString(components::CsvNumber(value));
 }
 
 const char* const kCsvHeader =
@@ -403,7 +398,7 @@ void PrintCsvRows(QTextStream& out, const HostRun& run) {
         CsvField(ShownReference(info.ReferenceID)),
         info.Valid ? "true" : "false",
     };
-    out << fields.join(',') << "\r\n";
+    out << fields.join(',') << components::kCsvRecordEnd.data();
   }
 }
 
@@ -462,7 +457,7 @@ int main(int argc, char** argv) {
   bool every_host_valid = true;
   bool any_failure = false;
   QJsonArray hosts;  // the JSON document is written once every host has been asked
-  if (options.form == OutputForm::Csv) out << kCsvHeader << "\r\n";
+  if (options.form == OutputForm::Csv) out << kCsvHeader << components::kCsvRecordEnd.data();
   for (qsizetype h = 0; h < options.hosts.size(); ++h) {
     const HostRun run = AskHost(options.hosts[h], options);
     switch (options.form) {
