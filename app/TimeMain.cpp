@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -341,6 +343,8 @@ TForm1::~TForm1() = default;  // FormDestroy: the stores go with their owners; n
 
 void TForm1::BuildMenu() {
   QMenu* file = menuBar()->addMenu("&File");
+  SaveSamplesAs1 = file->addAction("Save &Samples As...");
+  On(SaveSamplesAs1, &QAction::triggered, this, [this] { SaveSamplesAs1Click(SaveSamplesAs1); });
   Exit1 = file->addAction("&Exit");
   QMenu* options = menuBar()->addMenu("&Options");
   ConfigureAutoCalibrate1 = options->addAction("Configure &Auto Calibrate...");
@@ -763,6 +767,8 @@ void TForm1::GetServerTime() {
       else
         StripChart1->AddValue(0, kTraceRed, error);
       ErrorStore->Add(error);
+      SampleLog.Add({QDateTime::currentMSecsSinceEpoch(), NTPClient->Host(), error,
+                     info.RoundTripDelay * 24 * 3600});
       AcceptError(error);
     }
     NTPClient->SetActive(false);
@@ -883,6 +889,7 @@ void TForm1::PageControl1Resize(QObject*) {
 void TForm1::ClearStatistics() {
   ErrorStore->Clear();
   Statistics.Clear();
+  SampleLog.Clear();
 }
 
 void TForm1::AcceptError(double) {
@@ -938,6 +945,28 @@ void TForm1::EditHosts1Click(QObject*) {
 
 void TForm1::SaveSettings1Click(QObject*) {
   SaveHosts(*HostCombo);
+}
+
+// Writes the samples as CSV into a new file beside the chosen one, which then replaces it in
+// one step: a failed write leaves the old file as it was. The write is flushed and checked
+// before the commit: a buffered write that fails only at the commit's own flush (a full disk,
+// a file size limit) would otherwise still replace the old file with a cut-off one.
+void TForm1::SaveSamplesAs1Click(QObject*) {
+  const std::optional<QString> path =
+      framework::SaveFileName("Save Samples As", "CSV files (*.csv);;All files (*)", "samples.csv");
+  if (!path) return;
+  const std::string csv = components::SampleLogCsv(SampleLog);
+  QSaveFile file(*path);
+  const bool saved =
+      file.open(QIODevice::WriteOnly) &&
+      file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+      file.flush() && file.commit();
+  if (!saved) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    throw framework::Exception(
+        QString("The samples could not be saved to \"%1\": %2").arg(*path, reason).toStdString());
+  }
 }
 
 void TForm1::ConfigureAutoCalibrate1Click(QObject*) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "components/ErrorStatistics.h"
+#include "components/SampleLog.h"
 #include "framework/DateUtils.h"
 
 class QAction;
@@ -163,6 +164,12 @@ class TForm1 : public QMainWindow {
   uint32_t TimeAdjustment = 0;         // 100 ns added per interrupt
   uint32_t TimeIncrement = 0;          // 100 ns between interrupts
   int32_t TimeAdjustmentDisabled = 0;  // non-zero: the system keeps its own rate
+
+  // Samples out of the window: each accepted sample's UTC time, host, error and delay, kept
+  // beside ErrorStore and cleared with the statistics; "File > Save Samples As..." writes them.
+  components::TSampleLog SampleLog;
+  QAction* SaveSamplesAs1 = nullptr;
+  void SaveSamplesAs1Click(QObject* Sender);
 
   // Handlers. Those a control's event runs are virtual so that a test can stand in for one.
   void FormCreate(QObject* Sender);
