@@ -778,3 +778,19 @@ TEST(QueryToolIPv6, AForcedFamilyPicksTheServerOfThatFamily) {
   EXPECT_EQ(Query({"-6", "-p", port, "127.0.0.1"}).exit_code, 2);
   EXPECT_EQ(Query({"-4", "-6", "-p", port, "127.0.0.1"}).exit_code, 2);
 }
+
+// --- Help ---------------------------------------------------------------------------------------
+
+TEST(QueryToolHelp, HelpNamesEveryOptionTheFormsAndTheExitCodes) {
+  const ToolRun run = Query({"--help"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(run.err.isEmpty());
+  EXPECT_TRUE(run.out.startsWith("usage: tempomere-query"));
+  for (const char* option : {"-p PORT", "-t TIMEOUT_MS", "-c COUNT", "-i SECONDS", "--precise",
+                             "-4", "-6", "--json", "--csv", "--help", "--version"})
+    EXPECT_TRUE(run.out.contains(option)) << option;
+  for (const char* word : {"Exit status: 0", "1 when", "2 for", "ISO 8601", "RFC 4180"})
+    EXPECT_TRUE(run.out.contains(word)) << word;
+  // Usage errors point to it.
+  EXPECT_TRUE(Query({"-x"}).err.contains("--help tells more"));
+}

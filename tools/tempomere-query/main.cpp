@@ -1,6 +1,6 @@
 // tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]
 //                 [-4 | -6] [--json | --csv] HOST...
-// tempomere-query --version
+// tempomere-query --help | --version
 //
 // Exchanges with time servers, each run as the main window's measurement cycle runs it, and the
 // window's displays printed one per line. Each host is asked COUNT times in turn, SECONDS apart;
@@ -69,14 +69,57 @@ struct Options {
   double interval_s = 1;
 };
 
+constexpr const char* kUsage =
+    "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]\n"
+    "                      [-4 | -6] [--json | --csv] HOST...\n"
+    "       tempomere-query --help | --version\n";
+
+constexpr const char* kHelp =
+    "Asks each HOST in turn for the time by SNTP, as the Tempomere window's measurement cycle\n"
+    "does, and prints the computer's error (positive when its clock is ahead) with the reply.\n"
+    "\n"
+    "HOST  a name, \"localhost\", a dotted IPv4 address, or an IPv6 address, bare or in\n"
+    "      brackets (::1, [2001:db8::123]). A name with an IPv4 address is asked there; a name\n"
+    "      with only IPv6 addresses is asked at the first of them.\n"
+    "\n"
+    "  -p PORT        the servers' UDP port, 1..65535 (default 123)\n"
+    "  -t TIMEOUT_MS  how long to wait for each reply, 1..86400000 ms (default 500)\n"
+    "  -c COUNT       samples per host, 1..1000000 (default 1); with more than one, a summary\n"
+    "                 of the valid ones follows: count, time span, mean, min, max, standard\n"
+    "                 deviation, total drift and drift per day, as the window's Statistics tab\n"
+    "  -i SECONDS     time between the starts of two samples, 0.001..86400, fractions with a\n"
+    "                 \".\" (default 1)\n"
+    "  --precise      the text form adds the offset and delay from full-resolution readings\n"
+    "                 (\"Precise Computer Error\", \"Precise Round Trip Delay\", 9 decimals)\n"
+    "  -4, -6         use only IPv4 or only IPv6 addresses (-6 takes \"localhost\" as ::1)\n"
+    "  --json         one JSON document: {\"hosts\": [...]}, one object per host with host,\n"
+    "                 port, valid, error (when it could not be asked), samples (sampledAt,\n"
+    "                 replied, serverTime, computerError, roundTripDelay, preciseComputerError,\n"
+    "                 preciseRoundTripDelay, version, leapIndicator, stratum, mode, precision,\n"
+    "                 pollInterval, rootDispersion, rootDelay, referenceId, valid) and, with\n"
+    "                 more than one sample, summary (count, timeSpan, mean, min, max, std,\n"
+    "                 totalDrift, driftPerDay). Seconds as numbers, times as ISO 8601 UTC.\n"
+    "  --csv          CSV (RFC 4180, CRLF line ends): a header and one record per sample:\n"
+    "                 host, sample (1, 2, ...) and the sample fields above in snake_case\n"
+    "                 (sampled_at, ..., reference_id, valid); numbers with a \".\" whatever\n"
+    "                 the locale, no summary\n"
+    "  --help         this text;  --version  the program's version\n"
+    "\n"
+    "The text form (the default) prints \"Caption: value\" lines in the user's number and date\n"
+    "formats: for one host asked once, the window's 15 displays; with several hosts each\n"
+    "host's block starts with \"Host: HOST\", and samples and the summary are parted by an\n"
+    "empty line. A sample without a reply prints zeros and \"Valid: No\".\n"
+    "\n"
+    "Exit status: 0 when every host gave a valid reply (at least one of its samples);\n"
+    "1 when some host gave none or only invalid ones; 2 for an error (a host that cannot be\n"
+    "resolved or sent to; the other hosts are still asked) or bad usage. Messages go to\n"
+    "standard error, prefixed with the host when several are asked.\n";
+
 int Usage(const QString& problem) {
   QTextStream err(stderr);
   err << problem << "\n"
-      << "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]\n"
-      << "                      [-4 | -6] [--json | --csv] HOST...\n"
-      << "       tempomere-query --version\n"
-      << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
-      << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1)\n";
+      << kUsage << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
+      << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1); --help tells more\n";
   return kExitError;
 }
 
@@ -412,6 +455,10 @@ int main(int argc, char** argv) {
   QString problem;
   for (qsizetype i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
+    if (a == "--help") {
+      QTextStream(stdout) << kUsage << "\n" << kHelp;
+      return kExitValid;
+    }
     if (a == "--version") {
       QTextStream(stdout) << "tempomere-query " << TEMPOMERE_VERSION << "\n";
       return kExitValid;
