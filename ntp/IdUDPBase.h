@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -48,8 +49,10 @@ class TIdUDPBase : public TIdComponent {
 
  protected:
   // Resolves the host, opens a socket of its family if needed, drops the datagrams already
-  // waiting in it, and sends.
-  void Send(const std::string& host, int port, const TIdBytes& data);
+  // waiting in it, and sends; `right_before_send`, when given, runs after all that and
+  // immediately before the datagram is handed to the socket.
+  void Send(const std::string& host, int port, const TIdBytes& data,
+            const std::function<void()>& right_before_send = {});
   void Loaded() override;
 
  private:

@@ -272,8 +272,9 @@ TIdBytes TNTPClient::BuildRequest() {
 TIdBytes TNTPClient::SendAndReceive() {
   const TIdBytes request = BuildRequest();  // its timestamp becomes T1
   SetBufferSize(kSntpMessageSize);
-  precise_originate_ = precise_clock_();  // T1 at full resolution, right before the send
-  SendDatagram(request);
+  // T1 at full resolution, read after the lookup and the socket's opening, right before the
+  // datagram goes out.
+  SendDatagram(request, [this] { precise_originate_ = precise_clock_(); });
   TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
   precise_destination_ = precise_clock_();  // T4 at full resolution, right after the receive
   if (received.size() < static_cast<std::size_t>(kSntpMessageSize)) return {};

@@ -1031,3 +1031,24 @@ TEST_F(Query, ThePreciseOffsetIsWithinATenthOfAMillisecondOfTheTruth) {
       precise_errors[10] * 1e6, precise_errors.back() * 1e6, ms_errors[10] * 1e6,
       ms_errors.back() * 1e6);
 }
+
+// The fine clock brackets the send and the receive alone: the name lookup, opening the socket
+// and draining it come before T1, decoding the reply after T4.
+TEST(PreciseReadings, T1IsReadAfterTheLookupAndSocketRightBeforeSendtoAndT4RightAfterRecvfrom) {
+  FakeWinsock winsock;
+  TNTPClient client;
+  client.SetHost("time.example");
+  client.SetPort(123);
+  client.SetReceiveTimeout(100);
+  client.SetPreciseClock([&] {
+    winsock.calls.push_back("clock");
+    return int64_t{1};
+  });
+  winsock.replies.push_back(QByteArray(48, '\x24'));
+  client.QueryServerTime();
+  ASSERT_EQ(winsock.lookups.size(), 1u);
+  ASSERT_EQ(winsock.sockets_made, 1);
+  const std::vector<std::string> tail(winsock.calls.end() - 5, winsock.calls.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"clock", "sendto", "select", "recvfrom", "clock"}));
+  EXPECT_EQ(std::count(winsock.calls.begin(), winsock.calls.end(), "clock"), 2);
+}
