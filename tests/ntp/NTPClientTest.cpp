@@ -994,7 +994,8 @@ TEST_F(Query, ThePreciseClockIsReadRightBeforeTheSendAndRightAfterTheReceive) {
   EXPECT_EQ(client.Precise.Destination, readings[1]);
   EXPECT_TRUE(client.Precise.Valid);
   EXPECT_NEAR(client.Precise.ClockOffset, 0.7, client.Precise.RoundTripDelay / 2 + 1e-6);
-  EXPECT_NEAR(client.GetClockOffset() * 86400.0, 0.0, 0.005);  // the Part's figure is untouched
+  EXPECT_NEAR(client.GetClockOffset() * 86400.0, 0.0,
+              0.005);  // the millisecond figure is untouched
   // The server's stamps are those of the reply that filled Info.
   EXPECT_LT(std::fabs((client.Precise.Transmit - client.Precise.Receive) / 1e9), 1e-6);
 
