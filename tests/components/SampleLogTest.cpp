@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <limits>
@@ -36,8 +37,15 @@ TEST(SampleLogCsv, NumbersHaveAPointWhateverTheLocaleAndReadBackExactly) {
     EXPECT_EQ(CsvNumber(3456), "3456");
   }
   std::setlocale(LC_ALL, before.c_str());
-  for (double value : {1e-9, -123.456789, 2.5e-7, 86400.001, std::ldexp(1.0, -20)})
-    EXPECT_EQ(std::stod(CsvNumber(value)), value) << CsvNumber(value);
+  // Read back by the locale-independent reader: std::stod would follow the process's locale.
+  for (double value : {1e-9, -123.456789, 2.5e-7, 86400.001, std::ldexp(1.0, -20)}) {
+    const std::string text = CsvNumber(value);
+    double back = 0;
+    const std::from_chars_result read =
+        std::from_chars(text.data(), text.data() + text.size(), back);
+    EXPECT_EQ(read.ptr, text.data() + text.size()) << text;
+    EXPECT_EQ(back, value) << text;
+  }
   EXPECT_EQ(CsvNumber(std::numeric_limits<double>::quiet_NaN()), "nan");
   EXPECT_EQ(CsvNumber(-std::numeric_limits<double>::infinity()), "-inf");
 }
