@@ -246,7 +246,8 @@ TIdBytes TNTPClient::SendAndReceive() {
 }
 
 TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
-  TNtsSession& session = Nts.Session(host);  // key establishment, when due, before T1 is read
+  // Key establishment, when due, before T1 is read.
+  TNtsSession& session = Nts.Session(host, ReceiveTimeout());
   TNtsPending pending;
   const TIdBytes request = BuildNtsRequest(BuildRequest(), session, pending);
   SetBufferSize(static_cast<int>(kNtsLongestMessage));

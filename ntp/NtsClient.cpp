@@ -64,6 +64,11 @@ void KeepCookie(std::span<const uint8_t> cookie, TNtsSession& session) {
 
 }  // namespace
 
+int NtsKeTimeoutMs(int receive_timeout_ms) {
+  if (receive_timeout_ms < 0) return -1;
+  return std::max(receive_timeout_ms, kNtsKeShortestTimeoutMs);
+}
+
 std::optional<TNtsHost> ParseNtsHost(const std::string& host) {
   const std::string scheme = kNtsScheme;
   if (host.size() < scheme.size() ||
@@ -186,7 +191,7 @@ std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNt
   return std::nullopt;
 }
 
-TNtsSession& TNtsClient::Session(const TNtsHost& host) {
+TNtsSession& TNtsClient::Session(const TNtsHost& host, int receive_timeout_ms) {
   const std::string key = host.Name + "\n" + std::to_string(host.KePort);
   auto found = sessions_.find(key);
   if (found != sessions_.end() && !found->second.Cookies.empty()) return found->second;
@@ -196,7 +201,7 @@ TNtsSession& TNtsClient::Session(const TNtsHost& host) {
   settings.Host = host.Name;
   settings.Port = host.KePort;
   settings.CaFile = ca_file_;
-  settings.TimeoutMs = timeout_ms_;
+  settings.TimeoutMs = NtsKeTimeoutMs(receive_timeout_ms);
   TNtsSession session = EstablishNtsSession(settings);
   ++establishments_;
   return sessions_[key] = std::move(session);

@@ -18,6 +18,18 @@ constexpr std::size_t kNtsUniqueIdLength = 32;    // bytes
 constexpr std::size_t kNtsNonceLength = 16;       // bytes
 constexpr std::size_t kNtsLongestMessage = 1280;  // bytes of a reply the client reads
 
+// Key establishment waits at least this long, whatever the receive time-out. It is a TCP
+// handshake and a TLS 1.3 handshake with the certificate chain, then the records: three to four
+// round trips and the server's signature, where an NTP exchange is one round trip. A receive
+// time-out chosen for one datagram (the window's 500 ms) would fail it on any path of more than
+// about 120 ms round trip, a server across an ocean; 2 s leaves room for four round trips of
+// 300 ms and the server's work, and is still short enough for a window that waits on it.
+constexpr int kNtsKeShortestTimeoutMs = 2000;
+// How long key establishment may take for a client whose receive time-out is
+// `receive_timeout_ms`: the longer of the two; without limit (negative) when the receive waits
+// without limit.
+int NtsKeTimeoutMs(int receive_timeout_ms);
+
 // A host written "nts://name" or "nts://name:port" (the key-establishment port; "[v6]:port" for
 // an IPv6 address). Nothing for any other host text; the name is empty when it is missing and
 // the port 0 when it is not a number in 1..65535.
@@ -56,11 +68,11 @@ class TNtsClient {
   // PEM certificates to trust instead of the system's trust store (empty: the store).
   void SetCaFile(const std::string& path) { ca_file_ = path; }
   const std::string& CaFile() const { return ca_file_; }
-  void SetTimeoutMs(int timeout_ms) { timeout_ms_ = timeout_ms; }
 
   // The session for the host, made by key establishment when none is held or its cookies are
-  // used up. Raises EIdNtsError when key establishment fails.
-  TNtsSession& Session(const TNtsHost& host);
+  // used up; key establishment then waits NtsKeTimeoutMs(receive_timeout_ms). Raises EIdNtsError
+  // when key establishment fails.
+  TNtsSession& Session(const TNtsHost& host, int receive_timeout_ms);
   // Forgets the host's keys and cookies: the next query runs key establishment again.
   void Forget(const TNtsHost& host);
   // How many sessions key establishment has made so far.
@@ -69,7 +81,6 @@ class TNtsClient {
  private:
   std::map<std::string, TNtsSession> sessions_;
   std::string ca_file_;
-  int timeout_ms_ = 5000;
   int establishments_ = 0;
 };
 

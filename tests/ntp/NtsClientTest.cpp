@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 
+#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <set>
@@ -19,6 +20,7 @@ using namespace ntp;
 using testing_support::ChronyServer;
 using testing_support::FakeKernelClock;
 using testing_support::NtsChronyServer;
+using testing_support::SilentTcpServer;
 using testing_support::TestCertificates;
 using testing_support::TlsServer;
 using testing_support::UdpRelay;
@@ -91,18 +93,18 @@ TEST_F(NtsChrony, CookiesAreUsedOnceAndRefilledOverManyQueries) {
   std::set<TIdBytes> sent;
   for (int i = 0; i < 30; ++i) {
     if (i > 0) {
-      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()));
+      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()), 1000);
       ASSERT_FALSE(session.Cookies.empty());
       EXPECT_TRUE(sent.insert(session.Cookies.front()).second) << "cookie used twice, query " << i;
     }
     ASSERT_NE(client.QueryServerTime(), 0.0) << "query " << i;
     if (i == 0) {
-      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()));
+      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()), 1000);
       EXPECT_EQ(session.Cookies.size(), kNtsCookieStore);
     }
   }
   EXPECT_EQ(client.Nts.Establishments(), 1);
-  EXPECT_EQ(client.Nts.Session(*ParseNtsHost(Host())).Cookies.size(), kNtsCookieStore);
+  EXPECT_EQ(client.Nts.Session(*ParseNtsHost(Host()), 1000).Cookies.size(), kNtsCookieStore);
 }
 
 TEST_F(NtsChrony, EachKeyEstablishmentFailureRaisesItsOwnMessage) {
@@ -164,7 +166,7 @@ TEST_F(NtsChrony, ARelayThatChangesReplaysOrStripsTheReplyGivesNoReplyNeverATime
   const TNtsHost host = *ParseNtsHost(Host());
   auto through = [&](UdpRelay& relay, TNTPClient& client) {
     Prepare(client);
-    client.Nts.Session(host).NtpPort = relay.Port();
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
   };
   {  // the relay itself changes nothing: a time
     UdpRelay relay(server_->Port(), UdpRelay::Mode::Forward);
@@ -212,7 +214,7 @@ TEST_F(NtsChrony, SetComputerTimeMovesTheClockOnlyOnAnAuthenticatedReply) {
     UdpRelay relay(server_->Port(), UdpRelay::Mode::Plain);
     TNTPClient client;
     Prepare(client);
-    client.Nts.Session(host).NtpPort = relay.Port();
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
     EXPECT_FALSE(client.SetComputerTime());
     EXPECT_TRUE(clock.set_times.empty());
   }
@@ -223,6 +225,41 @@ TEST_F(NtsChrony, SetComputerTimeMovesTheClockOnlyOnAnAuthenticatedReply) {
     EXPECT_TRUE(client.SetComputerTime());
     ASSERT_EQ(clock.set_times.size(), 1u);
     EXPECT_NEAR(static_cast<double>(clock.set_times[0].tv_sec), static_cast<double>(now), 3.0);
+  }
+}
+
+TEST(NtsKeyEstablishmentTimeOut, IsTheReceiveTimeOutButNeverUnderTheFloor) {
+  EXPECT_EQ(NtsKeTimeoutMs(500), kNtsKeShortestTimeoutMs);
+  EXPECT_EQ(NtsKeTimeoutMs(0), kNtsKeShortestTimeoutMs);
+  EXPECT_EQ(NtsKeTimeoutMs(kNtsKeShortestTimeoutMs - 1), kNtsKeShortestTimeoutMs);
+  EXPECT_EQ(NtsKeTimeoutMs(kNtsKeShortestTimeoutMs + 1), kNtsKeShortestTimeoutMs + 1);
+  EXPECT_EQ(NtsKeTimeoutMs(60000), 60000);
+  EXPECT_LT(NtsKeTimeoutMs(TNTPClient::kWaitForever), 0);  // without limit, as the receive
+}
+
+TEST(NtsKeyEstablishmentTimeOut, AServerThatTakesTheConnectionAndNeverAnswersIsReported) {
+  SilentTcpServer silent;
+  ASSERT_TRUE(silent.Started());
+  const std::string where = "127.0.0.1:" + std::to_string(silent.Port());
+  for (int receive_ms : {500, kNtsKeShortestTimeoutMs + 500}) {
+    TNTPClient client;
+    client.SetHost("nts://" + where);
+    client.SetReceiveTimeout(receive_ms);
+    const int expected_ms = std::max(receive_ms, kNtsKeShortestTimeoutMs);
+    const auto start = std::chrono::steady_clock::now();
+    std::string message;
+    try {
+      client.QueryServerTime();
+    } catch (const EIdNtsError& e) {
+      message = e.Message();
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(message, "NTS key establishment: " + where + " did not answer within " +
+                           std::to_string(expected_ms) + " ms");
+    // It gave the server the whole time it says it did.
+    EXPECT_GE(waited, std::chrono::milliseconds(expected_ms));
+    EXPECT_FALSE(client.Info.Valid);
+    EXPECT_EQ(client.Nts.Establishments(), 0);
   }
 }
 

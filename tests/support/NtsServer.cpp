@@ -184,4 +184,19 @@ void UdpRelay::Run() {
   ::close(upstream);
 }
 
+SilentTcpServer::SilentTcpServer() {
+  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof address;
+  if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd_, 8) != 0 ||
+      ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return;
+  port_ = ntohs(address.sin_port);
+}
+
+SilentTcpServer::~SilentTcpServer() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 }  // namespace testing_support

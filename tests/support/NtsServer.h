@@ -77,6 +77,7 @@ class UdpRelay {
     FlipByte,  // one bit of one byte of each reply changed
     Replay,    // the first reply forwarded; every later request answered with it again
     Plain,     // only the reply's first 48 bytes: the genuine header, without authentication
+    RefuseWithoutId,  // ... without an identifier, for every one
   };
   UdpRelay(int server_port, Mode mode, int flip_at = 0);
   ~UdpRelay();
@@ -94,6 +95,22 @@ class UdpRelay {
   std::atomic<int> requests_{0};
   QByteArray first_reply_;
   std::thread thread_;
+};
+
+// A TCP port on 127.0.0.1 that takes connections (the system completes them) and never says a
+// word: a key-establishment server that hangs.
+class SilentTcpServer {
+ public:
+  SilentTcpServer();
+  ~SilentTcpServer();
+  SilentTcpServer(const SilentTcpServer&) = delete;
+  SilentTcpServer& operator=(const SilentTcpServer&) = delete;
+  bool Started() const { return port_ > 0; }
+  int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
 };
 
 }  // namespace testing_support
