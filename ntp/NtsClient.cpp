@@ -4,6 +4,7 @@
 #include <openssl/rand.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <memory>
 
@@ -60,6 +61,10 @@ void KeepCookie(std::span<const uint8_t> cookie, TNtsSession& session) {
   if (cookie.empty()) return;
   session.Cookies.emplace_back(cookie.begin(), cookie.end());
   while (session.Cookies.size() > kNtsCookieStore) session.Cookies.pop_front();
+}
+
+bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
 
 }  // namespace
@@ -170,8 +175,7 @@ std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNt
   bool answers = false;
   for (const TNtpExtensionField& field : *fields) {
     if (field.Type == kNtsUniqueIdentifier) {
-      answers = field.Value.size() == pending.UniqueId.size() &&
-                std::equal(pending.UniqueId.begin(), pending.UniqueId.end(), field.Value.begin());
+      answers = SameBytes(field.Value, pending.UniqueId);
       if (!answers) return std::nullopt;
     } else if (field.Type == kNtsAuthenticator) {
       if (!answers) return std::nullopt;  // it must follow the identifier it covers
@@ -189,6 +193,20 @@ std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNt
     }
   }
   return std::nullopt;
+}
+
+bool IsNtsRefusal(std::span<const uint8_t> reply, const TNtsPending& pending) {
+  constexpr uint8_t kModeServer = 4;
+  constexpr std::array<uint8_t, 4> kRefusalCode = {'N', 'T', 'S', 'N'};
+  const std::optional<TNtpPacket> header = ReadNtpPacket(reply);
+  if (!header || header->Mode != kModeServer || header->Stratum != 0 ||
+      header->ReferenceId != kRefusalCode || pending.UniqueId.empty())
+    return false;
+  const auto fields = ReadExtensionFields(reply, kSntpMessageSize);
+  if (!fields) return false;
+  for (const TNtpExtensionField& field : *fields)
+    if (field.Type == kNtsUniqueIdentifier) return SameBytes(field.Value, pending.UniqueId);
+  return false;
 }
 
 TNtsSession& TNtsClient::Session(const TNtsHost& host, int receive_timeout_ms) {

@@ -59,6 +59,12 @@ struct TNtsPending {
 // to `session` (up to the store's size); nothing when the reply is anything else.
 std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNtsPending& pending,
                                        TNtsSession& session);
+// True when the reply is the server's refusal of the request's cookie: a kiss of death with the
+// code "NTSN" (stratum 0, reference "NTSN", server mode) that carries the request's unique
+// identifier. It cannot be authenticated, since the server could not read the keys from the
+// cookie; the identifier shows it answers this request, so one who never saw the request cannot
+// make it. A kiss without the identifier, or with another, is not.
+bool IsNtsRefusal(std::span<const uint8_t> reply, const TNtsPending& pending);
 // An authenticated request with the header `header` (48 bytes), using the session's oldest
 // cookie (taken out of the store) and asking for enough new ones to fill it again.
 TIdBytes BuildNtsRequest(const TIdBytes& header, TNtsSession& session, TNtsPending& pending);

@@ -228,6 +228,60 @@ TEST_F(NtsChrony, SetComputerTimeMovesTheClockOnlyOnAnAuthenticatedReply) {
   }
 }
 
+TEST_F(NtsChrony, TheServersRefusalOfTheCookieMakesTheNextQueryEstablishKeysAgain) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  {  // the relay answers the first request with "NTSN" and the request's identifier
+    UdpRelay relay(server_->Port(), UdpRelay::Mode::RefuseFirst);
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
+    EXPECT_EQ(client.QueryServerTime(), 0.0);
+    EXPECT_FALSE(client.Info.Valid);
+    EXPECT_EQ(client.Info.Version, 0);  // nothing of the kiss was taken
+    EXPECT_EQ(relay.Requests(), 1);
+    EXPECT_EQ(client.Nts.Establishments(), 1);
+    // Key establishment again, and the new session's server is asked: a time.
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    EXPECT_TRUE(client.Info.Valid);
+    EXPECT_EQ(client.Info.Version, 4);
+    EXPECT_EQ(client.Nts.Establishments(), 2);
+    EXPECT_EQ(relay.Requests(), 1);
+    EXPECT_EQ(client.Nts.Session(host, 1000).Cookies.size(), kNtsCookieStore);
+  }
+  // A kiss that does not answer this request is no reply and changes nothing else: whoever
+  // never saw the request cannot make the client drop its keys.
+  for (UdpRelay::Mode mode : {UdpRelay::Mode::RefuseOtherId, UdpRelay::Mode::RefuseWithoutId}) {
+    UdpRelay relay(server_->Port(), mode);
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(client.QueryServerTime(), 0.0);
+      EXPECT_FALSE(client.Info.Valid);
+    }
+    EXPECT_EQ(relay.Requests(), 2);
+    TNtsSession& kept = client.Nts.Session(host, 1000);
+    EXPECT_EQ(kept.NtpPort, relay.Port());
+    EXPECT_EQ(kept.Cookies.size(), kNtsCookieStore - 2);
+    EXPECT_EQ(client.Nts.Establishments(), 1);
+  }
+}
+
+TEST_F(NtsChrony, CookiesTheServerCannotReadAreRefusedAndReplacedByKeyEstablishment) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  TNTPClient client;
+  Prepare(client);
+  ASSERT_NE(client.QueryServerTime(), 0.0);
+  // The server's keys no longer open the cookies, as after it changed them.
+  for (TIdBytes& cookie : client.Nts.Session(host, 1000).Cookies) cookie.back() ^= 0x01;
+  EXPECT_EQ(client.QueryServerTime(), 0.0);
+  EXPECT_FALSE(client.Info.Valid);
+  EXPECT_EQ(client.Nts.Establishments(), 1);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_TRUE(client.Info.Valid);
+  EXPECT_EQ(client.Nts.Establishments(), 2);
+}
+
 TEST(NtsKeyEstablishmentTimeOut, IsTheReceiveTimeOutButNeverUnderTheFloor) {
   EXPECT_EQ(NtsKeTimeoutMs(500), kNtsKeShortestTimeoutMs);
   EXPECT_EQ(NtsKeTimeoutMs(0), kNtsKeShortestTimeoutMs);

@@ -163,8 +163,12 @@ void UdpRelay::Run() {
     if (n <= 0) continue;
     ++requests_;
     QByteArray reply;
+    const QByteArray request(buffer, static_cast<int>(n));
     if (mode_ == Mode::Replay && !first_reply_.isEmpty()) {
       reply = first_reply_;
+    } else if ((mode_ == Mode::RefuseFirst && requests_ == 1) || mode_ == Mode::RefuseOtherId ||
+               mode_ == Mode::RefuseWithoutId) {
+      reply = NtsRefusal(request, mode_ != Mode::RefuseWithoutId, mode_ == Mode::RefuseOtherId);
     } else {
       ::sendto(upstream, buffer, static_cast<size_t>(n), 0,
                reinterpret_cast<const sockaddr*>(&server), sizeof server);
@@ -197,6 +201,36 @@ SilentTcpServer::SilentTcpServer() {
 
 SilentTcpServer::~SilentTcpServer() {
   if (fd_ >= 0) ::close(fd_);
+}
+
+QByteArray NtsRefusal(const QByteArray& request, bool with_id, bool other_id) {
+  constexpr int kHeader = 48;
+  constexpr uint16_t kUniqueIdentifier = 0x0104;
+  QByteArray kiss(kHeader, '\0');
+  kiss[0] = static_cast<char>(3 << 6 | 4 << 3 | 4);  // alarm, version 4, server
+  kiss[1] = 0;                                       // stratum 0: a kiss code
+  if (request.size() >= kHeader) {
+    kiss[2] = request[2];
+    kiss[3] = request[3];
+    kiss.replace(24, 8, request.mid(40, 8));  // the request's transmit time as originate time
+  }
+  kiss.replace(12, 4, "NTSN");
+  for (int at = kHeader; with_id && at + 4 <= request.size();) {
+    const auto word = [&](int i) {
+      return static_cast<uint16_t>(static_cast<uint8_t>(request[i]) << 8 |
+                                   static_cast<uint8_t>(request[i + 1]));
+    };
+    const int length = word(at + 2);
+    if (length < 4 || at + length > request.size()) break;
+    if (word(at) == kUniqueIdentifier) {
+      QByteArray field = request.mid(at, length);
+      if (other_id && length > 4) field[4] = static_cast<char>(field[4] ^ 0x01);
+      kiss += field;
+      break;
+    }
+    at += length;
+  }
+  return kiss;
 }
 
 }  // namespace testing_support

@@ -77,6 +77,10 @@ class UdpRelay {
     FlipByte,  // one bit of one byte of each reply changed
     Replay,    // the first reply forwarded; every later request answered with it again
     Plain,     // only the reply's first 48 bytes: the genuine header, without authentication
+    // The server's refusal of the cookie, made by the relay: a kiss of death "NTSN" ...
+    RefuseFirst,      // ... with the request's unique identifier, for the first request only;
+                      // later ones are forwarded
+    RefuseOtherId,    // ... with an identifier one bit away from the request's, for every one
     RefuseWithoutId,  // ... without an identifier, for every one
   };
   UdpRelay(int server_port, Mode mode, int flip_at = 0);
@@ -112,5 +116,9 @@ class SilentTcpServer {
   int fd_ = -1;
   int port_ = 0;
 };
+
+// A kiss of death "NTSN" answering the NTS request `request`: the header, and the request's
+// unique identifier (one bit changed when `other_id`, left out when `with_id` is false).
+QByteArray NtsRefusal(const QByteArray& request, bool with_id, bool other_id);
 
 }  // namespace testing_support
