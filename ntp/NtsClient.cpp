@@ -63,6 +63,14 @@ void KeepCookie(std::span<const uint8_t> cookie, TNtsSession& session) {
   while (session.Cookies.size() > kNtsCookieStore) session.Cookies.pop_front();
 }
 
+// Hosts match by name without regard to case, and by port.
+std::string HostKey(const TNtsHost& host) {
+  std::string name = host.Name;
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return name + "\n" + std::to_string(host.KePort);
+}
+
 bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
@@ -209,8 +217,31 @@ bool IsNtsRefusal(std::span<const uint8_t> reply, const TNtsPending& pending) {
   return false;
 }
 
+void TNtsClient::SetHostCaFile(const TNtsHost& host, const std::string& path) {
+  if (path.empty())
+    host_ca_files_.erase(HostKey(host));
+  else
+    host_ca_files_[HostKey(host)] = path;
+}
+
+std::string TNtsClient::CaFileFor(const TNtsHost& host) const {
+  const auto found = host_ca_files_.find(HostKey(host));
+  return found != host_ca_files_.end() ? found->second : ca_file_;
+}
+
+void TNtsClient::ReadHostCaFiles(const framework::TIniFile& ini, const std::string& section) {
+  framework::TStringList hosts;
+  ini.ReadSection(section, hosts);
+  for (const std::string& text : hosts) {
+    const std::optional<TNtsHost> host = ParseNtsHost(text);
+    if (!host || host->Name.empty() || host->KePort == 0) continue;
+    const std::string path = ini.ReadString(section, text, "");
+    if (!path.empty()) SetHostCaFile(*host, path);
+  }
+}
+
 TNtsSession& TNtsClient::Session(const TNtsHost& host, int receive_timeout_ms) {
-  const std::string key = host.Name + "\n" + std::to_string(host.KePort);
+  const std::string key = HostKey(host);
   auto found = sessions_.find(key);
   if (found != sessions_.end() && !found->second.Cookies.empty()) return found->second;
   if (host.Name.empty()) throw EIdNtsError("NTS: the host has no name");
@@ -218,7 +249,7 @@ TNtsSession& TNtsClient::Session(const TNtsHost& host, int receive_timeout_ms) {
   TNtsKeSettings settings;
   settings.Host = host.Name;
   settings.Port = host.KePort;
-  settings.CaFile = ca_file_;
+  settings.CaFile = CaFileFor(host);
   settings.TimeoutMs = NtsKeTimeoutMs(receive_timeout_ms);
   TNtsSession session = EstablishNtsSession(settings);
   ++establishments_;
@@ -226,7 +257,7 @@ TNtsSession& TNtsClient::Session(const TNtsHost& host, int receive_timeout_ms) {
 }
 
 void TNtsClient::Forget(const TNtsHost& host) {
-  sessions_.erase(host.Name + "\n" + std::to_string(host.KePort));
+  sessions_.erase(HostKey(host));
 }
 
 }  // namespace ntp

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/DateUtils.h"
+#include "framework/IniFiles.h"
 #include "ntp/NtsKeyEstablishment.h"
 
 namespace ntp {
@@ -71,9 +72,19 @@ TIdBytes BuildNtsRequest(const TIdBytes& header, TNtsSession& session, TNtsPendi
 
 class TNtsClient {
  public:
-  // PEM certificates to trust instead of the system's trust store (empty: the store).
+  // PEM certificates to trust instead of the system's trust store (empty: the store, which
+  // OpenSSL lets SSL_CERT_FILE and SSL_CERT_DIR replace).
   void SetCaFile(const std::string& path) { ca_file_ = path; }
   const std::string& CaFile() const { return ca_file_; }
+  // PEM certificates to trust for one host instead of CaFile (empty: CaFile again). Hosts match
+  // by name without regard to case and by key-establishment port.
+  void SetHostCaFile(const TNtsHost& host, const std::string& path);
+  // The certificates key establishment with the host trusts: its own CA file, else CaFile.
+  std::string CaFileFor(const TNtsHost& host) const;
+  // Takes each key of the section that is an NTS host ("nts://name[:port]") as that host's CA
+  // file; other keys, and keys with an empty value, are passed over. A missing file or section
+  // names none.
+  void ReadHostCaFiles(const framework::TIniFile& ini, const std::string& section);
 
   // The session for the host, made by key establishment when none is held or its cookies are
   // used up; key establishment then waits NtsKeTimeoutMs(receive_timeout_ms). Raises EIdNtsError
@@ -86,6 +97,7 @@ class TNtsClient {
 
  private:
   std::map<std::string, TNtsSession> sessions_;
+  std::map<std::string, std::string> host_ca_files_;
   std::string ca_file_;
   int establishments_ = 0;
 };

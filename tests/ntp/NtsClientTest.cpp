@@ -4,14 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <set>
 
+#include "framework/IniFiles.h"
 #include "ntp/NTPClient.h"
+#include "platform/posix/PosixPrivateProfile.h"
 #include "support/ChronyServer.h"
 #include "support/FakeClock.h"
 #include "support/NtsServer.h"
@@ -315,6 +320,79 @@ TEST(NtsKeyEstablishmentTimeOut, AServerThatTakesTheConnectionAndNeverAnswersIsR
     EXPECT_FALSE(client.Info.Valid);
     EXPECT_EQ(client.Nts.Establishments(), 0);
   }
+}
+
+TEST_F(NtsChrony, TheSystemsTrustStoreCanBeNamedByOpenSslsOwnVariables) {
+  TNTPClient client;
+  Prepare(client);
+  client.Nts.SetCaFile("");
+  const char* before = std::getenv("SSL_CERT_FILE");
+  const std::string saved = before ? before : "";
+  setenv("SSL_CERT_FILE", certificates_->CaFile().toStdString().c_str(), 1);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  if (before)
+    setenv("SSL_CERT_FILE", saved.c_str(), 1);
+  else
+    unsetenv("SSL_CERT_FILE");
+  EXPECT_TRUE(client.Info.Valid);
+}
+
+TEST_F(NtsChrony, AHostsOwnCaFileIsTrustedForThatHostAlone) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  TNtsHost shouting = host;
+  shouting.Name = "LOCALHOST";  // another host: a name the certificate also holds
+  const std::string other = certificates_->OtherCaFile().toStdString();
+  const std::string right = certificates_->CaFile().toStdString();
+  TNTPClient client;
+  Prepare(client);
+  client.Nts.SetCaFile(other);
+  client.Nts.SetHostCaFile(host, right);
+  EXPECT_EQ(client.Nts.CaFileFor(host), right);
+  EXPECT_EQ(client.Nts.CaFileFor(shouting), other);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_TRUE(client.Info.Valid);
+  client.SetHost("nts://localhost:" + std::to_string(server_->KePort()));
+  const std::string message = QueryError(client);
+  EXPECT_NE(message.find("is not trusted"), std::string::npos) << message;
+  client.Nts.SetHostCaFile(shouting, right);  // names match without regard to case
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  client.Nts.SetHostCaFile(host, "");  // back to the client's own
+  EXPECT_EQ(client.Nts.CaFileFor(host), other);
+}
+
+TEST(NtsHostCaFiles, AreReadFromASettingsSectionKeyedByHost) {
+  QTemporaryDir config;
+  platform::PosixPrivateProfile profile{config.path().toStdString()};
+  platform::ScopedOverride<platform::PrivateProfileApi> installed{profile};
+  QFile file(config.path() + "/hosts.ini");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(
+      "[CurrentHosts]\nCount=1\nHost0=nts://a.example\nCurrentInx=0\n"
+      "[NtsCaFiles]\n"
+      "nts://a.example=/etc/a.pem\n"
+      "NTS://B.Example:4461=/etc/b.pem\n"
+      "c.example=/etc/c.pem\n"          // not an NTS host
+      "nts://:4460=/etc/d.pem\n"        // no name
+      "nts://e.example:0=/etc/e.pem\n"  // no port
+      "nts://f.example=\n");
+  file.close();
+  TNtsClient nts;
+  nts.SetCaFile("/etc/default.pem");
+  nts.ReadHostCaFiles(framework::TIniFile("hosts.ini"), "NtsCaFiles");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://a.example")), "/etc/a.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://A.EXAMPLE:4460")), "/etc/a.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://a.example:4461")), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://b.example:4461")), "/etc/b.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://b.example")), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://c.example")), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(TNtsHost{"", 4460}), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(TNtsHost{"e.example", 0}), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://f.example")), "/etc/default.pem");
+  // Neither a missing section nor a missing file names any.
+  TNtsClient none;
+  none.ReadHostCaFiles(framework::TIniFile("hosts.ini"), "NoSuchSection");
+  none.ReadHostCaFiles(framework::TIniFile("missing.ini"), "NtsCaFiles");
+  EXPECT_EQ(none.CaFileFor(*ParseNtsHost("nts://a.example")), "");
 }
 
 // The query tool, built beside the tests, asks NTS hosts given either way.
