@@ -422,6 +422,17 @@ TEST_F(NtsChrony, TheQueryToolAsksAnNtsHostAndSaysWhyKeyEstablishmentFailed) {
       << err.toStdString();
   EXPECT_EQ(run({"--ca-file"}, out, err), 2);
   EXPECT_TRUE(err.contains("--ca-file needs a value"));
+  // -p would name a port nobody asks: the server names its NTP port in key establishment.
+  for (const QStringList& args :
+       {QStringList{"-p", "123", QString::fromStdString(Host())},
+        QStringList{"--nts", bare, "-p", QString::number(server_->Port())},
+        QStringList{"-p", "4460", "NTS://127.0.0.1"}}) {
+    EXPECT_EQ(run(args + QStringList{"--ca-file", certificates_->CaFile()}, out, err), 2)
+        << args.join(' ').toStdString();
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.startsWith("-p cannot be used with an NTS host")) << err.toStdString();
+    EXPECT_TRUE(err.contains("usage: tempomere-query"));
+  }
 }
 
 TEST(NtsPlainHosts, APlainHostIsAskedWithThePlainRequest) {

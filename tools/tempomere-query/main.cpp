@@ -39,6 +39,7 @@ struct Options {
   // the system's trust store.
   bool nts = false;
   QString ca_file;
+  bool port_given = false;  // -p was given: refused for an NTS host, whose server names its port
 };
 
 int Usage(const QString& problem) {
@@ -48,7 +49,8 @@ int Usage(const QString& problem) {
       << "       tempomere-query --version\n"
       << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500)\n"
       << "  HOST nts://NAME[:PORT] (or --nts NAME[:PORT]) asks with Network Time Security;\n"
-      << "  its PORT is the key-establishment port (default 4460)\n";
+      << "  its PORT is the key-establishment port (default 4460), and -p is refused:\n"
+      << "  key establishment names the NTP port\n";
   return kExitError;
 }
 
@@ -117,6 +119,7 @@ int main(int argc, char** argv) {
     }
     if (a == "-p" || a == "-t") {
       if (i + 1 >= args.size()) return Usage(QString("%1 needs a value").arg(a));
+      options.port_given = options.port_given || a == "-p";
       const QString value = args[++i];
       const bool ok =
           a == "-p" ? ReadNumber(value, kLowestPort, kHighestPort, "PORT", options.port, problem)
@@ -139,6 +142,10 @@ int main(int argc, char** argv) {
   if (options.host.isEmpty()) return Usage("HOST is missing");
   if (options.nts && !options.host.startsWith("nts://", Qt::CaseInsensitive))
     options.host = "nts://" + options.host;
+  if (options.port_given && options.host.startsWith("nts://", Qt::CaseInsensitive))
+    return Usage(
+        "-p cannot be used with an NTS host: its key establishment names the NTP port "
+        "(write nts://NAME:PORT for the key-establishment port)");
 
   try {
     ntp::TNTPClient client;
