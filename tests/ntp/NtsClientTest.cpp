@@ -322,19 +322,49 @@ TEST(NtsKeyEstablishmentTimeOut, AServerThatTakesTheConnectionAndNeverAnswersIsR
   }
 }
 
+// Sets an environment variable for its lifetime, and puts back what was there.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* before = std::getenv(name);
+    had_ = before != nullptr;
+    if (had_) before_ = before;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      setenv(name_, before_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string before_;
+};
+
 TEST_F(NtsChrony, TheSystemsTrustStoreCanBeNamedByOpenSslsOwnVariables) {
   TNTPClient client;
   Prepare(client);
   client.Nts.SetCaFile("");
-  const char* before = std::getenv("SSL_CERT_FILE");
-  const std::string saved = before ? before : "";
-  setenv("SSL_CERT_FILE", certificates_->CaFile().toStdString().c_str(), 1);
-  EXPECT_NE(client.QueryServerTime(), 0.0);
-  if (before)
-    setenv("SSL_CERT_FILE", saved.c_str(), 1);
-  else
-    unsetenv("SSL_CERT_FILE");
-  EXPECT_TRUE(client.Info.Valid);
+  {
+    ScopedEnv file("SSL_CERT_FILE", certificates_->CaFile().toStdString());
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    EXPECT_TRUE(client.Info.Valid);
+  }
+  client.Nts.Forget(*ParseNtsHost(Host()));
+  {  // a folder of certificates named by their hashes, as "openssl rehash" leaves it
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile::copy(certificates_->CaFile(), folder.path() + "/test-ca.pem"));
+    ASSERT_EQ(QProcess::execute("openssl", {"rehash", folder.path()}), 0);
+    ScopedEnv dir("SSL_CERT_DIR", folder.path().toStdString());
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    EXPECT_TRUE(client.Info.Valid);
+  }
+  client.Nts.Forget(*ParseNtsHost(Host()));
+  EXPECT_NE(QueryError(client).find("is not trusted"), std::string::npos);  // the store again
+  EXPECT_EQ(client.Nts.Establishments(), 2);
 }
 
 TEST_F(NtsChrony, AHostsOwnCaFileIsTrustedForThatHostAlone) {
