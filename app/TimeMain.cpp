@@ -45,6 +45,7 @@
 #include "framework/ApplicationHelp.h"
 #include "framework/DisplayFormats.h"
 #include "framework/Forms.h"
+#include "framework/IniFiles.h"
 #include "framework/RadioGroup.h"
 #include "framework/SysErrorMessage.h"
 #include "framework/SysUtils.h"
@@ -755,6 +756,9 @@ void TForm1::FormCreate(QObject*) {
   help.SetHelpFile(HelpFileLocation(QCoreApplication::applicationDirPath(),
                                     QFileInfo(help.HelpFile()).fileName()));
   InitHosts(*HostCombo);
+  // A private NTS server's CA, named per host by the user in a section of its own that the
+  // program reads here and never writes.
+  NTPClient->Nts.ReadHostCaFiles(framework::TIniFile(kSettingsFileName), kNtsCaFilesSection);
 }
 
 QString HelpFileLocation(const QString& programDir, const QString& name) {

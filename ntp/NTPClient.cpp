@@ -284,14 +284,19 @@ TIdBytes TNTPClient::SendAndReceive() {
 }
 
 TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
-  TNtsSession& session = Nts.Session(host);  // key establishment, when due, before T1 is read
+  // Key establishment, when due, before T1 is read.
+  TNtsSession& session = Nts.Session(host, ReceiveTimeout());
   TNtsPending pending;
   const TIdBytes request = BuildNtsRequest(BuildRequest(), session, pending);
   SetBufferSize(static_cast<int>(kNtsLongestMessage));
   Send(session.NtpServer, session.NtpPort, request);
   const TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
   // Only an authenticated answer to this very request is a reply.
-  return AcceptNtsReply(received, pending, session).value_or(TIdBytes());
+  if (std::optional<TIdBytes> header = AcceptNtsReply(received, pending, session)) return *header;
+  // The server could not use the cookie (it changed its keys, say): its other cookies are of
+  // the same keys, so the next query starts again with key establishment. This one is no reply.
+  if (IsNtsRefusal(received, pending)) Nts.Forget(host);
+  return {};
 }
 
 void TNTPClient::DecodeReply(const TIdBytes& reply) {

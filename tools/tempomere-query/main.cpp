@@ -71,6 +71,7 @@ struct Options {
   // instead of the system's trust store.
   bool nts = false;
   QString ca_file;
+  bool port_given = false;  // -p was given: refused for an NTS host, whose server names its port
 };
 
 constexpr const char* kUsage =
@@ -97,7 +98,8 @@ constexpr const char* kHelp =
     "  --precise      the text form adds the offset and delay from full-resolution readings\n"
     "                 (\"Precise Computer Error\", \"Precise Round Trip Delay\", 9 decimals)\n"
     "  -4, -6         use only IPv4 or only IPv6 addresses (-6 takes \"localhost\" as ::1)\n"
-    "  --nts          ask every HOST with Network Time Security, as nts://HOST\n"
+    "  --nts          ask every HOST with Network Time Security, as nts://HOST (-p is then\n"
+    "                 refused: key establishment names the NTP port)\n"
     "  --ca-file FILE trust the certificates FILE holds for NTS instead of the system's\n"
     "  --json         one JSON document: {\"hosts\": [...]}, one object per host with host,\n"
     "                 port, valid, error (when it could not be asked), samples (sampledAt,\n"
@@ -475,6 +477,7 @@ int main(int argc, char** argv) {
       if (i + 1 >= args.size()) return Usage(QString("%1 needs a value").arg(a));
       const QString value = args[++i];
       bool ok = false;
+      options.port_given = options.port_given || a == "-p";
       if (a == "-p")
         ok = ReadNumber(value, kLowestPort, kHighestPort, "PORT", options.port, problem);
       else if (a == "-t")
@@ -514,6 +517,12 @@ int main(int argc, char** argv) {
   if (options.nts)
     for (QString& host : options.hosts)
       if (!host.startsWith("nts://", Qt::CaseInsensitive)) host = "nts://" + host;
+  if (options.port_given)
+    for (const QString& host : options.hosts)
+      if (host.startsWith("nts://", Qt::CaseInsensitive))
+        return Usage(
+            "-p cannot be used with an NTS host: its key establishment names the NTP port "
+            "(write nts://NAME:PORT for the key-establishment port)");
 
   QTextStream out(stdout);
   QTextStream err(stderr);
