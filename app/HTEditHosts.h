@@ -20,6 +20,8 @@ QString DefaultInsertHost();
 // The settings file that keeps the host list between runs, opened by its bare name.
 inline constexpr const char* kSettingsFileName = "Horatune.ini";
 inline constexpr const char* kHostsSection = "CurrentHosts";
+// Read only, written by the user: "nts://name[:port]=CA file" trusts that CA for that host.
+inline constexpr const char* kNtsCaFilesSection = "NtsCaFiles";
 // A corrupt count never makes more entries than this.
 inline constexpr int kMaxSavedHosts = 1000;
 

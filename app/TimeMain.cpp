@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
@@ -43,6 +45,7 @@
 #include "framework/ApplicationHelp.h"
 #include "framework/DisplayFormats.h"
 #include "framework/Forms.h"
+#include "framework/IniFiles.h"
 #include "framework/RadioGroup.h"
 #include "framework/SysErrorMessage.h"
 #include "framework/SysUtils.h"
@@ -153,9 +156,13 @@ class THostLineEdit : public QLineEdit {
   template <class Edit>
   void Limited(Edit edit) {
     // Lengths as int, as the line edit's caret positions are: a host name is far shorter.
-    const int limit = std::max<int>(kHostTypedLength, static_cast<int>(text().size()));
+    const int before = static_cast<int>(text().size());
     edit();
     const QString typed = text();
+    // An IPv6 address (it holds a ":") may be typed whole: up to 45 characters, in brackets 47.
+    constexpr int kIPv6HostTypedLength = 47;
+    const int limit =
+        std::max(typed.contains(':') ? kIPv6HostTypedLength : kHostTypedLength, before);
     if (typed.size() <= limit) return;
     // What went over the limit is the end of what was just put in, right before the caret.
     const int excess = static_cast<int>(typed.size()) - limit;
@@ -376,11 +383,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() = default;  // FormDestroy: the stores go with their owners; nothing is saved
 
 TForm1::TState TForm1::State() const {
-  return {*ErrorStore, *ErrorAverage, TimeAdjustment, TimeAdjustmentDisabled, timerInterval_};
+  return {*ErrorStore,    *ErrorAverage, TimeAdjustment, TimeAdjustmentDisabled,
+          timerInterval_, SampleLog};
 }
 
 void TForm1::BuildMenu() {
   QMenu* file = menuBar()->addMenu("&File");
+  SaveSamplesAs1 = file->addAction("Save &Samples As...");
+  On(SaveSamplesAs1, &QAction::triggered, this, [this] { SaveSamplesAs1Click(SaveSamplesAs1); });
   Exit1 = file->addAction("&Exit");
   QMenu* options = menuBar()->addMenu("&Options");
   ConfigureAutoCalibrate1 = options->addAction("Configure &Auto Calibrate...");
@@ -746,6 +756,9 @@ void TForm1::FormCreate(QObject*) {
   help.SetHelpFile(HelpFileLocation(QCoreApplication::applicationDirPath(),
                                     QFileInfo(help.HelpFile()).fileName()));
   InitHosts(*HostCombo);
+  // A private NTS server's CA, named per host by the user in a section of its own that the
+  // program reads here and never writes.
+  NTPClient->Nts.ReadHostCaFiles(framework::TIniFile(kSettingsFileName), kNtsCaFilesSection);
 }
 
 QString HelpFileLocation(const QString& programDir, const QString& name) {
@@ -816,6 +829,8 @@ void TForm1::GetServerTime() {
         StripChart1->AddValue(1, kTraceBlue, average);
       else
         StripChart1->AddValue(0, kTraceRed, error);
+      SampleLog.Add({QDateTime::currentMSecsSinceEpoch(), NTPClient->Host(), error,
+                     info.RoundTripDelay * 24 * 3600});
       AcceptError(error);
     }
     NTPClient->SetActive(false);
@@ -941,6 +956,7 @@ void TForm1::PageControl1Resize(QObject*) {
 void TForm1::ClearStatistics() {
   ErrorStore->Clear();
   Statistics.Clear();
+  SampleLog.Clear();
 }
 
 void TForm1::AcceptError(double error) {
@@ -988,6 +1004,28 @@ void TForm1::EditHosts1Click(QObject*) {
 
 void TForm1::SaveSettings1Click(QObject*) {
   SaveHosts(*HostCombo);
+}
+
+// Writes the samples as CSV into a new file beside the chosen one, which then replaces it in
+// one step: a failed write leaves the old file as it was. The write is flushed and checked
+// before the commit: a buffered write that fails only at the commit's own flush (a full disk,
+// a file size limit) would otherwise still replace the old file with a cut-off one.
+void TForm1::SaveSamplesAs1Click(QObject*) {
+  const std::optional<QString> path =
+      framework::SaveFileName("Save Samples As", "CSV files (*.csv);;All files (*)", "samples.csv");
+  if (!path) return;
+  const std::string csv = components::SampleLogCsv(SampleLog);
+  QSaveFile file(*path);
+  const bool saved =
+      file.open(QIODevice::WriteOnly) &&
+      file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+      file.flush() && file.commit();
+  if (!saved) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    throw framework::Exception(
+        QString("The samples could not be saved to \"%1\": %2").arg(*path, reason).toStdString());
+  }
 }
 
 void TForm1::ConfigureAutoCalibrate1Click(QObject*) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "components/ErrorStatistics.h"
+#include "components/SampleLog.h"
 #include "framework/DateUtils.h"
 
 class QAction;
@@ -137,6 +138,7 @@ struct TForm1Controls {
   QAction* ConfigureAutoCalibrate1 = nullptr;
   QAction* EditHosts1 = nullptr;
   QAction* SaveSettings1 = nullptr;
+  QAction* SaveSamplesAs1 = nullptr;
   QAction* Contents1 = nullptr;
   // Non-visual components.
   framework::TTimer* Timer1 = nullptr;
@@ -166,6 +168,7 @@ class TForm1 : public QMainWindow, private TForm1Controls {
     uint32_t TimeAdjustment;                          // 100 ns per interrupt, pending included
     int32_t TimeAdjustmentDisabled;                   // non-zero: the system keeps its own rate
     uint32_t TimerInterval;  // ms, as "Auto Interval" set it (low 32 bits); 0 stops the timer
+    const components::TSampleLog& SampleLog;  // what "Save Samples As..." writes
   };
   // The numbers as they are now; the stores by reference.
   TState State() const;
@@ -178,6 +181,11 @@ class TForm1 : public QMainWindow, private TForm1Controls {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Samples out of the window: each accepted sample's UTC time, host, error and delay, kept
+  // beside ErrorStore and cleared with the statistics; "File > Save Samples As..." writes them.
+  components::TSampleLog SampleLog;
+  void SaveSamplesAs1Click(QObject* Sender);
+
   // Handlers. Those a control's event runs are virtual so that a test's window can stand in for
   // one (a derived class may override a private virtual function).
   void FormCreate(QObject* Sender);

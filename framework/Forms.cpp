@@ -1,6 +1,7 @@
 #include "framework/Forms.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -56,6 +57,31 @@ void ShowException(const std::exception& error) {
 std::optional<QString> InputQuery(const QString& caption, const QString& prompt,
                                   const QString& value) {
   return platform::Current<DialogsApi>().InputQuery(caption, prompt, value);
+}
+
+namespace {
+
+class QtFileDialogs final : public FileDialogsApi {
+ public:
+  std::optional<QString> SaveFileName(const QString& caption, const QString& filter,
+                                      const QString& suggested) override {
+    const QString path =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, suggested, filter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+  }
+};
+
+}  // namespace
+
+FileDialogsApi& FileDialogsApi::Real() {
+  static QtFileDialogs dialogs;
+  return dialogs;
+}
+
+std::optional<QString> SaveFileName(const QString& caption, const QString& filter,
+                                    const QString& suggested) {
+  return platform::Current<FileDialogsApi>().SaveFileName(caption, filter, suggested);
 }
 
 }  // namespace framework

@@ -42,6 +42,23 @@ void RunGuarded(Handler&& handler) {
 std::optional<QString> InputQuery(const QString& caption, const QString& prompt,
                                   const QString& value);
 
+// The stock file dialogs, apart from DialogsApi so that a test answers them without touching
+// its fake error and input boxes.
+class FileDialogsApi {
+ public:
+  virtual ~FileDialogsApi() = default;
+  // The save dialog: the path chosen (the dialog has asked about replacing a file that is
+  // there), nothing when cancelled. `filter` as Qt's ("CSV files (*.csv)"), `suggested` the
+  // file name offered first.
+  virtual std::optional<QString> SaveFileName(const QString& caption, const QString& filter,
+                                              const QString& suggested) = 0;
+
+  static FileDialogsApi& Real();
+};
+
+std::optional<QString> SaveFileName(const QString& caption, const QString& filter,
+                                    const QString& suggested);
+
 // Hands a non-visual component (framework::TComponent, which is no Qt object) to a window or
 // other Qt object: the component is freed when its owner goes.
 template <class Component>

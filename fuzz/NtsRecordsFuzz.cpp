@@ -1,7 +1,8 @@
 // Fuzzes what an NTS server (or anyone on the path) could send: the key-establishment records
 // and their reading, and the extension fields of an authenticated reply with the authenticator's
 // check. Beyond "no crash": records read back to the bytes they came from, fields tile the
-// bytes exactly, and a reply that does not answer the pending request is never accepted.
+// bytes exactly, and a reply that does not answer the pending request is never accepted, nor
+// taken as the server's refusal of the cookie.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +64,8 @@ void Reply(std::span<const uint8_t> bytes) {
                                     pending.UniqueId.end()) != bytes.end();
   const auto accepted = ntp::AcceptNtsReply(bytes, pending, session);
   if (!holds_id) Require(!accepted && session.Cookies.empty());
+  // Nor is a refusal of the cookie (which makes the client drop its keys) taken from it.
+  if (!holds_id) Require(!ntp::IsNtsRefusal(bytes, pending));
   if (accepted) Require(accepted->size() == static_cast<std::size_t>(ntp::kSntpMessageSize));
 }
 

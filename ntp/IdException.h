@@ -63,6 +63,14 @@ class EIdStackInitializationFailed : public EIdStackError {
   EIdStackInitializationFailed() : EIdStackError("Winsock Initialization Error.") {}
 };
 
+// An IPv6 address or lookup was asked of a socket library that has no IPv6 calls.
+class EIdIPv6Unavailable : public EIdStackError {
+ public:
+  explicit EIdIPv6Unavailable(const std::string& library)
+      : EIdStackError("IPv6 is not available: " + library +
+                      " has no getaddrinfo and freeaddrinfo.") {}
+};
+
 class EIdStackCanNotLoadWinsock : public EIdException {
  public:
   explicit EIdStackCanNotLoadWinsock(const std::string& library)

@@ -15,6 +15,13 @@ TIdIPAddress TIdIPAddress::IPv4(const std::array<uint8_t, 4>& bytes) {
   return address;
 }
 
+TIdIPAddress TIdIPAddress::IPv6(const std::array<uint8_t, 16>& bytes) {
+  TIdIPAddress address;
+  address.Version = TIdIPVersion::Id_IPv6;
+  address.Bytes = bytes;
+  return address;
+}
+
 std::array<uint8_t, 4> TIdIPAddress::IPv4Bytes() const {
   if (Version != TIdIPVersion::Id_IPv4) return {};
   return {Bytes[0], Bytes[1], Bytes[2], Bytes[3]};

@@ -18,6 +18,9 @@ TIdBytes ToBytes(std::string_view text);
 
 enum class TIdIPVersion { Id_IPv4, Id_IPv6 };
 
+// Which address families a host's lookup may give: either (IPv4 first), or only one.
+enum class TIdFamilyChoice { Any, IPv4Only, IPv6Only };
+
 // An IP address with its family, from the lookup that found it down to the socket that sends
 // to it or received from it.
 struct TIdIPAddress {
@@ -26,6 +29,7 @@ struct TIdIPAddress {
   std::array<uint8_t, 16> Bytes{};
 
   static TIdIPAddress IPv4(const std::array<uint8_t, 4>& bytes);
+  static TIdIPAddress IPv6(const std::array<uint8_t, 16>& bytes);
   // The four bytes of an IPv4 address (zeros for another family).
   std::array<uint8_t, 4> IPv4Bytes() const;
   // Dotted decimal for IPv4; empty for another family.

@@ -61,11 +61,49 @@ bool TIdStack::IsDottedIP(const std::string& text) {
   return ReadDottedIP(text, bytes);
 }
 
+bool TIdStack::IsIPv6Text(const std::string& text) {
+  return text.find(':') != std::string::npos;
+}
+
 TIdIPAddress TIdStack::LookUpHost(const std::string& host) {
-  if (framework::SameTextAscii(host, "LOCALHOST")) return TIdIPAddress::IPv4({127, 0, 0, 1});
+  return LookUpHost(host, TIdFamilyChoice::Any);
+}
+
+TIdIPAddress TIdStack::LookUpHost(const std::string& host, TIdFamilyChoice family) {
+  const bool v4 = family != TIdFamilyChoice::IPv6Only;
+  const bool v6 = family != TIdFamilyChoice::IPv4Only;
+  if (framework::SameTextAscii(host, "LOCALHOST")) {
+    if (v4) return TIdIPAddress::IPv4({127, 0, 0, 1});
+    std::array<uint8_t, 16> loopback{};
+    loopback[15] = 1;
+    return TIdIPAddress::IPv6(loopback);
+  }
   std::array<uint8_t, 4> bytes;
-  if (ReadDottedIP(host, bytes)) return TIdIPAddress::IPv4(bytes);
-  return HostByName(host);
+  if (ReadDottedIP(host, bytes)) {
+    if (!v4) RaiseSocketError(platform::WSAEAFNOSUPPORT);
+    return TIdIPAddress::IPv4(bytes);
+  }
+  if (IsIPv6Text(host)) {
+    if (!v6) RaiseSocketError(platform::WSAEAFNOSUPPORT);
+    const bool bracketed = host.size() >= 2 && host.front() == '[' && host.back() == ']';
+    return HostByName6(bracketed ? host.substr(1, host.size() - 2) : host, true);
+  }
+  if (!v4) return HostByName6(host, false);
+  if (!v6 || !SupportsIPv6()) return HostByName(host);
+  try {
+    return HostByName(host);
+  } catch (const EIdSocketError& v4_error) {
+    // Only "no such name" and "no IPv4 address" send the name on to the IPv6 lookup; a failing
+    // name server fails the same way for both.
+    if (v4_error.ErrorCode() != platform::WSAHOST_NOT_FOUND &&
+        v4_error.ErrorCode() != platform::WSANO_DATA)
+      throw;
+    try {
+      return HostByName6(host, false);
+    } catch (const EIdSocketError&) {
+      throw v4_error;
+    }
+  }
 }
 
 int TIdStack::CheckSocketResult(int result) {

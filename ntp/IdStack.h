@@ -16,7 +16,20 @@ class TIdStack {
 
   // "localhost" in any letter case is 127.0.0.1, a dotted quad is used unchanged, anything
   // else is asked of the platform's lookup on every call (there is no cache).
+  //
+  // Besides: a text with a ":" is an IPv6 address (in "[" "]" or bare), read by the platform's
+  // numeric lookup; a name the IPv4 lookup finds nothing for (no such name, or no IPv4 address)
+  // is asked for IPv6 addresses when the library has IPv6, and when that finds none either, the
+  // IPv4 lookup's error is raised. Names with an IPv4 address never reach the IPv6 lookup.
   TIdIPAddress LookUpHost(const std::string& host);
+  // As above with one family forced: IPv4Only never asks the IPv6 lookup, and refuses an IPv6
+  // address with WSAEAFNOSUPPORT; IPv6Only takes "localhost" as ::1, asks names of the IPv6
+  // lookup only, and refuses a dotted quad. Any is LookUpHost(host).
+  TIdIPAddress LookUpHost(const std::string& host, TIdFamilyChoice family);
+  // Whether the text is an IPv6 address as LookUpHost takes one: it holds a ":".
+  static bool IsIPv6Text(const std::string& text);
+  // Whether the library has the calls that IPv6 needs.
+  virtual bool SupportsIPv6() const = 0;
   // Raises EIdSocketError for the platform's last error when `result` is -1; gives it back
   // otherwise.
   int CheckSocketResult(int result);
@@ -47,6 +60,10 @@ class TIdStack {
   // The first address the platform's lookup finds for a name; raises EIdSocketError when it
   // finds none.
   virtual TIdIPAddress HostByName(const std::string& name) = 0;
+  // The first IPv6 address the platform's lookup finds (`numeric`: the text must be an address,
+  // no name is asked of any server); raises EIdSocketError when it finds none, EIdIPv6Unavailable
+  // when the library has no IPv6.
+  virtual TIdIPAddress HostByName6(const std::string& name, bool numeric) = 0;
 };
 
 // The stack in force while any socket component lives; null otherwise.

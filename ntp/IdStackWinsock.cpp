@@ -1,6 +1,8 @@
 #include "ntp/IdStackWinsock.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 
 #include "ntp/IdException.h"
 
@@ -37,6 +39,10 @@ TIdStackWinsock::TIdStackWinsock() {
     platform::FreeLibrary(library_);
     throw EIdStackCanNotLoadWinsock(kLibraryName);
   }
+  // IPv6 takes both calls or neither.
+  if (!Bind(library_, "getaddrinfo", f_.getaddrinfo) ||
+      !Bind(library_, "freeaddrinfo", f_.freeaddrinfo))
+    f_.getaddrinfo = nullptr, f_.freeaddrinfo = nullptr;
   platform::WSADATA data;
   if (f_.WSAStartup(kVersion11, &data) != 0) {
     platform::FreeLibrary(library_);
@@ -55,13 +61,18 @@ int TIdStackWinsock::Refuse(int error) {
   return platform::SOCKET_ERROR;
 }
 
+bool TIdStackWinsock::SupportsIPv6() const {
+  return f_.getaddrinfo != nullptr;
+}
+
 platform::SOCKET TIdStackWinsock::CreateSocketHandle(TIdIPVersion version) {
-  if (version != TIdIPVersion::Id_IPv4) {
+  const bool v6 = version == TIdIPVersion::Id_IPv6;
+  if (v6 && !SupportsIPv6()) {
     Refuse(platform::WSAEAFNOSUPPORT);
     return platform::INVALID_SOCKET;
   }
   refused_error_ = 0;
-  return f_.socket(platform::WS_AF_INET, platform::WS_SOCK_DGRAM, 0);
+  return f_.socket(v6 ? platform::WS_AF_INET6 : platform::WS_AF_INET, platform::WS_SOCK_DGRAM, 0);
 }
 
 int TIdStackWinsock::SetBroadcast(platform::SOCKET s, bool enabled) {
@@ -86,8 +97,45 @@ TIdIPAddress TIdStackWinsock::HostByName(const std::string& name) {
   return TIdIPAddress::IPv4(bytes);
 }
 
+TIdIPAddress TIdStackWinsock::HostByName6(const std::string& name, bool numeric) {
+  if (!SupportsIPv6()) throw EIdIPv6Unavailable(kLibraryName);
+  refused_error_ = 0;
+  platform::ADDRINFOA hints;
+  hints.ai_family = platform::WS_AF_INET6;
+  hints.ai_socktype = platform::WS_SOCK_DGRAM;
+  hints.ai_flags = numeric ? platform::WS_AI_NUMERICHOST : 0;
+  platform::ADDRINFOA* found = nullptr;
+  const int result = f_.getaddrinfo(name.c_str(), nullptr, &hints, &found);
+  if (result != 0) RaiseSocketError(result);
+  std::optional<TIdIPAddress> address;
+  for (const platform::ADDRINFOA* a = found; a && !address; a = a->ai_next) {
+    if (a->ai_family != platform::WS_AF_INET6 || !a->ai_addr ||
+        a->ai_addrlen < sizeof(platform::SOCKADDR_IN6))
+      continue;
+    platform::SOCKADDR_IN6 entry;
+    std::memcpy(static_cast<void*>(&entry), a->ai_addr, sizeof entry);
+    std::array<uint8_t, 16> bytes;
+    std::copy(std::begin(entry.sin6_addr), std::end(entry.sin6_addr), bytes.begin());
+    address = TIdIPAddress::IPv6(bytes);
+  }
+  f_.freeaddrinfo(found);
+  if (!address) RaiseSocketError(platform::WSANO_DATA);
+  return *address;
+}
+
 int TIdStackWinsock::SendTo(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip,
                             int port) {
+  if (ip.Version == TIdIPVersion::Id_IPv6) {
+    if (!SupportsIPv6()) return Refuse(platform::WSAEAFNOSUPPORT);
+    refused_error_ = 0;
+    platform::SOCKADDR_IN6 address;
+    address.sin6_family = platform::WS_AF_INET6;
+    address.sin6_port = f_.htons(static_cast<uint16_t>(port));
+    std::copy(ip.Bytes.begin(), ip.Bytes.end(), address.sin6_addr);
+    // The library takes either address through the one pointer type, told apart by length.
+    return f_.sendto(s, reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()),
+                     0, reinterpret_cast<const platform::SOCKADDR_IN*>(&address), sizeof address);
+  }
   if (ip.Version != TIdIPVersion::Id_IPv4) return Refuse(platform::WSAEAFNOSUPPORT);
   refused_error_ = 0;
   platform::SOCKADDR_IN address;
@@ -115,14 +163,28 @@ bool TIdStackWinsock::Readable(platform::SOCKET s, int timeout_ms) {
 
 int TIdStackWinsock::RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) {
   refused_error_ = 0;
-  platform::SOCKADDR_IN from;
+  // Room for either address; the family written tells which one came.
+  union {
+    platform::SOCKADDR_IN v4;
+    platform::SOCKADDR_IN6 v6;
+  } from{};
   int from_length = sizeof from;
   const int result = f_.recvfrom(s, reinterpret_cast<char*>(buffer.data()),
-                                 static_cast<int>(buffer.size()), 0, &from, &from_length);
+                                 static_cast<int>(buffer.size()), 0, &from.v4, &from_length);
   if (result > 0) {
-    ip = TIdIPAddress::IPv4(
-        {from.sin_addr[0], from.sin_addr[1], from.sin_addr[2], from.sin_addr[3]});
-    port = f_.ntohs(from.sin_port);
+    int16_t family = 0;
+    std::memcpy(&family, &from, sizeof family);
+    if (family == platform::WS_AF_INET6 &&
+        from_length >= static_cast<int>(sizeof(platform::SOCKADDR_IN6))) {
+      std::array<uint8_t, 16> bytes;
+      std::copy(std::begin(from.v6.sin6_addr), std::end(from.v6.sin6_addr), bytes.begin());
+      ip = TIdIPAddress::IPv6(bytes);
+      port = f_.ntohs(from.v6.sin6_port);
+    } else {
+      ip = TIdIPAddress::IPv4(
+          {from.v4.sin_addr[0], from.v4.sin_addr[1], from.v4.sin_addr[2], from.v4.sin_addr[3]});
+      port = f_.ntohs(from.v4.sin_port);
+    }
   }
   return result;
 }

@@ -13,8 +13,8 @@ class TIdStackWinsock final : public TIdStack {
   TIdStackWinsock(const TIdStackWinsock&) = delete;
   TIdStackWinsock& operator=(const TIdStackWinsock&) = delete;
 
-  // The library speaks IPv4 only (version 1.1): a socket or a send of another family fails with
-  // WSAEAFNOSUPPORT.
+  // IPv4 always; IPv6 when the library has getaddrinfo and freeaddrinfo. A socket or a send of
+  // a family it lacks fails with WSAEAFNOSUPPORT.
   platform::SOCKET CreateSocketHandle(TIdIPVersion version) override;
   int SetBroadcast(platform::SOCKET s, bool enabled) override;
   int SendTo(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip, int port) override;
@@ -22,9 +22,11 @@ class TIdStackWinsock final : public TIdStack {
   int RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) override;
   void Disconnect(platform::SOCKET s) override;
   int LastError() override;
+  bool SupportsIPv6() const override;
 
  protected:
   TIdIPAddress HostByName(const std::string& name) override;
+  TIdIPAddress HostByName6(const std::string& name, bool numeric) override;
 
  private:
   struct Functions {
@@ -42,6 +44,9 @@ class TIdStackWinsock final : public TIdStack {
     platform::Trecvfrom recvfrom = nullptr;
     platform::Tshutdown shutdown = nullptr;
     platform::Tclosesocket closesocket = nullptr;
+    // Optional: without them the library has no IPv6.
+    platform::Tgetaddrinfo getaddrinfo = nullptr;
+    platform::Tfreeaddrinfo freeaddrinfo = nullptr;
   };
 
   // A call refused before it reached the library; LastError then gives `error`.

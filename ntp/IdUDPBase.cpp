@@ -60,13 +60,15 @@ TIdSocketHandle& TIdUDPBase::Binding() {
   return *binding_;
 }
 
-void TIdUDPBase::Send(const std::string& host, int port, const TIdBytes& data) {
-  const TIdIPAddress ip = SocketStack()->LookUpHost(host);
+void TIdUDPBase::Send(const std::string& host, int port, const TIdBytes& data,
+                      const std::function<void()>& right_before_send) {
+  const TIdIPAddress ip = SocketStack()->LookUpHost(host, host_family_);
   OpenSocket(ip.Version);
   TIdSocketHandle& socket = *binding_;
   // One exchange at a time runs on this socket: whatever waits in it now answers an earlier
   // request (one whose receive timed out or failed) and would be taken for this one's reply.
   socket.DiscardWaitingDatagrams();
+  if (right_before_send) right_before_send();
   socket.SendTo(ip, port, data);
 }
 

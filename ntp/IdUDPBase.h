@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,9 @@ class TIdUDPBase : public TIdComponent {
 
   TIdIPVersion IPVersion() const { return ip_version_; }
   void SetIPVersion(TIdIPVersion version) { ip_version_ = version; }
+  // The address families a send's host lookup may give (see TIdStack::LookUpHost).
+  TIdFamilyChoice HostFamily() const { return host_family_; }
+  void SetHostFamily(TIdFamilyChoice family) { host_family_ = family; }
   int BufferSize() const { return buffer_size_; }
   void SetBufferSize(int size) { buffer_size_ = size; }
   // Given to the socket's broadcast option whenever one is opened, and at once while open.
@@ -45,8 +49,10 @@ class TIdUDPBase : public TIdComponent {
 
  protected:
   // Resolves the host, opens a socket of its family if needed, drops the datagrams already
-  // waiting in it, and sends.
-  void Send(const std::string& host, int port, const TIdBytes& data);
+  // waiting in it, and sends; `right_before_send`, when given, runs after all that and
+  // immediately before the datagram is handed to the socket.
+  void Send(const std::string& host, int port, const TIdBytes& data,
+            const std::function<void()>& right_before_send = {});
   void Loaded() override;
 
  private:
@@ -58,6 +64,7 @@ class TIdUDPBase : public TIdComponent {
   int buffer_size_ = kDefaultBufferSize;
   bool broadcast_enabled_ = false;
   TIdIPVersion ip_version_ = TIdIPVersion::Id_IPv4;
+  TIdFamilyChoice host_family_ = TIdFamilyChoice::Any;
   int receive_timeout_ = kWaitForever;
 };
 

@@ -17,6 +17,11 @@ class TIdUDPClient : public TIdUDPBase {
   void SetPort(int port) { port_ = port; }
 
   void SendDatagram(const TIdBytes& data) { Send(host_, port_, data); }
+  // As SendDatagram, running `right_before_send` once the host is resolved and the socket
+  // ready, immediately before the datagram goes out.
+  void SendDatagram(const TIdBytes& data, const std::function<void()>& right_before_send) {
+    Send(host_, port_, data, right_before_send);
+  }
 
  private:
   std::string host_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <string_view>
 
@@ -15,6 +16,8 @@ namespace {
 constexpr double kTwoTo32 = 4294967296.0;
 constexpr double kNtpEpochDays = 2.0;  // 1900-01-01 00:00 as a date-time
 constexpr uint32_t kEraBoundary = 0x80000000u;
+constexpr int64_t kNtpToUnixSeconds = 2208988800;  // 1900-01-01 to 1970-01-01
+constexpr int64_t kNanosecondsPerSecond = 1000000000;
 
 constexpr uint8_t kLeapAlarm = 3;
 constexpr uint8_t kRequestVersion = 3;
@@ -244,6 +247,38 @@ std::optional<TNTPInfo> DecodeSntpReply(std::span<const uint8_t> bytes, TDateTim
   return info;
 }
 
+int64_t SystemClockNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t NtpStampToUnixNanoseconds(const TNtpTimestamp& stamp) {
+  const int64_t seconds = stamp.Seconds >= kEraBoundary
+                              ? int64_t{stamp.Seconds}
+                              : int64_t{stamp.Seconds} + (int64_t{1} << 32);
+  // The fraction in nanoseconds, rounded: below 2^32 * 10^9 + 2^31, so it fits 64 bits.
+  const uint64_t nanoseconds =
+      (uint64_t{stamp.Fraction} * kNanosecondsPerSecond + (uint64_t{1} << 31)) >> 32;
+  return (seconds - kNtpToUnixSeconds) * kNanosecondsPerSecond + static_cast<int64_t>(nanoseconds);
+}
+
+TPreciseExchange PreciseExchange(const TNtpPacket& reply, int64_t originate_ns,
+                                 int64_t destination_ns) {
+  TPreciseExchange exchange;
+  exchange.Originate = originate_ns;
+  exchange.Receive = NtpStampToUnixNanoseconds(reply.ReceiveTimestamp);
+  exchange.Transmit = NtpStampToUnixNanoseconds(reply.TransmitTimestamp);
+  exchange.Destination = destination_ns;
+  // Differences of nanosecond counts are exact; only the results are rounded to doubles.
+  const int64_t t1 = exchange.Originate, t2 = exchange.Receive, t3 = exchange.Transmit,
+                t4 = exchange.Destination;
+  exchange.RoundTripDelay = static_cast<double>((t4 - t1) - (t3 - t2)) / kNanosecondsPerSecond;
+  exchange.ClockOffset = static_cast<double>((t2 - t1) + (t3 - t4)) / 2 / kNanosecondsPerSecond;
+  exchange.Valid = FailedReplyCheck(reply) == nullptr;
+  return exchange;
+}
+
 TNTPClient::TNTPClient(framework::TComponent* owner) : TIdUDPClient(owner) {}
 
 TIdBytes TNTPClient::BuildRequest() {
@@ -258,8 +293,11 @@ TIdBytes TNTPClient::SendAndReceive() {
 #endif
   const TIdBytes request = BuildRequest();  // its timestamp becomes T1
   SetBufferSize(kSntpMessageSize);
-  SendDatagram(request);
+  // T1 at full resolution, read after the lookup and the socket's opening, right before the
+  // datagram goes out.
+  SendDatagram(request, [this] { precise_originate_ = precise_clock_(); });
   TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
+  precise_destination_ = precise_clock_();  // T4 at full resolution, right after the receive
   if (received.size() < static_cast<std::size_t>(kSntpMessageSize)) return {};
   received.resize(kSntpMessageSize);
   return received;
@@ -267,24 +305,33 @@ TIdBytes TNTPClient::SendAndReceive() {
 
 #if TEMPOMERE_NTS
 TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
-  TNtsSession& session = Nts.Session(host);  // key establishment, when due, before T1 is read
+  // Key establishment, when due, before T1 is read.
+  TNtsSession& session = Nts.Session(host, ReceiveTimeout());
   TNtsPending pending;
   const TIdBytes request = BuildNtsRequest(BuildRequest(), session, pending);
   SetBufferSize(static_cast<int>(kNtsLongestMessage));
   Send(session.NtpServer, session.NtpPort, request);
   const TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
   // Only an authenticated answer to this very request is a reply.
-  return AcceptNtsReply(received, pending, session).value_or(TIdBytes());
+  if (std::optional<TIdBytes> header = AcceptNtsReply(received, pending, session)) return *header;
+  // The server could not use the cookie (it changed its keys, say): its other cookies are of
+  // the same keys, so the next query starts again with key establishment. This one is no reply.
+  if (IsNtsRefusal(received, pending)) Nts.Forget(host);
+  return {};
 }
 #endif
 
 void TNTPClient::DecodeReply(const TIdBytes& reply) {
   const TDateTime destination = framework::Now();  // T4, before any other work on the reply
-  if (std::optional<TNTPInfo> decoded = DecodeSntpReply(reply, destination)) Info = *decoded;
+  if (std::optional<TNTPInfo> decoded = DecodeSntpReply(reply, destination)) {
+    Info = *decoded;
+    Precise = PreciseExchange(*ReadNtpPacket(reply), precise_originate_, precise_destination_);
+  }
 }
 
 TDateTime TNTPClient::QueryServerTime() {
   Info.Valid = false;
+  Precise.Valid = false;
   const TIdBytes reply = SendAndReceive();
   if (!reply.empty()) DecodeReply(reply);
   return Info.Valid ? Info.ServerTime : 0.0;

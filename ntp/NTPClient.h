@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -108,6 +109,31 @@ TIdBytes BuildSntpRequest(TDateTime local_now);
 // Valid set by the three validity rules. Fewer than 48 bytes (or none) are no reply: nothing.
 std::optional<TNTPInfo> DecodeSntpReply(std::span<const uint8_t> reply, TDateTime destination);
 
+// Nanoseconds since 1970-01-01 00:00 UTC by the system's real-time clock.
+int64_t SystemClockNanoseconds();
+// An NTP timestamp as nanoseconds since 1970-01-01 00:00 UTC, to the nearest nanosecond, with
+// the era rule of NtpStampToLocal (seconds words below 0x80000000 count from 2036).
+int64_t NtpStampToUnixNanoseconds(const TNtpTimestamp& stamp);
+
+// One exchange at full resolution: the local clock read in nanoseconds right before the send
+// (T1) and right after the receive (T4), the server's stamps with their full 32-bit fractions
+// (T2, T3), and the offset and delay from them. The millisecond figures of TNTPInfo come from
+// the same exchange; these stand beside them.
+struct TPreciseExchange {
+  int64_t Originate = 0;      // T1, nanoseconds since 1970 UTC
+  int64_t Receive = 0;        // T2
+  int64_t Transmit = 0;       // T3
+  int64_t Destination = 0;    // T4
+  double ClockOffset = 0;     // seconds, server minus computer: positive when the computer is slow
+  double RoundTripDelay = 0;  // seconds
+  bool Valid = false;         // the reply passed the validity rules (as TNTPInfo::Valid)
+};
+
+// The full-resolution figures of a reply whose request left at `originate_ns` (T1) and which
+// arrived at `destination_ns` (T4), both nanoseconds since 1970 UTC.
+TPreciseExchange PreciseExchange(const TNtpPacket& reply, int64_t originate_ns,
+                                 int64_t destination_ns);
+
 // Asks one time server for the time.
 class TNTPClient : public TIdUDPClient {
  public:
@@ -126,6 +152,15 @@ class TNTPClient : public TIdUDPClient {
   // the certificates they are checked against.
   TNtsClient Nts;
 
+  // The same exchange at full resolution; replaced together with Info, and its Valid cleared
+  // together with Info's.
+  TPreciseExchange Precise;
+
+  // The clock that Precise reads (nanoseconds since 1970 UTC); SystemClockNanoseconds unless a
+  // test sets another.
+  using TNanosecondClock = std::function<int64_t()>;
+  void SetPreciseClock(TNanosecondClock clock) { precise_clock_ = std::move(clock); }
+
  private:
   TIdBytes BuildRequest();
   // The reply's 48 bytes, or empty when none (or a shorter datagram) arrived in time.
@@ -133,6 +168,10 @@ class TNTPClient : public TIdUDPClient {
   // The same for an NTS host: the header of an authenticated reply to this request, or empty.
   TIdBytes SendAndReceiveNts(const TNtsHost& host);
   void DecodeReply(const TIdBytes& reply);
+
+  TNanosecondClock precise_clock_ = SystemClockNanoseconds;
+  int64_t precise_originate_ = 0;    // read right before the send
+  int64_t precise_destination_ = 0;  // read right after the receive
 };
 
 }  // namespace ntp

@@ -4,6 +4,7 @@
 #include <openssl/rand.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <memory>
 
@@ -62,7 +63,24 @@ void KeepCookie(std::span<const uint8_t> cookie, TNtsSession& session) {
   while (session.Cookies.size() > kNtsCookieStore) session.Cookies.pop_front();
 }
 
+// Hosts match by name without regard to case, and by port.
+std::string HostKey(const TNtsHost& host) {
+  std::string name = host.Name;
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return name + "\n" + std::to_string(host.KePort);
+}
+
+bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
 }  // namespace
+
+int NtsKeTimeoutMs(int receive_timeout_ms) {
+  if (receive_timeout_ms < 0) return -1;
+  return std::max(receive_timeout_ms, kNtsKeShortestTimeoutMs);
+}
 
 std::optional<TNtsHost> ParseNtsHost(const std::string& host) {
   const std::string scheme = kNtsScheme;
@@ -165,8 +183,7 @@ std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNt
   bool answers = false;
   for (const TNtpExtensionField& field : *fields) {
     if (field.Type == kNtsUniqueIdentifier) {
-      answers = field.Value.size() == pending.UniqueId.size() &&
-                std::equal(pending.UniqueId.begin(), pending.UniqueId.end(), field.Value.begin());
+      answers = SameBytes(field.Value, pending.UniqueId);
       if (!answers) return std::nullopt;
     } else if (field.Type == kNtsAuthenticator) {
       if (!answers) return std::nullopt;  // it must follow the identifier it covers
@@ -186,8 +203,45 @@ std::optional<TIdBytes> AcceptNtsReply(std::span<const uint8_t> reply, const TNt
   return std::nullopt;
 }
 
-TNtsSession& TNtsClient::Session(const TNtsHost& host) {
-  const std::string key = host.Name + "\n" + std::to_string(host.KePort);
+bool IsNtsRefusal(std::span<const uint8_t> reply, const TNtsPending& pending) {
+  constexpr uint8_t kModeServer = 4;
+  constexpr std::array<uint8_t, 4> kRefusalCode = {'N', 'T', 'S', 'N'};
+  const std::optional<TNtpPacket> header = ReadNtpPacket(reply);
+  if (!header || header->Mode != kModeServer || header->Stratum != 0 ||
+      header->ReferenceId != kRefusalCode || pending.UniqueId.empty())
+    return false;
+  const auto fields = ReadExtensionFields(reply, kSntpMessageSize);
+  if (!fields) return false;
+  for (const TNtpExtensionField& field : *fields)
+    if (field.Type == kNtsUniqueIdentifier) return SameBytes(field.Value, pending.UniqueId);
+  return false;
+}
+
+void TNtsClient::SetHostCaFile(const TNtsHost& host, const std::string& path) {
+  if (path.empty())
+    host_ca_files_.erase(HostKey(host));
+  else
+    host_ca_files_[HostKey(host)] = path;
+}
+
+std::string TNtsClient::CaFileFor(const TNtsHost& host) const {
+  const auto found = host_ca_files_.find(HostKey(host));
+  return found != host_ca_files_.end() ? found->second : ca_file_;
+}
+
+void TNtsClient::ReadHostCaFiles(const framework::TIniFile& ini, const std::string& section) {
+  framework::TStringList hosts;
+  ini.ReadSection(section, hosts);
+  for (const std::string& text : hosts) {
+    const std::optional<TNtsHost> host = ParseNtsHost(text);
+    if (!host || host->Name.empty() || host->KePort == 0) continue;
+    const std::string path = ini.ReadString(section, text, "");
+    if (!path.empty()) SetHostCaFile(*host, path);
+  }
+}
+
+TNtsSession& TNtsClient::Session(const TNtsHost& host, int receive_timeout_ms) {
+  const std::string key = HostKey(host);
   auto found = sessions_.find(key);
   if (found != sessions_.end() && !found->second.Cookies.empty()) return found->second;
   if (host.Name.empty()) throw EIdNtsError("NTS: the host has no name");
@@ -195,15 +249,15 @@ TNtsSession& TNtsClient::Session(const TNtsHost& host) {
   TNtsKeSettings settings;
   settings.Host = host.Name;
   settings.Port = host.KePort;
-  settings.CaFile = ca_file_;
-  settings.TimeoutMs = timeout_ms_;
+  settings.CaFile = CaFileFor(host);
+  settings.TimeoutMs = NtsKeTimeoutMs(receive_timeout_ms);
   TNtsSession session = EstablishNtsSession(settings);
   ++establishments_;
   return sessions_[key] = std::move(session);
 }
 
 void TNtsClient::Forget(const TNtsHost& host) {
-  sessions_.erase(host.Name + "\n" + std::to_string(host.KePort));
+  sessions_.erase(HostKey(host));
 }
 
 }  // namespace ntp

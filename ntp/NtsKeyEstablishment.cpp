@@ -5,8 +5,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <poll.h>
+
 #include <algorithm>
-#include <ctime>
+#include <cerrno>
+#include <chrono>
 #include <memory>
 
 namespace ntp {
@@ -16,7 +19,7 @@ namespace {
 constexpr unsigned char kAlpn[] = {7, 'n', 't', 's', 'k', 'e', '/', '1'};
 constexpr char kExporterLabel[] = "EXPORTER-network-time-security";
 constexpr std::size_t kLongestResponse = 65536;  // bytes the client reads at most
-constexpr unsigned kNapMs = 10;
+constexpr int kNapMs = 10;  // between attempts when the connection has no descriptor yet
 
 struct SslCtxFree {
   void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
@@ -65,13 +68,15 @@ bool HoldsWord(const TIdBytes& body, uint16_t word) {
   return false;
 }
 
-// One TLS connection, with every wait bounded by the deadline.
+// One TLS connection, with every wait bounded by one deadline for the whole conversation.
 class TTlsConversation {
  public:
+  using Clock = std::chrono::steady_clock;
+
   TTlsConversation(const TNtsKeSettings& settings)
       : settings_(settings),
         where_(Where(settings.Host, settings.Port)),
-        deadline_(std::time(nullptr) + std::max(1, (settings.TimeoutMs + 999) / 1000)) {}
+        deadline_(Clock::now() + std::chrono::milliseconds(std::max(0, settings.TimeoutMs))) {}
 
   void Connect() {
     ctx_.reset(SSL_CTX_new(TLS_client_method()));
@@ -103,11 +108,9 @@ class TTlsConversation {
       if (!BIO_should_retry(bio_))
         throw EIdNtsError("NTS key establishment: no connection to " + where_ + " (" +
                           OpenSslError("connection failed") + ")");
-      if (BIO_wait(bio_, deadline_, kNapMs) <= 0) {
-        ERR_clear_error();
+      if (!Wait(false))
         throw EIdNtsError("NTS key establishment: no connection to " + where_ + " within " +
                           std::to_string(settings_.TimeoutMs) + " ms");
-      }
     }
 
     if (IsIpAddress(settings_.Host)) {
@@ -191,17 +194,39 @@ class TTlsConversation {
   bool WaitAfter(int result) {
     const int error = SSL_get_error(ssl_.get(), result);
     if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return false;
-    if (BIO_wait(bio_, deadline_, kNapMs) <= 0) {
-      ERR_clear_error();
+    if (!Wait(error == SSL_ERROR_WANT_READ))
       throw EIdNtsError("NTS key establishment: " + where_ + " did not answer within " +
                         std::to_string(settings_.TimeoutMs) + " ms");
-    }
     return true;
+  }
+
+  // Waits until the connection can be read (or written) or something happened to it: true; false
+  // when the deadline passed first. A negative time-out waits without limit.
+  bool Wait(bool read) {
+    ERR_clear_error();
+    int fd = -1;
+    BIO_get_fd(bio_, &fd);
+    while (true) {
+      int wait_ms = -1;
+      if (settings_.TimeoutMs >= 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+        if (left.count() <= 0) return false;
+        wait_ms = static_cast<int>(std::min<long long>(left.count(), 1000 * 60 * 60));
+      }
+      if (fd < 0) {  // not connected far enough to have a descriptor: try again shortly
+        poll(nullptr, 0, wait_ms < 0 ? kNapMs : std::min(wait_ms, kNapMs));
+        return true;
+      }
+      pollfd p{fd, static_cast<short>(read ? POLLIN : POLLOUT), 0};
+      const int ready = poll(&p, 1, wait_ms);
+      if (ready > 0) return true;
+      if (ready < 0 && errno != EINTR) return true;  // the next call reports what went wrong
+    }
   }
 
   const TNtsKeSettings& settings_;
   const std::string where_;
-  const time_t deadline_;
+  const Clock::time_point deadline_;
   std::unique_ptr<SSL_CTX, SslCtxFree> ctx_;
   std::unique_ptr<SSL, SslFree> ssl_;
   BIO* bio_ = nullptr;  // owned by ssl_

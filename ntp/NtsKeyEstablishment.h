@@ -48,7 +48,9 @@ struct TNtsKeSettings {
   int Port = kNtsKeDefaultPort;
   // PEM certificates to trust instead of the system's trust store; empty for the store.
   std::string CaFile;
-  int TimeoutMs = 5000;  // for the connection and for each step of the conversation
+  // Milliseconds for the whole conversation, connection included (the name lookup before it
+  // excepted); negative: without limit.
+  int TimeoutMs = 5000;
 };
 
 // The records a client sends: NTPv4, AEAD_AES_SIV_CMAC_256, End of Message.

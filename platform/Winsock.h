@@ -2,6 +2,11 @@
 // The socket library as the time query uses it: a library loaded by name whose functions are
 // looked up by name (Windows Sockets 1.1 shapes and error numbers). The Linux stand-in of
 // "wsock32.dll" is a table of adapters over BSD sockets.
+//
+// IPv6 needs two calls of the later libraries, getaddrinfo and freeaddrinfo, in their Windows
+// shapes. They are looked up like the others but are not required: a library without them has
+// no IPv6, and IPv4 never uses them.
+#include <cstddef>
 #include <cstdint>
 #if !defined(_WIN32)
 #include <cerrno>
@@ -17,6 +22,8 @@ constexpr int SOCKET_ERROR = -1;
 
 // Constants of the library, not of the host: they keep their Windows values.
 constexpr int WS_AF_INET = 2;
+constexpr int WS_AF_INET6 = 23;
+constexpr int WS_AI_NUMERICHOST = 0x04;  // getaddrinfo: the name must be a numeric address
 constexpr int WS_SOCK_DGRAM = 2;
 constexpr int WS_SOL_SOCKET = 0xFFFF;
 constexpr int WS_SO_BROADCAST = 0x20;
@@ -171,6 +178,32 @@ struct SOCKADDR_IN {
 };
 static_assert(sizeof(SOCKADDR_IN) == 16);
 
+// The 28-byte IPv6 socket address: family in host order, port in network order, flow label, the
+// sixteen address bytes in network order, scope. sendto and recvfrom take it where their
+// SOCKADDR_IN pointer stands when the length passed with it is this size and its family is
+// WS_AF_INET6: the library's calls take any socket address by its family and length.
+struct SOCKADDR_IN6 {
+  int16_t sin6_family = 0;
+  uint16_t sin6_port = 0;
+  uint32_t sin6_flowinfo = 0;
+  uint8_t sin6_addr[16] = {};
+  uint32_t sin6_scope_id = 0;
+};
+static_assert(sizeof(SOCKADDR_IN6) == 28);
+
+// One result of getaddrinfo, in a list freed with freeaddrinfo. ai_addr points at a SOCKADDR_IN
+// or a SOCKADDR_IN6, as ai_family says.
+struct ADDRINFOA {
+  int ai_flags = 0;
+  int ai_family = 0;
+  int ai_socktype = 0;
+  int ai_protocol = 0;
+  size_t ai_addrlen = 0;
+  char* ai_canonname = nullptr;
+  void* ai_addr = nullptr;
+  ADDRINFOA* ai_next = nullptr;
+};
+
 struct FD_SET {
   uint32_t fd_count = 0;
   SOCKET fd_array[WS_FD_SETSIZE] = {};
@@ -207,6 +240,10 @@ using Trecvfrom = int (*)(SOCKET s, char* buffer, int length, int flags, SOCKADD
                           int* from_length);
 using Tshutdown = int (*)(SOCKET s, int how);
 using Tclosesocket = int (*)(SOCKET s);
+// Gives 0 and the list, or the library's error number (also the last error) and no list.
+using Tgetaddrinfo = int (*)(const char* node, const char* service, const ADDRINFOA* hints,
+                             ADDRINFOA** result);
+using Tfreeaddrinfo = void (*)(ADDRINFOA* list);
 
 using HMODULE = void*;
 

@@ -44,14 +44,36 @@ int FailFromErrno() {
   return FailWith(WsaErrorFromErrno(errno));
 }
 
-bool ToHostAddress(const SOCKADDR_IN* address, int length, sockaddr_in& out) {
+// The library's socket address (a SOCKADDR_IN, or a SOCKADDR_IN6 by its family and length) as
+// the system's; false for anything else. The bytes are copied out, never read through a pointer
+// of the other type.
+bool ToHostAddress(const SOCKADDR_IN* address, int length, sockaddr_storage& out,
+                   socklen_t& out_length) {
   if (!address || length < static_cast<int>(sizeof(SOCKADDR_IN))) return false;
-  if (address->sin_family != WS_AF_INET) return false;
-  out = sockaddr_in{};
-  out.sin_family = AF_INET;
-  out.sin_port = address->sin_port;
-  std::memcpy(&out.sin_addr.s_addr, address->sin_addr, 4);
-  return true;
+  int16_t family = 0;
+  std::memcpy(&family, address, sizeof family);
+  out = sockaddr_storage{};
+  if (family == WS_AF_INET) {
+    auto& in = reinterpret_cast<sockaddr_in&>(out);
+    in.sin_family = AF_INET;
+    in.sin_port = address->sin_port;
+    std::memcpy(&in.sin_addr.s_addr, address->sin_addr, 4);
+    out_length = sizeof(sockaddr_in);
+    return true;
+  }
+  if (family == WS_AF_INET6 && length >= static_cast<int>(sizeof(SOCKADDR_IN6))) {
+    SOCKADDR_IN6 given;
+    std::memcpy(static_cast<void*>(&given), address, sizeof given);
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(out);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_port = given.sin6_port;
+    in6.sin6_flowinfo = given.sin6_flowinfo;
+    std::memcpy(in6.sin6_addr.s6_addr, given.sin6_addr, 16);
+    in6.sin6_scope_id = given.sin6_scope_id;
+    out_length = sizeof(sockaddr_in6);
+    return true;
+  }
+  return false;
 }
 
 int WsaStartup(uint16_t version, WSADATA* data) {
@@ -77,9 +99,10 @@ int WsaCancelBlockingCall() {
 }  // no call of this library ever blocks another thread
 
 SOCKET Socket(int family, int type, int protocol) {
-  if (family != WS_AF_INET) return FailWith(WSAEAFNOSUPPORT);
+  if (family != WS_AF_INET && family != WS_AF_INET6) return FailWith(WSAEAFNOSUPPORT);
   if (type != WS_SOCK_DGRAM) return FailWith(WSAESOCKTNOSUPPORT);
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
+  const int fd =
+      ::socket(family == WS_AF_INET6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
   if (fd < 0) {
     FailFromErrno();
     return INVALID_SOCKET;
@@ -162,12 +185,13 @@ uint16_t Ntohs(uint16_t value) {
 
 int SendTo(SOCKET s, const char* data, int length, int flags, const SOCKADDR_IN* to,
            int to_length) {
-  sockaddr_in address;
-  if (!ToHostAddress(to, to_length, address)) return FailWith(WSAEFAULT);
+  sockaddr_storage address;
+  socklen_t address_length = 0;
+  if (!ToHostAddress(to, to_length, address, address_length)) return FailWith(WSAEFAULT);
   if (length < 0) return FailWith(WSAEINVAL);
   const ssize_t sent =
       ::sendto(static_cast<int>(s), data, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
-               reinterpret_cast<const sockaddr*>(&address), sizeof address);
+               reinterpret_cast<const sockaddr*>(&address), address_length);
   if (sent < 0) return FailFromErrno();
   return static_cast<int>(sent);
 }
@@ -208,17 +232,30 @@ int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEV
 // MSG_TRUNC makes the kernel report the datagram's real length, which tells the two apart.
 int RecvFrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, int* from_length) {
   if (length < 0 || (!buffer && length > 0)) return FailWith(WSAEFAULT);
-  sockaddr_in address{};
+  sockaddr_storage address{};
   socklen_t address_length = sizeof address;
   const ssize_t received =
       ::recvfrom(static_cast<int>(s), buffer, static_cast<size_t>(length), flags | MSG_TRUNC,
                  reinterpret_cast<sockaddr*>(&address), &address_length);
   if (received < 0) return FailFromErrno();
-  if (from && from_length && *from_length >= static_cast<int>(sizeof(SOCKADDR_IN))) {
+  if (address.ss_family == AF_INET6) {
+    if (from && from_length && *from_length >= static_cast<int>(sizeof(SOCKADDR_IN6))) {
+      const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
+      SOCKADDR_IN6 sender;
+      sender.sin6_family = WS_AF_INET6;
+      sender.sin6_port = in6.sin6_port;
+      sender.sin6_flowinfo = in6.sin6_flowinfo;
+      std::memcpy(sender.sin6_addr, in6.sin6_addr.s6_addr, 16);
+      sender.sin6_scope_id = in6.sin6_scope_id;
+      std::memcpy(static_cast<void*>(from), &sender, sizeof sender);
+      *from_length = sizeof(SOCKADDR_IN6);
+    }
+  } else if (from && from_length && *from_length >= static_cast<int>(sizeof(SOCKADDR_IN))) {
+    const auto& in = reinterpret_cast<const sockaddr_in&>(address);
     *from = SOCKADDR_IN{};
     from->sin_family = WS_AF_INET;
-    from->sin_port = address.sin_port;
-    std::memcpy(from->sin_addr, &address.sin_addr.s_addr, 4);
+    from->sin_port = in.sin_port;
+    std::memcpy(from->sin_addr, &in.sin_addr.s_addr, 4);
     *from_length = sizeof(SOCKADDR_IN);
   }
   if (received > length) return FailWith(WSAEMSGSIZE);
@@ -233,6 +270,98 @@ int Shutdown(SOCKET s, int how) {
 
 int CloseSocket(SOCKET s) {
   if (::close(static_cast<int>(s)) != 0) return FailFromErrno();
+  return 0;
+}
+
+// The library's number for a getaddrinfo failure.
+int WsaErrorFromLookup(int result) {
+  switch (result) {
+    case EAI_AGAIN:
+      return WSATRY_AGAIN;
+    case EAI_FAIL:
+      return WSANO_RECOVERY;
+    case EAI_NODATA:
+    case EAI_ADDRFAMILY:
+      return WSANO_DATA;
+    case EAI_FAMILY:
+      return WSAEAFNOSUPPORT;
+    case EAI_MEMORY:
+      return WSAENOBUFS;
+    case EAI_SYSTEM:
+      return WsaErrorFromErrno(errno);
+    default:
+      return WSAHOST_NOT_FOUND;
+  }
+}
+
+void FreeAddrInfo(ADDRINFOA* list) {
+  while (list) {
+    ADDRINFOA* next = list->ai_next;
+    if (list->ai_family == WS_AF_INET6)
+      delete static_cast<SOCKADDR_IN6*>(list->ai_addr);
+    else
+      delete static_cast<SOCKADDR_IN*>(list->ai_addr);
+    delete list;
+    list = next;
+  }
+}
+
+// The system's lookup, its results in the library's shapes (IPv4 and IPv6 entries only).
+int GetAddrInfo(const char* node, const char* service, const ADDRINFOA* hints, ADDRINFOA** result) {
+  if (!result) return FailWith(WSAEFAULT), WSAEFAULT;
+  *result = nullptr;
+  addrinfo system_hints{};
+  system_hints.ai_socktype = SOCK_DGRAM;
+  if (hints) {
+    if (hints->ai_family == WS_AF_INET)
+      system_hints.ai_family = AF_INET;
+    else if (hints->ai_family == WS_AF_INET6)
+      system_hints.ai_family = AF_INET6;
+    else if (hints->ai_family != 0)
+      return FailWith(WSAEAFNOSUPPORT), WSAEAFNOSUPPORT;
+    if (hints->ai_flags & WS_AI_NUMERICHOST) system_hints.ai_flags |= AI_NUMERICHOST;
+  }
+  addrinfo* found = nullptr;
+  const int looked = ::getaddrinfo(node, service, &system_hints, &found);
+  if (looked != 0 || !found) {
+    const int error = looked != 0 ? WsaErrorFromLookup(looked) : WSANO_DATA;
+    FailWith(error);
+    return error;
+  }
+  ADDRINFOA* first = nullptr;
+  ADDRINFOA** tail = &first;
+  for (addrinfo* a = found; a; a = a->ai_next) {
+    auto* entry = new ADDRINFOA;
+    entry->ai_socktype = WS_SOCK_DGRAM;
+    if (a->ai_family == AF_INET6) {
+      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(a->ai_addr);
+      auto* address = new SOCKADDR_IN6;
+      address->sin6_family = WS_AF_INET6;
+      address->sin6_port = in6->sin6_port;
+      std::memcpy(address->sin6_addr, in6->sin6_addr.s6_addr, 16);
+      address->sin6_scope_id = in6->sin6_scope_id;
+      entry->ai_family = WS_AF_INET6;
+      entry->ai_addr = address;
+      entry->ai_addrlen = sizeof(SOCKADDR_IN6);
+    } else if (a->ai_family == AF_INET) {
+      const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+      auto* address = new SOCKADDR_IN;
+      address->sin_family = WS_AF_INET;
+      address->sin_port = in->sin_port;
+      std::memcpy(address->sin_addr, &in->sin_addr.s_addr, 4);
+      entry->ai_family = WS_AF_INET;
+      entry->ai_addr = address;
+      entry->ai_addrlen = sizeof(SOCKADDR_IN);
+    } else {
+      delete entry;
+      continue;
+    }
+    *tail = entry;
+    tail = &entry->ai_next;
+  }
+  ::freeaddrinfo(found);
+  if (!first) return FailWith(WSANO_DATA), WSANO_DATA;
+  *result = first;
   return 0;
 }
 
@@ -253,6 +382,8 @@ const std::map<std::string, void*>& Exports() {
       {"recvfrom", reinterpret_cast<void*>(&RecvFrom)},
       {"shutdown", reinterpret_cast<void*>(&Shutdown)},
       {"closesocket", reinterpret_cast<void*>(&CloseSocket)},
+      {"getaddrinfo", reinterpret_cast<void*>(&GetAddrInfo)},
+      {"freeaddrinfo", reinterpret_cast<void*>(&FreeAddrInfo)},
   };
   return exports;
 }

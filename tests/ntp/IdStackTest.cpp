@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -233,4 +234,159 @@ TEST(SocketStackLifecycle, AStartFailureIsAnInitialisationError) {
   winsock.startup_result = 0;
   TIdUDPClient client;
   EXPECT_NE(SocketStack(), nullptr);
+}
+
+// --- IPv6 -------------------------------------------------------------------------------------
+
+namespace {
+
+std::array<uint8_t, 16> V6(const char* text) {
+  std::array<uint8_t, 16> bytes{};
+  // 2001:db8::123 and ::1 are all the tests need; written out to keep the test free of the
+  // lookup it checks.
+  if (std::string(text) == "2001:db8::123")
+    bytes = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x23};
+  else if (std::string(text) == "::1")
+    bytes[15] = 1;
+  else
+    ADD_FAILURE() << text;
+  return bytes;
+}
+
+using ntp::TIdFamilyChoice;
+using ntp::TIdIPAddress;
+using ntp::TIdIPVersion;
+
+int ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const EIdSocketError& e) {
+    return e.ErrorCode();
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(LookUpHostIPv6, LiteralsBareOrBracketedAreReadByTheNumericLookup) {
+  FakeWinsock winsock;
+  TIdUDPClient client;
+  EXPECT_EQ(SocketStack()->LookUpHost("2001:db8::123"), TIdIPAddress::IPv6(V6("2001:db8::123")));
+  EXPECT_EQ(SocketStack()->LookUpHost("[::1]"), TIdIPAddress::IPv6(V6("::1")));
+  EXPECT_EQ(SocketStack()->LookUpHost("::1").Version, TIdIPVersion::Id_IPv6);
+  ASSERT_EQ(winsock.lookups6.size(), 3u);
+  EXPECT_EQ(winsock.lookups6[1].node, "::1");  // the brackets are the tool's, not the address's
+  for (const auto& lookup : winsock.lookups6) {
+    EXPECT_EQ(lookup.family, platform::WS_AF_INET6);
+    EXPECT_TRUE(lookup.flags & platform::WS_AI_NUMERICHOST);
+  }
+  EXPECT_EQ(winsock.lists_freed, 3);
+  EXPECT_TRUE(winsock.lookups.empty()) << "the IPv4 lookup is never asked for a literal";
+  // A text with a colon that is no address fails; it is not taken for a name.
+  EXPECT_EQ(ErrorOf([] { SocketStack()->LookUpHost("2001:db8::12345"); }), 11001);
+  EXPECT_TRUE(winsock.lookups.empty());
+}
+
+TEST(LookUpHostIPv6, ANameWithOnlyAnIPv6AddressIsFoundAfterTheIPv4LookupFindsNone) {
+  FakeWinsock winsock;
+  winsock.host_address6 = V6("2001:db8::123");
+  TIdUDPClient client;
+  // With an IPv4 address the name keeps the IPv4 lookup alone.
+  EXPECT_EQ(SocketStack()->LookUpHost("both.example").ToString(), "192.0.2.5");
+  EXPECT_TRUE(winsock.lookups6.empty());
+
+  for (int v4_error : {platform::WSANO_DATA, platform::WSAHOST_NOT_FOUND}) {
+    winsock.host_address.reset();
+    winsock.lookup_error = v4_error;
+    winsock.lookups6.clear();
+    EXPECT_EQ(SocketStack()->LookUpHost("v6only.example"), TIdIPAddress::IPv6(V6("2001:db8::123")));
+    ASSERT_EQ(winsock.lookups6.size(), 1u);
+    EXPECT_EQ(winsock.lookups6[0].node, "v6only.example");
+    EXPECT_FALSE(winsock.lookups6[0].flags & platform::WS_AI_NUMERICHOST);
+  }
+  // A failing name server is no answer about the name: the IPv6 lookup is not asked.
+  winsock.lookup_error = platform::WSATRY_AGAIN;
+  winsock.lookups6.clear();
+  EXPECT_EQ(ErrorOf([] { SocketStack()->LookUpHost("flaky.example"); }), platform::WSATRY_AGAIN);
+  EXPECT_TRUE(winsock.lookups6.empty());
+  // Neither family: the IPv4 lookup's error, as before IPv6 was asked.
+  winsock.lookup_error = platform::WSAHOST_NOT_FOUND;
+  winsock.host_address6.reset();
+  winsock.lookup6_error = platform::WSANO_DATA;
+  EXPECT_EQ(ErrorOf([] { SocketStack()->LookUpHost("nowhere.example"); }),
+            platform::WSAHOST_NOT_FOUND);
+  EXPECT_EQ(winsock.lookups6.size(), 1u);
+}
+
+TEST(LookUpHostIPv6, AForcedFamilyAsksOnlyItsOwnLookupAndRefusesTheOther) {
+  FakeWinsock winsock;
+  winsock.host_address6 = V6("2001:db8::123");
+  TIdUDPClient client;
+  TIdStack& stack = *SocketStack();
+  EXPECT_EQ(stack.LookUpHost("LocalHost", TIdFamilyChoice::IPv6Only),
+            TIdIPAddress::IPv6(V6("::1")));
+  EXPECT_EQ(stack.LookUpHost("LocalHost", TIdFamilyChoice::IPv4Only).ToString(), "127.0.0.1");
+  EXPECT_EQ(stack.LookUpHost("both.example", TIdFamilyChoice::IPv6Only),
+            TIdIPAddress::IPv6(V6("2001:db8::123")));
+  EXPECT_TRUE(winsock.lookups.empty());
+  EXPECT_EQ(stack.LookUpHost("both.example", TIdFamilyChoice::IPv4Only).ToString(), "192.0.2.5");
+  EXPECT_EQ(winsock.lookups6.size(), 1u);
+  EXPECT_EQ(ErrorOf([&] { stack.LookUpHost("10.0.0.1", TIdFamilyChoice::IPv6Only); }),
+            platform::WSAEAFNOSUPPORT);
+  EXPECT_EQ(ErrorOf([&] { stack.LookUpHost("[::1]", TIdFamilyChoice::IPv4Only); }),
+            platform::WSAEAFNOSUPPORT);
+  winsock.host_address.reset();
+  EXPECT_EQ(ErrorOf([&] { stack.LookUpHost("v6only.example", TIdFamilyChoice::IPv4Only); }),
+            platform::WSAHOST_NOT_FOUND);
+  EXPECT_EQ(winsock.lookups6.size(), 1u) << "-4 never falls back to IPv6";
+}
+
+TEST(LookUpHostIPv6, ASendGoesOutOnAnIPv6SocketToTheTwentyEightByteAddress) {
+  FakeWinsock winsock;
+  TIdUDPClient client;
+  client.SetHost("[2001:db8::123]");
+  client.SetPort(123);
+  client.SendDatagram(ntp::ToBytes("hello"));
+  ASSERT_EQ(winsock.sent.size(), 1u);
+  EXPECT_EQ(winsock.socket_families, (std::vector<int>{platform::WS_AF_INET6}));
+  EXPECT_EQ(winsock.sent[0].family, platform::WS_AF_INET6);
+  EXPECT_EQ(winsock.sent[0].address_length, 28);
+  EXPECT_EQ(winsock.sent[0].address6, V6("2001:db8::123"));
+  EXPECT_EQ(winsock.sent[0].port, 123);
+  EXPECT_EQ(winsock.sent[0].data, "hello");
+  // Back to IPv4: a socket of that family, and the 16-byte address as before.
+  client.SetHost("192.0.2.9");
+  client.SendDatagram(ntp::ToBytes("again"));
+  EXPECT_EQ(winsock.socket_families.back(), platform::WS_AF_INET);
+  EXPECT_EQ(winsock.sent[1].address_length, 16);
+  EXPECT_EQ(winsock.sent[1].address, (std::array<uint8_t, 4>{192, 0, 2, 9}));
+}
+
+TEST(LookUpHostIPv6, ALibraryWithoutTheIPv6CallsStillCarriesIPv4AndSaysWhyNotIPv6) {
+  for (const char* missing : {"getaddrinfo", "freeaddrinfo"}) {
+    FakeWinsock winsock;
+    winsock.missing_functions = {missing};
+    winsock.host_address6 = V6("2001:db8::123");
+    TIdUDPClient client;
+    EXPECT_FALSE(SocketStack()->SupportsIPv6());
+    EXPECT_EQ(SocketStack()->LookUpHost("both.example").ToString(), "192.0.2.5");
+    try {
+      SocketStack()->LookUpHost("::1");
+      FAIL() << "no exception";
+    } catch (const ntp::EIdIPv6Unavailable& e) {
+      EXPECT_EQ(e.Message(),
+                "IPv6 is not available: wsock32.dll has no getaddrinfo and freeaddrinfo.");
+    }
+    // A name without an IPv4 address keeps the IPv4 lookup's error.
+    winsock.host_address.reset();
+    EXPECT_EQ(ErrorOf([] { SocketStack()->LookUpHost("v6only.example"); }),
+              platform::WSAHOST_NOT_FOUND);
+    EXPECT_TRUE(winsock.lookups6.empty());
+    // The socket layer itself refuses an IPv6 socket.
+    EXPECT_THROW(SocketStack()->LookUpHost("x", TIdFamilyChoice::IPv6Only),
+                 ntp::EIdIPv6Unavailable);
+    client.SetHost("192.0.2.9");
+    client.SendDatagram(ntp::ToBytes("v4 works"));
+    EXPECT_EQ(winsock.sent.size(), 1u);
+  }
 }

@@ -115,7 +115,11 @@ TEST_F(Transport, TheHostIsResolvedBeforeASocketIsOpenedForItsFamily) {
   EXPECT_EQ(winsock.sent[0].address, (std::array<uint8_t, 4>{192, 0, 2, 7}));
 }
 
-TEST_F(Transport, AnAddressOfAFamilyTheLibraryLacksIsRefusedWithItsNumber) {
+// A library without getaddrinfo and freeaddrinfo has no IPv6.
+TEST(TransportWithoutIPv6, AnAddressOfAFamilyTheLibraryLacksIsRefusedWithItsNumber) {
+  FakeWinsock winsock;
+  winsock.missing_functions = {"getaddrinfo"};
+  TIdUDPClient client;
   ntp::TIdSocketHandle socket;
   try {
     socket.AllocateSocket(ntp::TIdIPVersion::Id_IPv6);

@@ -922,3 +922,134 @@ INSTANTIATE_TEST_SUITE_P(
                       RealQueryCase{"KolkataAcrossMidnightFromUtc", "Asia/Kolkata",
                                     UnixSeconds(2026, 7, 1, 20, 0), "20:00:10"}),
     RealQueryName);
+
+// --- Full-resolution figures beside the millisecond ones --------------------------------------
+
+namespace {
+
+constexpr int64_t kNs = 1000000000;
+
+TNtpTimestamp StampOf(int64_t unix_ns) {
+  const int64_t ntp_ns = unix_ns + int64_t{2208988800} * kNs;
+  TNtpTimestamp stamp;
+  stamp.Seconds = static_cast<uint32_t>(ntp_ns / kNs);
+  stamp.Fraction = static_cast<uint32_t>(std::llround((ntp_ns % kNs) * 4294967296.0 / kNs));
+  return stamp;
+}
+
+}  // namespace
+
+TEST(Precise, StampsBecomeNanosecondsSince1970InBothEras) {
+  TNtpTimestamp stamp{NtpSeconds(2026, 3, 1, 12, 0), 0x80000000u};
+  EXPECT_EQ(NtpStampToUnixNanoseconds(stamp),
+            int64_t{UnixSeconds(2026, 3, 1, 12, 0)} * kNs + 500000000);
+  // The fraction to the nearest nanosecond: 2^-32 s is about 0.23 ns.
+  stamp.Fraction = 1;
+  EXPECT_EQ(NtpStampToUnixNanoseconds(stamp), int64_t{UnixSeconds(2026, 3, 1, 12, 0)} * kNs);
+  stamp.Fraction = 5;  // 1.16 ns
+  EXPECT_EQ(NtpStampToUnixNanoseconds(stamp), int64_t{UnixSeconds(2026, 3, 1, 12, 0)} * kNs + 1);
+  stamp.Fraction = 0xFFFFFFFFu;  // a whisker below the next second
+  EXPECT_EQ(NtpStampToUnixNanoseconds(stamp), int64_t{UnixSeconds(2026, 3, 1, 12, 0)} * kNs + kNs);
+  // Words below 0x80000000 count from 2036-02-07 06:28:16 UTC, 2085978496 s after 1970.
+  EXPECT_EQ(NtpStampToUnixNanoseconds({5, 0}), (int64_t{2085978496} + 5) * kNs);
+  EXPECT_EQ(NtpStampToUnixNanoseconds({0x80000000u, 0}), (int64_t{0x80000000} - 2208988800) * kNs);
+}
+
+TEST(Precise, OffsetAndDelayOfKnownTimesToTheNanosecond) {
+  const int64_t t1 = int64_t{UnixSeconds(2026, 6, 30, 23, 59, 58)} * kNs + 123456789;
+  TNtpPacket reply;
+  reply.Stratum = 2;
+  reply.ReceiveTimestamp = StampOf(t1 + 1500250000);   // 1.50025 s after T1
+  reply.TransmitTimestamp = StampOf(t1 + 1500350000);  // held 100 µs
+  const int64_t t4 = t1 + 1000000;                     // back 1 ms after T1
+  const TPreciseExchange e = PreciseExchange(reply, t1, t4);
+  EXPECT_EQ(e.Originate, t1);
+  EXPECT_EQ(e.Destination, t4);
+  EXPECT_EQ(e.Receive, t1 + 1500250000);
+  EXPECT_EQ(e.Transmit, t1 + 1500350000);
+  EXPECT_NEAR(e.RoundTripDelay, 0.0009, 1e-12);
+  // ((T2 - T1) + (T3 - T4)) / 2 = (1.50025 + 1.49935) / 2
+  EXPECT_NEAR(e.ClockOffset, 1.4998, 1e-12);
+  EXPECT_TRUE(e.Valid);
+  // A computer ahead of its server has a negative offset.
+  const TPreciseExchange behind = PreciseExchange(reply, t1 + 3 * kNs, t4 + 3 * kNs);
+  EXPECT_NEAR(behind.ClockOffset, 1.4998 - 3, 1e-12);
+  EXPECT_NEAR(behind.RoundTripDelay, 0.0009, 1e-12);
+  // Valid follows the reply's validity rules.
+  reply.Stratum = 0;
+  EXPECT_FALSE(PreciseExchange(reply, t1, t4).Valid);
+}
+
+TEST_F(Query, ThePreciseClockIsReadRightBeforeTheSendAndRightAfterTheReceive) {
+  // This machine's fine clock reads 0.7 s late; the millisecond clock is the real one.
+  std::vector<int64_t> readings;
+  client.SetPreciseClock([&] {
+    readings.push_back(SystemClockNanoseconds() - 700000000);
+    return readings.back();
+  });
+  server.ThenReply();
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  ASSERT_EQ(readings.size(), 2u);
+  EXPECT_EQ(client.Precise.Originate, readings[0]);
+  EXPECT_EQ(client.Precise.Destination, readings[1]);
+  EXPECT_TRUE(client.Precise.Valid);
+  EXPECT_NEAR(client.Precise.ClockOffset, 0.7, client.Precise.RoundTripDelay / 2 + 1e-6);
+  EXPECT_NEAR(client.GetClockOffset() * 86400.0, 0.0,
+              0.005);  // the millisecond figure is untouched
+  // The server's stamps are those of the reply that filled Info.
+  EXPECT_LT(std::fabs((client.Precise.Transmit - client.Precise.Receive) / 1e9), 1e-6);
+
+  // No reply: Valid cleared, as Info's.
+  server.ThenSilence();
+  client.SetReceiveTimeout(50);
+  EXPECT_EQ(client.QueryServerTime(), 0.0);
+  EXPECT_FALSE(client.Precise.Valid);
+  EXPECT_EQ(readings.size(), 4u);
+}
+
+// The scripted server stamps its reply with the real clock plus 2.5 s at full resolution; the
+// moment it answers lies between T1 and T4, so each precise offset is within half the round
+// trip of 2.5 s, and over loopback that is well under 0.1 ms.
+TEST_F(Query, ThePreciseOffsetIsWithinATenthOfAMillisecondOfTheTruth) {
+  ReplySpec plan;
+  plan.offset_seconds = 2.5;
+  std::vector<double> precise_errors, ms_errors;
+  for (int i = 0; i < 20; ++i) {
+    server.ThenReply(plan);
+    ASSERT_NE(client.QueryServerTime(), 0.0);
+    ASSERT_TRUE(client.Precise.Valid);
+    const double off = std::fabs(client.Precise.ClockOffset - 2.5);
+    EXPECT_LE(off, client.Precise.RoundTripDelay / 2 + 2e-9);
+    precise_errors.push_back(off);
+    ms_errors.push_back(std::fabs(client.GetClockOffset() * 86400.0 - 2.5));
+  }
+  std::sort(precise_errors.begin(), precise_errors.end());
+  std::sort(ms_errors.begin(), ms_errors.end());
+  EXPECT_LT(precise_errors[10], 0.0001);
+  std::printf(
+      "precise offset error: median %.1f us, max %.1f us; ms offset error: median %.1f "
+      "us, max %.1f us\n",
+      precise_errors[10] * 1e6, precise_errors.back() * 1e6, ms_errors[10] * 1e6,
+      ms_errors.back() * 1e6);
+}
+
+// The fine clock brackets the send and the receive alone: the name lookup, opening the socket
+// and draining it come before T1, decoding the reply after T4.
+TEST(PreciseReadings, T1IsReadAfterTheLookupAndSocketRightBeforeSendtoAndT4RightAfterRecvfrom) {
+  FakeWinsock winsock;
+  TNTPClient client;
+  client.SetHost("time.example");
+  client.SetPort(123);
+  client.SetReceiveTimeout(100);
+  client.SetPreciseClock([&] {
+    winsock.calls.push_back("clock");
+    return int64_t{1};
+  });
+  winsock.replies.push_back(QByteArray(48, '\x24'));
+  client.QueryServerTime();
+  ASSERT_EQ(winsock.lookups.size(), 1u);
+  ASSERT_EQ(winsock.sockets_made, 1);
+  const std::vector<std::string> tail(winsock.calls.end() - 5, winsock.calls.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"clock", "sendto", "select", "recvfrom", "clock"}));
+  EXPECT_EQ(std::count(winsock.calls.begin(), winsock.calls.end(), "clock"), 2);
+}

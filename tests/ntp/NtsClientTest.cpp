@@ -4,13 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <set>
 
+#include "framework/IniFiles.h"
 #include "ntp/NTPClient.h"
+#include "platform/posix/PosixPrivateProfile.h"
 #include "support/ChronyServer.h"
 #include "support/FakeClock.h"
 #include "support/NtsServer.h"
@@ -19,6 +25,7 @@ using namespace ntp;
 using testing_support::ChronyServer;
 using testing_support::FakeKernelClock;
 using testing_support::NtsChronyServer;
+using testing_support::SilentTcpServer;
 using testing_support::TestCertificates;
 using testing_support::TlsServer;
 using testing_support::UdpRelay;
@@ -91,18 +98,18 @@ TEST_F(NtsChrony, CookiesAreUsedOnceAndRefilledOverManyQueries) {
   std::set<TIdBytes> sent;
   for (int i = 0; i < 30; ++i) {
     if (i > 0) {
-      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()));
+      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()), 1000);
       ASSERT_FALSE(session.Cookies.empty());
       EXPECT_TRUE(sent.insert(session.Cookies.front()).second) << "cookie used twice, query " << i;
     }
     ASSERT_NE(client.QueryServerTime(), 0.0) << "query " << i;
     if (i == 0) {
-      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()));
+      TNtsSession& session = client.Nts.Session(*ParseNtsHost(Host()), 1000);
       EXPECT_EQ(session.Cookies.size(), kNtsCookieStore);
     }
   }
   EXPECT_EQ(client.Nts.Establishments(), 1);
-  EXPECT_EQ(client.Nts.Session(*ParseNtsHost(Host())).Cookies.size(), kNtsCookieStore);
+  EXPECT_EQ(client.Nts.Session(*ParseNtsHost(Host()), 1000).Cookies.size(), kNtsCookieStore);
 }
 
 TEST_F(NtsChrony, EachKeyEstablishmentFailureRaisesItsOwnMessage) {
@@ -164,7 +171,7 @@ TEST_F(NtsChrony, ARelayThatChangesReplaysOrStripsTheReplyGivesNoReplyNeverATime
   const TNtsHost host = *ParseNtsHost(Host());
   auto through = [&](UdpRelay& relay, TNTPClient& client) {
     Prepare(client);
-    client.Nts.Session(host).NtpPort = relay.Port();
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
   };
   {  // the relay itself changes nothing: a time
     UdpRelay relay(server_->Port(), UdpRelay::Mode::Forward);
@@ -212,7 +219,7 @@ TEST_F(NtsChrony, SetComputerTimeMovesTheClockOnlyOnAnAuthenticatedReply) {
     UdpRelay relay(server_->Port(), UdpRelay::Mode::Plain);
     TNTPClient client;
     Prepare(client);
-    client.Nts.Session(host).NtpPort = relay.Port();
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
     EXPECT_FALSE(client.SetComputerTime());
     EXPECT_TRUE(clock.set_times.empty());
   }
@@ -224,6 +231,198 @@ TEST_F(NtsChrony, SetComputerTimeMovesTheClockOnlyOnAnAuthenticatedReply) {
     ASSERT_EQ(clock.set_times.size(), 1u);
     EXPECT_NEAR(static_cast<double>(clock.set_times[0].tv_sec), static_cast<double>(now), 3.0);
   }
+}
+
+TEST_F(NtsChrony, TheServersRefusalOfTheCookieMakesTheNextQueryEstablishKeysAgain) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  {  // the relay answers the first request with "NTSN" and the request's identifier
+    UdpRelay relay(server_->Port(), UdpRelay::Mode::RefuseFirst);
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
+    EXPECT_EQ(client.QueryServerTime(), 0.0);
+    EXPECT_FALSE(client.Info.Valid);
+    EXPECT_EQ(client.Info.Version, 0);  // nothing of the kiss was taken
+    EXPECT_EQ(relay.Requests(), 1);
+    EXPECT_EQ(client.Nts.Establishments(), 1);
+    // Key establishment again, and the new session's server is asked: a time.
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    EXPECT_TRUE(client.Info.Valid);
+    EXPECT_EQ(client.Info.Version, 4);
+    EXPECT_EQ(client.Nts.Establishments(), 2);
+    EXPECT_EQ(relay.Requests(), 1);
+    EXPECT_EQ(client.Nts.Session(host, 1000).Cookies.size(), kNtsCookieStore);
+  }
+  // A kiss that does not answer this request is no reply and changes nothing else: whoever
+  // never saw the request cannot make the client drop its keys.
+  for (UdpRelay::Mode mode : {UdpRelay::Mode::RefuseOtherId, UdpRelay::Mode::RefuseWithoutId}) {
+    UdpRelay relay(server_->Port(), mode);
+    TNTPClient client;
+    Prepare(client);
+    client.Nts.Session(host, 1000).NtpPort = relay.Port();
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(client.QueryServerTime(), 0.0);
+      EXPECT_FALSE(client.Info.Valid);
+    }
+    EXPECT_EQ(relay.Requests(), 2);
+    TNtsSession& kept = client.Nts.Session(host, 1000);
+    EXPECT_EQ(kept.NtpPort, relay.Port());
+    EXPECT_EQ(kept.Cookies.size(), kNtsCookieStore - 2);
+    EXPECT_EQ(client.Nts.Establishments(), 1);
+  }
+}
+
+TEST_F(NtsChrony, CookiesTheServerCannotReadAreRefusedAndReplacedByKeyEstablishment) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  TNTPClient client;
+  Prepare(client);
+  ASSERT_NE(client.QueryServerTime(), 0.0);
+  // The server's keys no longer open the cookies, as after it changed them.
+  for (TIdBytes& cookie : client.Nts.Session(host, 1000).Cookies) cookie.back() ^= 0x01;
+  EXPECT_EQ(client.QueryServerTime(), 0.0);
+  EXPECT_FALSE(client.Info.Valid);
+  EXPECT_EQ(client.Nts.Establishments(), 1);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_TRUE(client.Info.Valid);
+  EXPECT_EQ(client.Nts.Establishments(), 2);
+}
+
+TEST(NtsKeyEstablishmentTimeOut, IsTheReceiveTimeOutButNeverUnderTheFloor) {
+  EXPECT_EQ(NtsKeTimeoutMs(500), kNtsKeShortestTimeoutMs);
+  EXPECT_EQ(NtsKeTimeoutMs(0), kNtsKeShortestTimeoutMs);
+  EXPECT_EQ(NtsKeTimeoutMs(kNtsKeShortestTimeoutMs - 1), kNtsKeShortestTimeoutMs);
+  EXPECT_EQ(NtsKeTimeoutMs(kNtsKeShortestTimeoutMs + 1), kNtsKeShortestTimeoutMs + 1);
+  EXPECT_EQ(NtsKeTimeoutMs(60000), 60000);
+  EXPECT_LT(NtsKeTimeoutMs(TNTPClient::kWaitForever), 0);  // without limit, as the receive
+}
+
+TEST(NtsKeyEstablishmentTimeOut, AServerThatTakesTheConnectionAndNeverAnswersIsReported) {
+  SilentTcpServer silent;
+  ASSERT_TRUE(silent.Started());
+  const std::string where = "127.0.0.1:" + std::to_string(silent.Port());
+  for (int receive_ms : {500, kNtsKeShortestTimeoutMs + 500}) {
+    TNTPClient client;
+    client.SetHost("nts://" + where);
+    client.SetReceiveTimeout(receive_ms);
+    const int expected_ms = std::max(receive_ms, kNtsKeShortestTimeoutMs);
+    const auto start = std::chrono::steady_clock::now();
+    std::string message;
+    try {
+      client.QueryServerTime();
+    } catch (const EIdNtsError& e) {
+      message = e.Message();
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(message, "NTS key establishment: " + where + " did not answer within " +
+                           std::to_string(expected_ms) + " ms");
+    // It gave the server the whole time it says it did.
+    EXPECT_GE(waited, std::chrono::milliseconds(expected_ms));
+    EXPECT_FALSE(client.Info.Valid);
+    EXPECT_EQ(client.Nts.Establishments(), 0);
+  }
+}
+
+// Sets an environment variable for its lifetime, and puts back what was there.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* before = std::getenv(name);
+    had_ = before != nullptr;
+    if (had_) before_ = before;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      setenv(name_, before_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string before_;
+};
+
+TEST_F(NtsChrony, TheSystemsTrustStoreCanBeNamedByOpenSslsOwnVariables) {
+  TNTPClient client;
+  Prepare(client);
+  client.Nts.SetCaFile("");
+  {
+    ScopedEnv file("SSL_CERT_FILE", certificates_->CaFile().toStdString());
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    EXPECT_TRUE(client.Info.Valid);
+  }
+  client.Nts.Forget(*ParseNtsHost(Host()));
+  {  // a folder of certificates named by their hashes, as "openssl rehash" leaves it
+    QTemporaryDir folder;
+    ASSERT_TRUE(QFile::copy(certificates_->CaFile(), folder.path() + "/test-ca.pem"));
+    ASSERT_EQ(QProcess::execute("openssl", {"rehash", folder.path()}), 0);
+    ScopedEnv dir("SSL_CERT_DIR", folder.path().toStdString());
+    EXPECT_NE(client.QueryServerTime(), 0.0);
+    EXPECT_TRUE(client.Info.Valid);
+  }
+  client.Nts.Forget(*ParseNtsHost(Host()));
+  EXPECT_NE(QueryError(client).find("is not trusted"), std::string::npos);  // the store again
+  EXPECT_EQ(client.Nts.Establishments(), 2);
+}
+
+TEST_F(NtsChrony, AHostsOwnCaFileIsTrustedForThatHostAlone) {
+  const TNtsHost host = *ParseNtsHost(Host());
+  TNtsHost shouting = host;
+  shouting.Name = "LOCALHOST";  // another host: a name the certificate also holds
+  const std::string other = certificates_->OtherCaFile().toStdString();
+  const std::string right = certificates_->CaFile().toStdString();
+  TNTPClient client;
+  Prepare(client);
+  client.Nts.SetCaFile(other);
+  client.Nts.SetHostCaFile(host, right);
+  EXPECT_EQ(client.Nts.CaFileFor(host), right);
+  EXPECT_EQ(client.Nts.CaFileFor(shouting), other);
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_TRUE(client.Info.Valid);
+  client.SetHost("nts://localhost:" + std::to_string(server_->KePort()));
+  const std::string message = QueryError(client);
+  EXPECT_NE(message.find("is not trusted"), std::string::npos) << message;
+  client.Nts.SetHostCaFile(shouting, right);  // names match without regard to case
+  EXPECT_NE(client.QueryServerTime(), 0.0);
+  client.Nts.SetHostCaFile(host, "");  // back to the client's own
+  EXPECT_EQ(client.Nts.CaFileFor(host), other);
+}
+
+TEST(NtsHostCaFiles, AreReadFromASettingsSectionKeyedByHost) {
+  QTemporaryDir config;
+  platform::PosixPrivateProfile profile{config.path().toStdString()};
+  platform::ScopedOverride<platform::PrivateProfileApi> installed{profile};
+  QFile file(config.path() + "/hosts.ini");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(
+      "[CurrentHosts]\nCount=1\nHost0=nts://a.example\nCurrentInx=0\n"
+      "[NtsCaFiles]\n"
+      "nts://a.example=/etc/a.pem\n"
+      "NTS://B.Example:4461=/etc/b.pem\n"
+      "c.example=/etc/c.pem\n"          // not an NTS host
+      "nts://:4460=/etc/d.pem\n"        // no name
+      "nts://e.example:0=/etc/e.pem\n"  // no port
+      "nts://f.example=\n");
+  file.close();
+  TNtsClient nts;
+  nts.SetCaFile("/etc/default.pem");
+  nts.ReadHostCaFiles(framework::TIniFile("hosts.ini"), "NtsCaFiles");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://a.example")), "/etc/a.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://A.EXAMPLE:4460")), "/etc/a.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://a.example:4461")), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://b.example:4461")), "/etc/b.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://b.example")), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://c.example")), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(TNtsHost{"", 4460}), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(TNtsHost{"e.example", 0}), "/etc/default.pem");
+  EXPECT_EQ(nts.CaFileFor(*ParseNtsHost("nts://f.example")), "/etc/default.pem");
+  // Neither a missing section nor a missing file names any.
+  TNtsClient none;
+  none.ReadHostCaFiles(framework::TIniFile("hosts.ini"), "NoSuchSection");
+  none.ReadHostCaFiles(framework::TIniFile("missing.ini"), "NtsCaFiles");
+  EXPECT_EQ(none.CaFileFor(*ParseNtsHost("nts://a.example")), "");
 }
 
 // The query tool, built beside the tests, asks NTS hosts given either way.
@@ -253,6 +452,17 @@ TEST_F(NtsChrony, TheQueryToolAsksAnNtsHostAndSaysWhyKeyEstablishmentFailed) {
       << err.toStdString();
   EXPECT_EQ(run({"--ca-file"}, out, err), 2);
   EXPECT_TRUE(err.contains("--ca-file needs a value"));
+  // -p would name a port nobody asks: the server names its NTP port in key establishment.
+  for (const QStringList& args :
+       {QStringList{"-p", "123", QString::fromStdString(Host())},
+        QStringList{"--nts", bare, "-p", QString::number(server_->Port())},
+        QStringList{"-p", "4460", "NTS://127.0.0.1"}}) {
+    EXPECT_EQ(run(args + QStringList{"--ca-file", certificates_->CaFile()}, out, err), 2)
+        << args.join(' ').toStdString();
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.startsWith("-p cannot be used with an NTS host")) << err.toStdString();
+    EXPECT_TRUE(err.contains("usage: tempomere-query"));
+  }
 }
 
 TEST(NtsPlainHosts, APlainHostIsAskedWithThePlainRequest) {

@@ -83,18 +83,58 @@ QByteArray MakeReply(const QByteArray& request, const ReplySpec& plan) {
   return reply;
 }
 
-FakeSntpServer::FakeSntpServer() {
-  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+FakeSntpServer::FakeSntpServer() : FakeSntpServer("127.0.0.1", 0) {}
+
+namespace {
+
+// The socket address of a numeric IPv4 or IPv6 text and a port; false for anything else.
+bool SocketAddress(const char* text, int port, sockaddr_storage& address, socklen_t& length) {
+  address = sockaddr_storage{};
+  auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+  auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+  if (::inet_pton(AF_INET, text, &v4.sin_addr) == 1) {
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(static_cast<uint16_t>(port));
+    length = sizeof v4;
+    return true;
+  }
+  address = sockaddr_storage{};
+  if (::inet_pton(AF_INET6, text, &v6.sin6_addr) == 1) {
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(static_cast<uint16_t>(port));
+    length = sizeof v6;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool FakeSntpServer::IPv6LoopbackAvailable() {
+  const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_storage address;
+  socklen_t length = 0;
+  SocketAddress("::1", 0, address, length);
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
+  ::close(fd);
+  return bound;
+}
+
+FakeSntpServer::FakeSntpServer(const char* text, int port) {
+  sockaddr_storage address;
+  socklen_t length = 0;
+  if (!SocketAddress(text, port, address, length))
+    throw std::runtime_error("fake SNTP server: not a numeric address");
+  fd_ = ::socket(address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) throw std::runtime_error("fake SNTP server: no socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+    ::close(fd_);
     throw std::runtime_error("fake SNTP server: cannot bind");
-  socklen_t length = sizeof address;
+  }
   ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  port_ = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                              : reinterpret_cast<sockaddr_in&>(address).sin_port);
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -144,7 +184,7 @@ void FakeSntpServer::Serve() {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, 20) <= 0) continue;  // look at running_ every 20 ms
     char buffer[2048];
-    sockaddr_in from{};
+    sockaddr_storage from{};
     socklen_t from_length = sizeof from;
     const ssize_t n =
         ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &from_length);

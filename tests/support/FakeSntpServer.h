@@ -1,6 +1,7 @@
 #pragma once
-// A time server in the test process: a UDP socket on 127.0.0.1 that answers each request with
-// the next scripted response (bytes built from the request, or silence).
+// A time server in the test process: a UDP socket on a loopback address (127.0.0.1 unless told
+// otherwise) that answers each request with the next scripted response (bytes built from the
+// request, or silence).
 #include <QByteArray>
 #include <atomic>
 #include <cstdint>
@@ -41,6 +42,12 @@ class FakeSntpServer {
   using Response = std::function<std::optional<QByteArray>(const QByteArray& request)>;
 
   FakeSntpServer();
+  // On another loopback address (127.x.y.z in dotted form, or "::1" for IPv6) and, when `port`
+  // is not 0, on that port: several servers on one port, as a tool that asks several hosts on
+  // one port needs.
+  FakeSntpServer(const char* address, int port);
+  // Whether this machine has an IPv6 loopback to serve on.
+  static bool IPv6LoopbackAvailable();
   ~FakeSntpServer();
   FakeSntpServer(const FakeSntpServer&) = delete;
   FakeSntpServer& operator=(const FakeSntpServer&) = delete;

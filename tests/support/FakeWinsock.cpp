@@ -1,5 +1,7 @@
 #include "support/FakeWinsock.h"
 
+#include <arpa/inet.h>
+
 #include <cstring>
 #include <map>
 
@@ -33,7 +35,8 @@ int Cancel() {
   return ++F().cancels, 0;
 }
 
-platform::SOCKET Socket(int, int, int) {
+platform::SOCKET Socket(int family, int, int) {
+  F().socket_families.push_back(family);
   if (F().next_socket == platform::INVALID_SOCKET) {
     F().last_error = 10024;
     return platform::INVALID_SOCKET;
@@ -72,10 +75,21 @@ uint16_t Swap16(uint16_t v) {
 }
 
 int SendTo(platform::SOCKET, const char* data, int length, int, const platform::SOCKADDR_IN* to,
-           int) {
+           int to_length) {
   FakeWinsock::Sent s;
-  std::memcpy(s.address.data(), to->sin_addr, 4);
-  s.port = Swap16(to->sin_port);
+  s.address_length = to_length;
+  std::memcpy(&s.family, to, 2);
+  s.family = static_cast<int16_t>(s.family);
+  if (s.family == platform::WS_AF_INET6) {
+    platform::SOCKADDR_IN6 to6;
+    std::memcpy(static_cast<void*>(&to6), to, sizeof to6);
+    std::copy(std::begin(to6.sin6_addr), std::end(to6.sin6_addr), s.address6.begin());
+    s.address = {};
+    s.port = Swap16(to6.sin6_port);
+  } else {
+    std::memcpy(s.address.data(), to->sin_addr, 4);
+    s.port = Swap16(to->sin_port);
+  }
   s.data = QByteArray(data, length);
   F().sent.push_back(s);
   F().calls.push_back("sendto");
@@ -124,6 +138,39 @@ int CloseSocket(platform::SOCKET) {
   return ++F().closes, 0;
 }
 
+int GetAddrInfo(const char* node, const char*, const platform::ADDRINFOA* hints,
+                platform::ADDRINFOA** result) {
+  F().lookups6.push_back({node, hints ? hints->ai_family : 0, hints ? hints->ai_flags : 0});
+  *result = nullptr;
+  std::array<uint8_t, 16> bytes{};
+  if (hints && (hints->ai_flags & platform::WS_AI_NUMERICHOST)) {
+    if (::inet_pton(AF_INET6, node, bytes.data()) != 1) return F().last_error = 11001;
+  } else if (F().host_address6) {
+    bytes = *F().host_address6;
+  } else {
+    return F().last_error = F().lookup6_error;
+  }
+  auto* address = new platform::SOCKADDR_IN6;
+  address->sin6_family = platform::WS_AF_INET6;
+  std::copy(bytes.begin(), bytes.end(), address->sin6_addr);
+  auto* entry = new platform::ADDRINFOA;
+  entry->ai_family = platform::WS_AF_INET6;
+  entry->ai_addr = address;
+  entry->ai_addrlen = sizeof *address;
+  *result = entry;
+  return 0;
+}
+
+void FreeAddrInfo(platform::ADDRINFOA* list) {
+  ++F().lists_freed;
+  while (list) {
+    platform::ADDRINFOA* next = list->ai_next;
+    delete static_cast<platform::SOCKADDR_IN6*>(list->ai_addr);
+    delete list;
+    list = next;
+  }
+}
+
 const std::map<std::string, void*>& Exports() {
   static const std::map<std::string, void*> exports = {
       {"WSAStartup", reinterpret_cast<void*>(&Startup)},
@@ -140,6 +187,8 @@ const std::map<std::string, void*>& Exports() {
       {"recvfrom", reinterpret_cast<void*>(&RecvFrom)},
       {"shutdown", reinterpret_cast<void*>(&Shutdown)},
       {"closesocket", reinterpret_cast<void*>(&CloseSocket)},
+      {"getaddrinfo", reinterpret_cast<void*>(&GetAddrInfo)},
+      {"freeaddrinfo", reinterpret_cast<void*>(&FreeAddrInfo)},
   };
   return exports;
 }

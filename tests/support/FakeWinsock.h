@@ -37,14 +37,29 @@ class FakeWinsock : public platform::ModuleApi {
   int lookup_error = platform::WSAHOST_NOT_FOUND;
   int16_t host_address_family = platform::WS_AF_INET;  // as the entry names it
   std::vector<std::string> lookups;
+  // getaddrinfo: a numeric request reads the text as an IPv6 address; a name finds
+  // `host_address6`, or nothing with `lookup6_error`. Each call's node and flags are kept.
+  std::optional<std::array<uint8_t, 16>> host_address6;
+  int lookup6_error = platform::WSAHOST_NOT_FOUND;
+  struct Lookup6 {
+    std::string node;
+    int family;
+    int flags;
+  };
+  std::vector<Lookup6> lookups6;
+  int lists_freed = 0;
+  std::vector<int> socket_families;  // each socket()'s family
 
   // Sending: -2 sends everything; otherwise the count returned (-1 with `send_error`).
   int send_result = -2;
   int send_error = 0;
   struct Sent {
-    std::array<uint8_t, 4> address;
+    std::array<uint8_t, 4> address;  // zeros for IPv6
     int port;
     QByteArray data;
+    int family = platform::WS_AF_INET;
+    int address_length = 0;
+    std::array<uint8_t, 16> address6{};
   };
   std::vector<Sent> sent;
 

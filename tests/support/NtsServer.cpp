@@ -163,8 +163,12 @@ void UdpRelay::Run() {
     if (n <= 0) continue;
     ++requests_;
     QByteArray reply;
+    const QByteArray request(buffer, static_cast<int>(n));
     if (mode_ == Mode::Replay && !first_reply_.isEmpty()) {
       reply = first_reply_;
+    } else if ((mode_ == Mode::RefuseFirst && requests_ == 1) || mode_ == Mode::RefuseOtherId ||
+               mode_ == Mode::RefuseWithoutId) {
+      reply = NtsRefusal(request, mode_ != Mode::RefuseWithoutId, mode_ == Mode::RefuseOtherId);
     } else {
       ::sendto(upstream, buffer, static_cast<size_t>(n), 0,
                reinterpret_cast<const sockaddr*>(&server), sizeof server);
@@ -182,6 +186,51 @@ void UdpRelay::Run() {
              reinterpret_cast<sockaddr*>(&client), length);
   }
   ::close(upstream);
+}
+
+SilentTcpServer::SilentTcpServer() {
+  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof address;
+  if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd_, 8) != 0 ||
+      ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return;
+  port_ = ntohs(address.sin_port);
+}
+
+SilentTcpServer::~SilentTcpServer() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+QByteArray NtsRefusal(const QByteArray& request, bool with_id, bool other_id) {
+  constexpr int kHeader = 48;
+  constexpr uint16_t kUniqueIdentifier = 0x0104;
+  QByteArray kiss(kHeader, '\0');
+  kiss[0] = static_cast<char>(3 << 6 | 4 << 3 | 4);  // alarm, version 4, server
+  kiss[1] = 0;                                       // stratum 0: a kiss code
+  if (request.size() >= kHeader) {
+    kiss[2] = request[2];
+    kiss[3] = request[3];
+    kiss.replace(24, 8, request.mid(40, 8));  // the request's transmit time as originate time
+  }
+  kiss.replace(12, 4, "NTSN");
+  for (int at = kHeader; with_id && at + 4 <= request.size();) {
+    const auto word = [&](int i) {
+      return static_cast<uint16_t>(static_cast<uint8_t>(request[i]) << 8 |
+                                   static_cast<uint8_t>(request[i + 1]));
+    };
+    const int length = word(at + 2);
+    if (length < 4 || at + length > request.size()) break;
+    if (word(at) == kUniqueIdentifier) {
+      QByteArray field = request.mid(at, length);
+      if (other_id && length > 4) field[4] = static_cast<char>(field[4] ^ 0x01);
+      kiss += field;
+      break;
+    }
+    at += length;
+  }
+  return kiss;
 }
 
 }  // namespace testing_support

@@ -77,6 +77,11 @@ class UdpRelay {
     FlipByte,  // one bit of one byte of each reply changed
     Replay,    // the first reply forwarded; every later request answered with it again
     Plain,     // only the reply's first 48 bytes: the genuine header, without authentication
+    // The server's refusal of the cookie, made by the relay: a kiss of death "NTSN" ...
+    RefuseFirst,      // ... with the request's unique identifier, for the first request only;
+                      // later ones are forwarded
+    RefuseOtherId,    // ... with an identifier one bit away from the request's, for every one
+    RefuseWithoutId,  // ... without an identifier, for every one
   };
   UdpRelay(int server_port, Mode mode, int flip_at = 0);
   ~UdpRelay();
@@ -95,5 +100,25 @@ class UdpRelay {
   QByteArray first_reply_;
   std::thread thread_;
 };
+
+// A TCP port on 127.0.0.1 that takes connections (the system completes them) and never says a
+// word: a key-establishment server that hangs.
+class SilentTcpServer {
+ public:
+  SilentTcpServer();
+  ~SilentTcpServer();
+  SilentTcpServer(const SilentTcpServer&) = delete;
+  SilentTcpServer& operator=(const SilentTcpServer&) = delete;
+  bool Started() const { return port_ > 0; }
+  int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// A kiss of death "NTSN" answering the NTS request `request`: the header, and the request's
+// unique identifier (one bit changed when `other_id`, left out when `with_id` is false).
+QByteArray NtsRefusal(const QByteArray& request, bool with_id, bool other_id);
 
 }  // namespace testing_support

@@ -1,0 +1,46 @@
+#pragma once
+// The accepted samples of a run as they leave the program: each one's UTC time, host, computer
+// error and round-trip delay, written as CSV (RFC 4180). Standard C++ only, so that the window
+// and the command-line tool write samples the same way.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace components {
+
+struct TSample {
+  int64_t UtcMilliseconds = 0;  // since 1970-01-01 00:00 UTC
+  std::string Host;             // UTF-8, as it was asked
+  double Error = 0;             // seconds, positive when the computer's clock is ahead
+  double RoundTripDelay = 0;    // seconds
+};
+
+// The samples in the order they were accepted.
+class TSampleLog {
+ public:
+  void Add(TSample sample) { samples_.push_back(std::move(sample)); }
+  void Clear() { samples_.clear(); }
+  const std::vector<TSample>& Samples() const { return samples_; }
+  int Count() const { return static_cast<int>(samples_.size()); }
+
+ private:
+  std::vector<TSample> samples_;
+};
+
+// A CSV field: the text itself, or in double quotes with its quotes doubled when it holds a
+// comma, a quote, a carriage return or a line feed.
+std::string CsvField(std::string_view text);
+// A number with "." as its decimal point whatever the locale, in the fewest digits that read
+// back as the same double; "nan", "inf" and "-inf" for the values that are no number.
+std::string CsvNumber(double value);
+// Milliseconds since 1970 UTC as ISO 8601: "2026-03-01T12:00:00.250Z".
+std::string IsoUtc(int64_t utc_milliseconds);
+// Ends every CSV record.
+inline constexpr std::string_view kCsvRecordEnd = "\r\n";
+
+// The log as CSV: the header "utc_time,host,computer_error,round_trip_delay" and one record
+// per sample, each ended by CRLF.
+std::string SampleLogCsv(const TSampleLog& log);
+
+}  // namespace components
