@@ -11,26 +11,50 @@
 // the text form with --precise. Exit status: 0 when every host gave a valid reply, 1 when some gave
 // none (time-out or only invalid replies; the fields are still printed), 2 for an error or bad
 // usage.
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QStringList>
-#include <QTextStream>
-#include <QTimeZone>
+//
+// Built without Qt (TEMPOMERE_QT 0, as in the cross build for Windows), the tool shows numbers,
+// dates and times in the C locale's forms (tools/tempomere-query/PlainFormats.h) and refuses
+// --json, which is written by Qt's JSON classes.
+#include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "components/ErrorStatistics.h"
 #include "components/SampleLog.h"
-#include "framework/DisplayFormats.h"
 #include "framework/SysUtils.h"
 #include "ntp/NTPClient.h"
+
+#ifndef TEMPOMERE_QT
+#error "TEMPOMERE_QT is set by the build: 1 where the tool is made with Qt, 0 without"
+#endif
+#if TEMPOMERE_QT
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTimeZone>
+
+#include "framework/DisplayFormats.h"
+#else
+#include "tools/tempomere-query/PlainFormats.h"
+#endif
+#if defined(_WIN32)
+#include <fcntl.h>  // _O_BINARY
+#include <io.h>     // _setmode
+#endif
 
 #ifndef TEMPOMERE_VERSION
 #error "TEMPOMERE_VERSION is set by the build from the project's one version number"
@@ -56,10 +80,13 @@ constexpr int kMostSamples = 1000000;
 constexpr double kShortestInterval = 0.001;
 constexpr double kLongestInterval = 86400;
 
+// Milliseconds from 1900-01-01 00:00 UTC (the NTP epoch) to 1970-01-01 00:00 UTC.
+constexpr int64_t kNtpEpochToUnixMs = 2208988800000;
+
 enum class OutputForm { Text, Json, Csv };
 
 struct Options {
-  QStringList hosts;
+  std::vector<std::string> hosts;  // UTF-8
   OutputForm form = OutputForm::Text;
   bool precise_text = false;  // the text form adds the full-resolution figures
   ntp::TIdFamilyChoice family = ntp::TIdFamilyChoice::Any;
@@ -70,7 +97,7 @@ struct Options {
   // Network Time Security: --nts asks each HOST as "nts://HOST"; --ca-file trusts that CA
   // instead of the system's trust store.
   bool nts = false;
-  QString ca_file;
+  std::string ca_file;
   bool port_given = false;  // -p was given: refused for an NTS host, whose server names its port
 };
 
@@ -124,23 +151,58 @@ constexpr const char* kHelp =
     "resolved or sent to; the other hosts are still asked) or bad usage. Messages go to\n"
     "standard error, prefixed with the host when several are asked.\n";
 
-int Usage(const QString& problem) {
-  QTextStream err(stderr);
-  err << problem << "\n"
-      << kUsage << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
-      << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1); --help tells more\n";
+// The display forms: the user's locale's where the tool is made with Qt (as the window shows
+// them), the C locale's otherwise.
+#if TEMPOMERE_QT
+std::string Fixed(double value, int decimals) {
+  return framework::FormatFixed(value, decimals).toStdString();
+}
+std::string Exponent(double value) {
+  return framework::FormatExponent(value).toStdString();
+}
+std::string ShortDate(framework::TDateTime value) {
+  return framework::FormatShortDate(value).toStdString();
+}
+std::string LongTime(framework::TDateTime value) {
+  return framework::FormatLongTime(value).toStdString();
+}
+std::string TimeOfDay(double days) {
+  return framework::FormatTimeOfDay(days).toStdString();
+}
+#else
+std::string Fixed(double value, int decimals) {
+  return tempomere_query::PlainFixed(value, decimals);
+}
+std::string Exponent(double value) {
+  return tempomere_query::PlainExponent(value);
+}
+std::string ShortDate(framework::TDateTime value) {
+  return tempomere_query::PlainShortDate(value);
+}
+std::string LongTime(framework::TDateTime value) {
+  return tempomere_query::PlainLongTime(value);
+}
+std::string TimeOfDay(double days) {
+  return tempomere_query::PlainTimeOfDay(days);
+}
+#endif
+
+int Usage(const std::string& problem) {
+  std::cerr << problem << "\n"
+            << kUsage << "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
+            << "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1); --help tells "
+               "more\n";
   return kExitError;
 }
 
 // Reads a whole number argument: decimal digits only, nothing before or after them, within
 // [low, high]. False, with the problem said, for anything else (a sign, blanks, trailing junk,
 // a number too large for any type).
-bool ReadNumber(const QString& text, int low, int high, const char* what, int& value,
-                QString& problem) {
-  const QByteArray digits = text.toLatin1();
-  bool ok = !digits.isEmpty();
+bool ReadNumber(const std::string& text, int low, int high, const char* what, int& value,
+                std::string& problem) {
+  bool ok = !text.empty();
   long long number = 0;
-  for (char c : digits) {
+  for (char c : text) {
     if (c < '0' || c > '9') {
       ok = false;
       break;
@@ -152,11 +214,8 @@ bool ReadNumber(const QString& text, int low, int high, const char* what, int& v
     }
   }
   if (!ok || number < low || number > high) {
-    problem = QString("%1 must be a whole number from %2 to %3, not '%4'")
-                  .arg(what)
-                  .arg(low)
-                  .arg(high)
-                  .arg(text);
+    problem = std::string(what) + " must be a whole number from " + std::to_string(low) + " to " +
+              std::to_string(high) + ", not '" + text + "'";
     return false;
   }
   value = static_cast<int>(number);
@@ -165,60 +224,107 @@ bool ReadNumber(const QString& text, int low, int high, const char* what, int& v
 
 // Reads a number of seconds: decimal digits with at most one "." among or after them, nothing
 // else (no sign, exponent or blanks), within [low, high].
-bool ReadSeconds(const QString& text, double low, double high, const char* what, double& value,
-                 QString& problem) {
-  const QByteArray chars = text.toLatin1();
-  bool ok = !chars.isEmpty() && chars != ".";
+bool ReadSeconds(const std::string& text, double low, double high, const char* what, double& value,
+                 std::string& problem) {
+  bool ok = !text.empty() && text != ".";
   int points = 0;
-  for (char c : chars) {
+  for (char c : text) {
     if (c == '.')
       ++points;
     else if (c < '0' || c > '9')
       ok = false;
   }
   double number = 0;
-  if (ok && points <= 1) number = QString::fromLatin1(chars).toDouble(&ok);  // "." in any locale
+  if (ok && points <= 1) {  // "." in any locale
+    const char* const end = text.data() + text.size();
+    const std::from_chars_result read = std::from_chars(text.data(), end, number);
+    ok = read.ec == std::errc() && read.ptr == end;
+  }
   if (!ok || points > 1 || !(number >= low && number <= high)) {
-    problem = QString("%1 must be a number of seconds from %2 to %3, not '%4'")
-                  .arg(what)
-                  .arg(low)
-                  .arg(high)
-                  .arg(text);
+    problem = std::string(what) + " must be a number of seconds from " +
+              components::CsvNumber(low) + " to " + components::CsvNumber(high) + ", not '" + text +
+              "'";
     return false;
   }
   value = number;
   return true;
 }
 
+// Whether a host is written "nts://...", the scheme in any letter case.
+bool NamesNtsHost(const std::string& host) {
+  const std::string_view scheme = "nts://";
+  if (host.size() < scheme.size()) return false;
+  for (std::size_t i = 0; i < scheme.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(host[i])) != scheme[i]) return false;
+  return true;
+}
+
+// One character of UTF-8 text from `at`, which moves past it; U+FFFD for a byte that starts
+// no well-formed character (the byte alone is passed).
+char32_t NextCharacter(std::string_view text, std::size_t& at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  int length = lead < 0x80                   ? 1
+               : lead >= 0xC2 && lead < 0xE0 ? 2
+               : lead >= 0xE0 && lead < 0xF0 ? 3
+               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                             : 0;
+  char32_t code = length == 1   ? lead
+                  : length == 2 ? lead & 0x1F
+                  : length == 3 ? lead & 0x0F
+                                : lead & 0x07;
+  bool well_formed = length > 0 && at + length <= text.size();
+  for (int i = 1; well_formed && i < length; ++i) {
+    well_formed = (byte(at + i) & 0xC0) == 0x80;
+    code = (code << 6) | (byte(at + i) & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not characters.
+  if (well_formed && ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
+                      (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF))
+    well_formed = false;
+  if (!well_formed) {
+    ++at;
+    return 0xFFFD;
+  }
+  at += length;
+  return code;
+}
+
 // The reference identifier as the window's field shows it (up to the first zero character),
-// with every character that is not printable ASCII, and the backslash itself, written as \xNN:
-// the server chooses these bytes, and raw they could move the cursor, clear the terminal or
-// forge lines of output.
-QString PrintableReference(const QString& text) {
-  const qsizetype zero = text.indexOf(QChar(0));
-  const QString shown = zero < 0 ? text : text.left(zero);
-  QString printable;
-  for (QChar c : shown) {
-    const char16_t code = c.unicode();
-    if (code >= 0x20 && code <= 0x7E && code != '\\')
-      printable += c;
-    else
-      printable += "\\x" + QString::number(code, 16).toUpper().rightJustified(2, '0');
+// with every character that is not printable ASCII, and the backslash itself, written as \xNN
+// (per UTF-16 unit, as the window's text holds it): the server chooses these bytes, and raw they
+// could move the cursor, clear the terminal or forge lines of output.
+std::string PrintableReference(const std::string& text) {
+  std::string printable;
+  const auto escape = [&printable](char32_t unit) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(unit));
+    printable += hex;
+  };
+  for (std::size_t at = 0; at < text.size();) {
+    const char32_t code = NextCharacter(text, at);
+    if (code == 0) break;
+    if (code >= 0x20 && code <= 0x7E && code != '\\') {
+      printable += static_cast<char>(code);
+    } else if (code > 0xFFFF) {
+      escape(0xD800 + ((code - 0x10000) >> 10));
+      escape(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      escape(code);
+    }
   }
   return printable;
 }
 
 // The reference identifier as the window's field shows it: up to the first zero character.
-QString ShownReference(const std::string& reference) {
-  const QString text = QString::fromStdString(reference);
-  const qsizetype zero = text.indexOf(QChar(0));
-  return zero < 0 ? text : text.left(zero);
+std::string ShownReference(const std::string& reference) {
+  return reference.substr(0, reference.find('\0'));
 }
 
 // One exchange's result as the window would show it.
 struct Sample {
-  QDateTime sampled_at;  // UTC, when the exchange began
-  bool replied = false;  // a reply of 48 bytes arrived (valid or not)
+  int64_t sampled_at_ms = 0;  // UTC, when the exchange began, milliseconds since 1970
+  bool replied = false;       // a reply of 48 bytes arrived (valid or not)
   ntp::TNTPInfo info;
   double error = 0;  // seconds, positive when the computer's clock is ahead
   ntp::TPreciseExchange precise;
@@ -228,15 +334,21 @@ struct Sample {
 // What one host gave: its samples in order, the statistics over its valid errors, and the
 // message of the error that ended its samples early, if any.
 struct HostRun {
-  QString host;
+  std::string host;
   std::vector<Sample> samples;
   std::vector<double> errors;  // the valid samples' errors, oldest first
   components::TErrorStatistics statistics;
   double last_accepted = 0;  // local date-time of the newest valid sample
-  std::optional<QString> failure;
+  std::optional<std::string> failure;
 
   bool AnyValid() const { return !errors.empty(); }
 };
+
+// Milliseconds since 1970 UTC now, as the computer's clock reads.
+int64_t UtcNowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 // One exchange with the host; transport errors pass out. The client's record is emptied first,
 // so a silent sample shows zeros, never the previous sample's reply.
@@ -244,7 +356,7 @@ Sample QueryOnce(ntp::TNTPClient& client) {
   client.Info = ntp::TNTPInfo{};
   client.Precise = ntp::TPreciseExchange{};
   Sample sample;
-  sample.sampled_at = QDateTime::currentDateTimeUtc();
+  sample.sampled_at_ms = UtcNowMs();
   client.SetActive(true);
   client.QueryServerTime();
   client.SetActive(false);
@@ -259,7 +371,7 @@ Sample QueryOnce(ntp::TNTPClient& client) {
 
 // Asks one host `count` times, the starts of two samples `interval_s` apart. A transport error
 // ends this host's samples (the next one would meet it again) and is kept as its failure.
-HostRun AskHost(const QString& host, const Options& options) {
+HostRun AskHost(const std::string& host, const Options& options) {
   HostRun run;
   run.host = host;
   using Clock = std::chrono::steady_clock;
@@ -269,10 +381,10 @@ HostRun AskHost(const QString& host, const Options& options) {
   try {
     ntp::TNTPClient client;
     client.SetReceiveTimeout(options.timeout_ms);
-    client.SetHost(host.toStdString());
+    client.SetHost(host);
     client.SetPort(options.port);
     client.SetHostFamily(options.family);
-    client.Nts.SetCaFile(options.ca_file.toStdString());
+    client.Nts.SetCaFile(options.ca_file);
     for (int i = 0; i < options.count; ++i) {
       if (i > 0) {
         next += interval;
@@ -288,56 +400,53 @@ HostRun AskHost(const QString& host, const Options& options) {
       run.samples.push_back(std::move(sample));
     }
   } catch (const framework::Exception& e) {
-    run.failure = QString::fromStdString(e.Message());
+    run.failure = e.Message();
   }
   return run;
 }
 
-void PrintSample(QTextStream& out, const Sample& sample) {
+void PrintSample(std::ostream& out, const Sample& sample) {
   const ntp::TNTPInfo& info = sample.info;
-  using namespace framework;
-  out << "Date - Local Zone: " << FormatShortDate(info.ServerTime) << "\n"
-      << "Time - Local Zone: " << FormatLongTime(info.ServerTime) << "\n"
-      << "UTC Time: " << FormatTimeOfDay(info.ServerTimeUtc) << "\n"
-      << "Computer Error: " << FormatFixed(sample.error, 5) << "\n"
-      << "Round Trip Delay: " << FormatFixed(info.RoundTripDelay * 24 * 3600, 5) << "\n"
-      << "Version: " << info.Version << "\n"
-      << "Leap Indicator: " << info.LeapIndicator << "\n"
-      << "Stratum: " << info.Stratum << "\n"
-      << "Mode: " << info.Mode << "\n"
-      << "Precision: " << FormatExponent(info.Precision) << "\n"
-      << "Poll Interval: " << FormatFixed(info.PollInterval, 5) << "\n"
-      << "Root Dispersion: " << FormatFixed(info.RootDispersion, 5) << "\n"
-      << "Root Delay: " << FormatFixed(info.RootDelay, 5) << "\n"
-      << "Reference ID: " << PrintableReference(QString::fromStdString(info.ReferenceID)) << "\n"
+  out << "Date - Local Zone: " << ShortDate(info.ServerTime) << "\n"
+      << "Time - Local Zone: " << LongTime(info.ServerTime) << "\n"
+      << "UTC Time: " << TimeOfDay(info.ServerTimeUtc) << "\n"
+      << "Computer Error: " << Fixed(sample.error, 5) << "\n"
+      << "Round Trip Delay: " << Fixed(info.RoundTripDelay * 24 * 3600, 5) << "\n"
+      << "Version: " << int{info.Version} << "\n"
+      << "Leap Indicator: " << int{info.LeapIndicator} << "\n"
+      << "Stratum: " << int{info.Stratum} << "\n"
+      << "Mode: " << int{info.Mode} << "\n"
+      << "Precision: " << Exponent(info.Precision) << "\n"
+      << "Poll Interval: " << Fixed(info.PollInterval, 5) << "\n"
+      << "Root Dispersion: " << Fixed(info.RootDispersion, 5) << "\n"
+      << "Root Delay: " << Fixed(info.RootDelay, 5) << "\n"
+      << "Reference ID: " << PrintableReference(info.ReferenceID) << "\n"
       << "Valid: " << (info.Valid ? "Yes" : "No") << "\n";
 }
 
-void PrintPrecise(QTextStream& out, const Sample& sample) {
-  using framework::FormatFixed;
+void PrintPrecise(std::ostream& out, const Sample& sample) {
   const double delay = sample.replied ? sample.precise.RoundTripDelay : 0;
-  out << "Precise Computer Error: " << FormatFixed(sample.precise_error, 9) << "\n"
-      << "Precise Round Trip Delay: " << FormatFixed(delay, 9) << "\n";
+  out << "Precise Computer Error: " << Fixed(sample.precise_error, 9) << "\n"
+      << "Precise Round Trip Delay: " << Fixed(delay, 9) << "\n";
 }
 
 // The Statistics tab's figures over the host's valid errors, in seconds to 5 decimals.
-void PrintSummary(QTextStream& out, const HostRun& run) {
-  using namespace framework;
+void PrintSummary(std::ostream& out, const HostRun& run) {
   const components::TErrorSummary summary = run.statistics.Summary(run.last_accepted);
   out << "Count: " << summary.Count << "\n"
-      << "Time Span: " << FormatTimeOfDay(summary.Span) << "\n"
-      << "Mean: " << FormatFixed(summary.Mean, 5) << "\n"
-      << "Min: " << FormatFixed(summary.Min, 5) << "\n"
-      << "Max: " << FormatFixed(summary.Max, 5) << "\n"
-      << "STD: " << FormatFixed(components::PopulationStdDev(run.errors), 5) << "\n"
-      << "Total Drift: " << FormatFixed(summary.Drift.Total, 5) << "\n"
-      << "Drift Per Day: " << FormatFixed(summary.Drift.PerDay, 5) << "\n";
+      << "Time Span: " << TimeOfDay(summary.Span) << "\n"
+      << "Mean: " << Fixed(summary.Mean, 5) << "\n"
+      << "Min: " << Fixed(summary.Min, 5) << "\n"
+      << "Max: " << Fixed(summary.Max, 5) << "\n"
+      << "STD: " << Fixed(components::PopulationStdDev(run.errors), 5) << "\n"
+      << "Total Drift: " << Fixed(summary.Drift.Total, 5) << "\n"
+      << "Drift Per Day: " << Fixed(summary.Drift.PerDay, 5) << "\n";
 }
 
 // The text form. One host asked once prints its 15 displays and nothing else; with several
 // hosts each host's block opens with a "Host:" line, samples are parted by an empty line, and
 // with more than one sample the summary follows the samples.
-void PrintText(QTextStream& out, const HostRun& run, const Options& options, bool first_host) {
+void PrintText(std::ostream& out, const HostRun& run, const Options& options, bool first_host) {
   const bool several_hosts = options.hosts.size() > 1;
   if (several_hosts) out << (first_host ? "" : "\n") << "Host: " << run.host << "\n";
   for (std::size_t i = 0; i < run.samples.size(); ++i) {
@@ -351,9 +460,13 @@ void PrintText(QTextStream& out, const HostRun& run, const Options& options, boo
   }
 }
 
+#if TEMPOMERE_QT
 // A UTC date-time as ISO 8601 with milliseconds and a "Z".
 QString IsoUtc(const QDateTime& time) {
   return time.toUTC().toString(Qt::ISODateWithMs);
+}
+std::string IsoUtcMs(int64_t utc_ms) {
+  return IsoUtc(QDateTime::fromMSecsSinceEpoch(utc_ms, QTimeZone::utc())).toStdString();
 }
 
 // Days since 1900-01-01 00:00 UTC as ISO 8601, to the millisecond.
@@ -365,7 +478,7 @@ QString IsoUtcFromNtpDays(double days) {
 QJsonObject SampleJson(const Sample& sample) {
   const ntp::TNTPInfo& info = sample.info;
   QJsonObject o;
-  o["sampledAt"] = IsoUtc(sample.sampled_at);
+  o["sampledAt"] = QString::fromStdString(IsoUtcMs(sample.sampled_at_ms));
   o["replied"] = sample.replied;
   // Without a reply there is no server time; the text form's zeros would read as 1900.
   o["serverTime"] = sample.replied ? QJsonValue(IsoUtcFromNtpDays(info.ServerTimeUtc))
@@ -382,17 +495,17 @@ QJsonObject SampleJson(const Sample& sample) {
   o["pollInterval"] = info.PollInterval;
   o["rootDispersion"] = info.RootDispersion;
   o["rootDelay"] = info.RootDelay;
-  o["referenceId"] = ShownReference(info.ReferenceID);
+  o["referenceId"] = QString::fromStdString(ShownReference(info.ReferenceID));
   o["valid"] = info.Valid;
   return o;
 }
 
 QJsonObject HostJson(const HostRun& run, const Options& options) {
   QJsonObject o;
-  o["host"] = run.host;
+  o["host"] = QString::fromStdString(run.host);
   o["port"] = options.port;
   o["valid"] = run.AnyValid();
-  if (run.failure) o["error"] = *run.failure;
+  if (run.failure) o["error"] = QString::fromStdString(*run.failure);
   QJsonArray samples;
   for (const Sample& sample : run.samples) samples.append(SampleJson(sample));
   o["samples"] = samples;
@@ -412,13 +525,37 @@ QJsonObject HostJson(const HostRun& run, const Options& options) {
   return o;
 }
 
-// The CSV rules of the window's saved samples (components/SampleLog), for Qt texts.
-QString CsvField(const QString& text) {
-  return QString::fromStdString(components::CsvField(text.toStdString()));
+// The hosts' runs as one JSON document.
+class JsonDocument {
+ public:
+  void Add(const HostRun& run, const Options& options) { hosts_.append(HostJson(run, options)); }
+  std::string Text() const {
+    QJsonObject document;
+    document["hosts"] = hosts_;
+    return QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString();
+  }
+
+ private:
+  QJsonArray hosts_;
+};
+constexpr bool kJsonAvailable = true;
+#else
+std::string IsoUtcMs(int64_t utc_ms) {
+  return components::IsoUtc(utc_ms);
 }
-QString CsvNumber(double value) {
-  return QString::fromStdString(components::CsvNumber(value));
+
+std::string IsoUtcFromNtpDays(double days) {
+  return components::IsoUtc(std::llround(days * 86400000.0) - kNtpEpochToUnixMs);
 }
+
+// No JSON writer without Qt: --json is refused before any host is asked.
+class JsonDocument {
+ public:
+  void Add(const HostRun&, const Options&) {}
+  std::string Text() const { return {}; }
+};
+constexpr bool kJsonAvailable = false;
+#endif
 
 const char* const kCsvHeader =
     "host,sample,sampled_at,replied,server_time,computer_error,round_trip_delay,"
@@ -426,24 +563,34 @@ const char* const kCsvHeader =
     "leap_indicator,stratum,mode,precision,poll_interval,root_dispersion,root_delay,"
     "reference_id,valid";
 
-void PrintCsvRows(QTextStream& out, const HostRun& run) {
+std::string ServerTimeIso(const Sample& sample) {
+#if TEMPOMERE_QT
+  return IsoUtcFromNtpDays(sample.info.ServerTimeUtc).toStdString();
+#else
+  return IsoUtcFromNtpDays(sample.info.ServerTimeUtc);
+#endif
+}
+
+void PrintCsvRows(std::ostream& out, const HostRun& run) {
+  using components::CsvField;
+  using components::CsvNumber;
   for (std::size_t i = 0; i < run.samples.size(); ++i) {
     const Sample& sample = run.samples[i];
     const ntp::TNTPInfo& info = sample.info;
-    const QStringList fields = {
+    const std::vector<std::string> fields = {
         CsvField(run.host),
-        QString::number(i + 1),
-        IsoUtc(sample.sampled_at),
+        std::to_string(i + 1),
+        IsoUtcMs(sample.sampled_at_ms),
         sample.replied ? "true" : "false",
-        sample.replied ? IsoUtcFromNtpDays(info.ServerTimeUtc) : QString(),
+        sample.replied ? ServerTimeIso(sample) : std::string(),
         CsvNumber(sample.error),
         CsvNumber(info.RoundTripDelay * 24 * 3600),
         CsvNumber(sample.precise_error),
         CsvNumber(sample.replied ? sample.precise.RoundTripDelay : 0),
-        QString::number(info.Version),
-        QString::number(info.LeapIndicator),
-        QString::number(info.Stratum),
-        QString::number(info.Mode),
+        std::to_string(info.Version),
+        std::to_string(info.LeapIndicator),
+        std::to_string(info.Stratum),
+        std::to_string(info.Mode),
         CsvNumber(info.Precision),
         CsvNumber(info.PollInterval),
         CsvNumber(info.RootDispersion),
@@ -451,31 +598,51 @@ void PrintCsvRows(QTextStream& out, const HostRun& run) {
         CsvField(ShownReference(info.ReferenceID)),
         info.Valid ? "true" : "false",
     };
-    out << fields.join(',') << components::kCsvRecordEnd.data();
+    for (std::size_t f = 0; f < fields.size(); ++f) out << (f > 0 ? "," : "") << fields[f];
+    out << components::kCsvRecordEnd;
   }
+}
+
+// The command line's arguments after the program's name, as UTF-8.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#if TEMPOMERE_QT
+  (void)argc, (void)argv;
+  std::vector<std::string> args;
+  const QStringList all = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < all.size(); ++i) args.push_back(all[i].toStdString());
+  return args;
+#else
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#if TEMPOMERE_QT
   QCoreApplication app(argc, argv);
-  const QStringList args = app.arguments().mid(1);
+#endif
+#if defined(_WIN32)
+  // Line ends as written: "\n" for the text form, CRLF for CSV records, never doubled.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  const std::vector<std::string> args = Arguments(argc, argv);
 
   Options options;
-  QString problem;
-  for (qsizetype i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
+  std::string problem;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
     if (a == "--help") {
-      QTextStream(stdout) << kUsage << "\n" << kHelp;
+      std::cout << kUsage << "\n" << kHelp;
       return kExitValid;
     }
     if (a == "--version") {
-      QTextStream(stdout) << "tempomere-query " << TEMPOMERE_VERSION << "\n";
+      std::cout << "tempomere-query " << TEMPOMERE_VERSION << "\n";
       return kExitValid;
     }
     if (a == "-p" || a == "-t" || a == "-c" || a == "-i") {
-      if (i + 1 >= args.size()) return Usage(QString("%1 needs a value").arg(a));
-      const QString value = args[++i];
+      if (i + 1 >= args.size()) return Usage(a + " needs a value");
+      const std::string value = args[++i];
       bool ok = false;
       options.port_given = options.port_given || a == "-p";
       if (a == "-p")
@@ -507,30 +674,35 @@ int main(int argc, char** argv) {
       if (options.form != OutputForm::Text && options.form != form)
         return Usage("--json and --csv cannot be given together");
       options.form = form;
-    } else if (a.startsWith('-') && a.size() > 1) {
-      return Usage(QString("unknown option %1").arg(a));
+    } else if (a.size() > 1 && a.front() == '-') {
+      return Usage("unknown option " + a);
     } else {
-      options.hosts << a;
+      options.hosts.push_back(a);
     }
   }
-  if (options.hosts.isEmpty()) return Usage("HOST is missing");
+  if (options.hosts.empty()) return Usage("HOST is missing");
   if (options.nts)
-    for (QString& host : options.hosts)
-      if (!host.startsWith("nts://", Qt::CaseInsensitive)) host = "nts://" + host;
+    for (std::string& host : options.hosts)
+      if (!NamesNtsHost(host)) host = "nts://" + host;
   if (options.port_given)
-    for (const QString& host : options.hosts)
-      if (host.startsWith("nts://", Qt::CaseInsensitive))
+    for (const std::string& host : options.hosts)
+      if (NamesNtsHost(host))
         return Usage(
             "-p cannot be used with an NTS host: its key establishment names the NTP port "
             "(write nts://NAME:PORT for the key-establishment port)");
+  if (options.form == OutputForm::Json && !kJsonAvailable) {
+    std::cerr << "--json is not available in this build (made without Qt, whose JSON writer "
+                 "it uses); --csv gives the same figures\n";
+    return kExitError;
+  }
 
-  QTextStream out(stdout);
-  QTextStream err(stderr);
+  std::ostream& out = std::cout;
+  std::ostream& err = std::cerr;
   bool every_host_valid = true;
   bool any_failure = false;
-  QJsonArray hosts;  // the JSON document is written once every host has been asked
-  if (options.form == OutputForm::Csv) out << kCsvHeader << components::kCsvRecordEnd.data();
-  for (qsizetype h = 0; h < options.hosts.size(); ++h) {
+  JsonDocument json;  // written once every host has been asked
+  if (options.form == OutputForm::Csv) out << kCsvHeader << components::kCsvRecordEnd;
+  for (std::size_t h = 0; h < options.hosts.size(); ++h) {
     const HostRun run = AskHost(options.hosts[h], options);
     switch (options.form) {
       case OutputForm::Text:
@@ -538,7 +710,7 @@ int main(int argc, char** argv) {
         if (!run.samples.empty()) PrintText(out, run, options, h == 0);
         break;
       case OutputForm::Json:
-        hosts.append(HostJson(run, options));
+        json.Add(run, options);
         break;
       case OutputForm::Csv:
         PrintCsvRows(out, run);
@@ -554,9 +726,7 @@ int main(int argc, char** argv) {
     if (!run.AnyValid()) every_host_valid = false;
   }
   if (options.form == OutputForm::Json) {
-    QJsonObject document;
-    document["hosts"] = hosts;
-    out << QJsonDocument(document).toJson(QJsonDocument::Indented);
+    out << json.Text();
     out.flush();
   }
   if (any_failure) return kExitError;
