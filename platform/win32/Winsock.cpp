@@ -17,6 +17,7 @@
 #define NOMINMAX
 #endif
 #include <winsock2.h>  // before <windows.h>, which would bring in the older sockets header
+#include <ws2tcpip.h>  // sockaddr_in6, ADDRINFOA
 
 #include <windows.h>
 
@@ -43,6 +44,19 @@ static_assert(sizeof(HOSTENT) == sizeof(::hostent) &&
               offsetof(HOSTENT, h_addr_list) == offsetof(::hostent, h_addr_list));
 static_assert(WS_AF_INET == AF_INET && WS_SOCK_DGRAM == SOCK_DGRAM && WS_SOL_SOCKET == SOL_SOCKET &&
               WS_SO_BROADCAST == SO_BROADCAST && WS_SD_SEND == SD_SEND);
+// IPv6, where the library offers getaddrinfo and freeaddrinfo.
+static_assert(WS_AF_INET6 == AF_INET6 && WS_AI_NUMERICHOST == AI_NUMERICHOST);
+static_assert(sizeof(SOCKADDR_IN6) == sizeof(::sockaddr_in6) &&
+              offsetof(SOCKADDR_IN6, sin6_port) == offsetof(::sockaddr_in6, sin6_port) &&
+              offsetof(SOCKADDR_IN6, sin6_flowinfo) == offsetof(::sockaddr_in6, sin6_flowinfo) &&
+              offsetof(SOCKADDR_IN6, sin6_addr) == offsetof(::sockaddr_in6, sin6_addr) &&
+              offsetof(SOCKADDR_IN6, sin6_scope_id) == offsetof(::sockaddr_in6, sin6_scope_id));
+static_assert(sizeof(ADDRINFOA) == sizeof(::ADDRINFOA) &&
+              offsetof(ADDRINFOA, ai_family) == offsetof(::ADDRINFOA, ai_family) &&
+              offsetof(ADDRINFOA, ai_addrlen) == offsetof(::ADDRINFOA, ai_addrlen) &&
+              offsetof(ADDRINFOA, ai_canonname) == offsetof(::ADDRINFOA, ai_canonname) &&
+              offsetof(ADDRINFOA, ai_addr) == offsetof(::ADDRINFOA, ai_addr) &&
+              offsetof(ADDRINFOA, ai_next) == offsetof(::ADDRINFOA, ai_next));
 
 using WindowsStartup = int(WSAAPI*)(::WORD version, ::WSADATA* data);
 
