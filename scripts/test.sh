@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds once, runs the whole test suite three times (as the machine
 # is, under a German locale in New York's zone, and in a zone half an hour off the hour), then
-# runs the fuzz targets for a bounded number of inputs, then cross-builds the Windows platform
-# with mingw-w64 and runs its tests under Wine. Every run is reported; the command fails when
-# any of them failed.
+# runs the fuzz targets for a bounded number of inputs, then cross-builds for Windows with
+# mingw-w64 (the platform, the time query and the query tool) and runs its tests under Wine.
+# Every run is reported; the command fails when any of them failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
@@ -75,15 +75,20 @@ else
   end skipped "fuzzing"
 fi
 
-# The Windows platform: built with mingw-w64 for 64-bit Windows and tested under Wine, which the
-# tests' CTest fixtures start (one quiet wineserver) and stop.
+# The Windows build: the platform, the time query and the query tool, built with mingw-w64 for
+# 64-bit Windows and tested under Wine, which the tests' CTest fixtures start (one quiet
+# wineserver) and stop.
 cross=$(command -v x86_64-w64-mingw32-g++-posix || true)
 wine=$(command -v wine64 || command -v wine || true)
 [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+# The query tool's loopback test under Wine asks the chronyd unpacked for the Linux tests.
+chronyd="$build_dir/chrony/usr/sbin/chronyd"
+case $chronyd in /*) ;; *) chronyd="$PWD/$chronyd" ;; esac
 if [ -n "$cross" ] && [ -n "$wine" ]; then
   begin "Windows: cross build with mingw-w64 into $windows_dir, its tests under Wine"
   if cmake -S . -B "$windows_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEMPOMERE_WERROR=ON >/dev/null &&
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEMPOMERE_WERROR=ON \
+    -DTEMPOMERE_CHRONYD="$chronyd" >/dev/null &&
     cmake --build "$windows_dir" -j"$jobs" &&
     (cd "$windows_dir" && ctest --output-on-failure --timeout 900); then
     end passed "windows (mingw-w64 build, tests under Wine)"
