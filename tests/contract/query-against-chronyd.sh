@@ -124,6 +124,7 @@ cat "$dir/samples.csv"
 [ "$(wc -l <"$dir/samples.csv")" -eq 3 ] || fail "CSV: not a header and two records"
 [ "$(grep -c "$(printf '\r')\$" "$dir/samples.csv")" -eq 3 ] ||
   fail "CSV: not every record ends with CR LF"
+grep -q "$(printf '\r\r')" "$dir/samples.csv" && fail "CSV: a record ends with CR CR LF"
 head -n 1 "$dir/samples.csv" | grep -q '^host,sample,sampled_at,' || fail "CSV: no header"
 [ "$(tr -d '\r' <"$dir/samples.csv" | grep -c '^127\.0\.0\.1,[12],.*,true$')" -eq 2 ] ||
   fail "CSV: not two valid records of 127.0.0.1"
