@@ -8,13 +8,7 @@
 #include <string>
 #include <utility>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library may have asked for it already
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 #include <htmlhelp.h>  // after <windows.h>, whose types it uses
 

@@ -9,13 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library may have asked for it already
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 namespace platform {
 

@@ -9,13 +9,7 @@ static const HKEY kOurCurrentUser = HKEY_CURRENT_USER;
 static const HKEY kOurLocalMachine = HKEY_LOCAL_MACHINE;
 }  // namespace platform
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library may have asked for it already
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 // Outside namespace platform: there, the HKEY in Windows' root-key macros would name ours.
 namespace {

@@ -2,13 +2,7 @@
 // program reads, so each one is copied field by field.
 #include "platform/WinTime.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library may have asked for it already
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 namespace platform {
 

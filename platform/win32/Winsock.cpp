@@ -10,16 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library may have asked for it already
-#define NOMINMAX
-#endif
-#include <winsock2.h>  // before <windows.h>, which would bring in the older sockets header
 #include <ws2tcpip.h>  // sockaddr_in6, ADDRINFOA
-
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 namespace platform {
 

@@ -1,14 +1,6 @@
 #include "platform/ContractEnvironment.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library may have asked for it already
-#define NOMINMAX
-#endif
-#include <winsock2.h>  // before <windows.h>, which would bring in the older sockets header
-
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 namespace contract {
 

@@ -18,15 +18,7 @@ const platform::HKEY kOurLocalMachine = platform::HKEY_LOCAL_MACHINE;
 const platform::HKEY kOurCurrentUser = platform::HKEY_CURRENT_USER;
 }  // namespace
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX  // the C++ library may have asked for it already
-#define NOMINMAX
-#endif
-#include <winsock2.h>  // before <windows.h>, which would bring in the older sockets header
-
-#include <windows.h>
+#include "platform/win32/WindowsHeaders.h"
 
 namespace {
 
