@@ -57,6 +57,8 @@ inline HWND HtmlHelpA(HWND caller, const char* file, unsigned command, DWORD_PTR
 // Installing returns what was installed before.
 using HtmlHelpMessageSink = std::function<void(const std::string& text)>;
 HtmlHelpMessageSink SetHtmlHelpMessageSink(HtmlHelpMessageSink sink);
+// Says `text` through the installed sink (used by the help call of each system).
+void SayHtmlHelpMessage(const std::string& text);
 
 #ifndef _WIN32
 // A program that shows compiled help files, started with the help file's absolute path as its

@@ -27,19 +27,6 @@ using Clock = std::chrono::steady_clock;
 // How often the end of a closing viewer is looked for when the stand-in itself ends.
 constexpr auto kTerminatePoll = std::chrono::milliseconds(10);
 
-HtmlHelpMessageSink& Sink() {
-  static HtmlHelpMessageSink sink;
-  return sink;
-}
-
-void Say(const std::string& text) {
-  const HtmlHelpMessageSink sink = Sink();  // a copy: showing it may install another
-  if (sink)
-    sink(text);
-  else
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
 // True while any process of the group runs (an opener such as xdg-open may have ended and
 // left the viewer it started in the group).
 bool GroupRuns(pid_t group) {
@@ -109,7 +96,7 @@ class DesktopHtmlHelp final : public HtmlHelpApi {
     struct stat status {};
     if (!realpath(name.c_str(), resolved) || stat(resolved, &status) != 0 ||
         !S_ISREG(status.st_mode)) {
-      Say("Cannot open the help file \"" + name + "\".");
+      SayHtmlHelpMessage("Cannot open the help file \"" + name + "\".");
       return nullptr;
     }
     const std::string path(resolved);
@@ -122,7 +109,7 @@ class DesktopHtmlHelp final : public HtmlHelpApi {
         viewers_.push_back({pid, path});
         return HandleOf(pid);
       }
-    Say(NoHelpViewerMessage(path));
+    SayHtmlHelpMessage(NoHelpViewerMessage(path));
     return nullptr;
   }
 
@@ -183,10 +170,6 @@ class DesktopHtmlHelp final : public HtmlHelpApi {
 };
 
 }  // namespace
-
-HtmlHelpMessageSink SetHtmlHelpMessageSink(HtmlHelpMessageSink sink) {
-  return std::exchange(Sink(), std::move(sink));
-}
 
 std::string NoHelpViewerMessage(const std::string& helpFile) {
   return "Cannot show the help file \"" + helpFile +

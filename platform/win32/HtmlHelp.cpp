@@ -16,19 +16,6 @@ namespace platform {
 
 namespace {
 
-HtmlHelpMessageSink& Sink() {
-  static HtmlHelpMessageSink sink;
-  return sink;
-}
-
-void Say(const std::string& text) {
-  const HtmlHelpMessageSink sink = Sink();  // a copy: showing it may install another
-  if (sink)
-    sink(text);
-  else
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
 // The published layout of the keyword lookup is passed to HTML Help as it lies in memory.
 static_assert(sizeof(HH_AKLINK) == sizeof(::HH_AKLINK) &&
               offsetof(HH_AKLINK, pszKeywords) == offsetof(::HH_AKLINK, pszKeywords) &&
@@ -52,12 +39,12 @@ class Win32HtmlHelp final : public HtmlHelpApi {
     const std::string name = FilePart(file);
     const ::DWORD attributes = ::GetFileAttributesA(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      Say("Cannot open the help file \"" + name + "\".");
+      SayHtmlHelpMessage("Cannot open the help file \"" + name + "\".");
       return nullptr;
     }
     if (!Load()) {
-      Say("Cannot show the help file \"" + name +
-          "\": the HTML Help library (hhctrl.ocx) of Windows could not be loaded.");
+      SayHtmlHelpMessage("Cannot show the help file \"" + name +
+                         "\": the HTML Help library (hhctrl.ocx) of Windows could not be loaded.");
       return nullptr;
     }
     return FromWindows(htmlHelp_(reinterpret_cast<::HWND>(caller), file, command, data));
@@ -89,10 +76,6 @@ class Win32HtmlHelp final : public HtmlHelpApi {
 };
 
 }  // namespace
-
-HtmlHelpMessageSink SetHtmlHelpMessageSink(HtmlHelpMessageSink sink) {
-  return std::exchange(Sink(), std::move(sink));
-}
 
 HtmlHelpApi& HtmlHelpApi::Real() {
   static Win32HtmlHelp help;

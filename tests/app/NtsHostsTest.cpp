@@ -26,27 +26,16 @@
 
 using app::TForm1;
 using testing_support::FakeDialogs;
-using testing_support::NtsChronyServer;
-using testing_support::TestCertificates;
 
 namespace {
 
 // The window with its settings file in a temporary folder, its error boxes recorded, and an NTS
 // server for the whole suite.
-class NtsHosts : public ::testing::Test {
+class NtsHosts : public testing_support::NtsServerSuite {
  protected:
-  static void SetUpTestSuite() {
-    certificates_ = new TestCertificates;
-    server_ = new NtsChronyServer(*certificates_);
-  }
-  static void TearDownTestSuite() {
-    delete server_;
-    delete certificates_;
-  }
-
   void SetUp() override {
-    ASSERT_TRUE(certificates_->Made()) << certificates_->Problem().toStdString();
-    ASSERT_TRUE(server_->Started()) << server_->Problem().toStdString();
+    NtsServerSuite::SetUp();
+    if (HasFatalFailure()) return;
     framework::ApplicationHelp().SetHelpFile("Horaplex.chm");  // as the program entry does
     Start();
   }
@@ -92,13 +81,7 @@ class NtsHosts : public ::testing::Test {
   platform::ScopedOverride<platform::PrivateProfileApi> profile_installed{profile};
   FakeDialogs dialogs;
   std::unique_ptr<TForm1> form;
-
-  static TestCertificates* certificates_;
-  static NtsChronyServer* server_;
 };
-
-TestCertificates* NtsHosts::certificates_ = nullptr;
-NtsChronyServer* NtsHosts::server_ = nullptr;
 
 TEST_F(NtsHosts, ASavedNtsHostIsListedAskedWithNtsAndSavedAsWrittenAcrossRestarts) {
   const QByteArray ca = CaSection(Host());

@@ -24,29 +24,14 @@
 using namespace ntp;
 using testing_support::ChronyServer;
 using testing_support::FakeKernelClock;
-using testing_support::NtsChronyServer;
 using testing_support::SilentTcpServer;
-using testing_support::TestCertificates;
 using testing_support::TlsServer;
 using testing_support::UdpRelay;
 
 namespace {
 
-class NtsChrony : public ::testing::Test {
+class NtsChrony : public testing_support::NtsServerSuite {
  protected:
-  static void SetUpTestSuite() {
-    certificates_ = new TestCertificates;
-    server_ = new NtsChronyServer(*certificates_);
-  }
-  static void TearDownTestSuite() {
-    delete server_;
-    delete certificates_;
-  }
-  void SetUp() override {
-    ASSERT_TRUE(certificates_->Made()) << certificates_->Problem().toStdString();
-    ASSERT_TRUE(server_->Started()) << server_->Problem().toStdString();
-  }
-
   std::string Host() const { return "nts://127.0.0.1:" + std::to_string(server_->KePort()); }
   // A client for the server that trusts the tests' CA.
   void Prepare(TNTPClient& client) const {
@@ -64,13 +49,7 @@ class NtsChrony : public ::testing::Test {
     }
     return "";
   }
-
-  static TestCertificates* certificates_;
-  static NtsChronyServer* server_;
 };
-
-TestCertificates* NtsChrony::certificates_ = nullptr;
-NtsChronyServer* NtsChrony::server_ = nullptr;
 
 TEST_F(NtsChrony, AuthenticatedReplyIsValidWithTheServersFieldsAndTheClocksOffset) {
   TNTPClient client;

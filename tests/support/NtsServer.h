@@ -4,6 +4,8 @@
 // handshakes that must fail, and a UDP relay that can tamper with the authenticated replies.
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -50,6 +52,29 @@ class NtsChronyServer {
   int ke_port_ = 0;
   QString problem_;
   std::unique_ptr<ChronyServer> server_;
+};
+
+// A test suite sharing one set of certificates and one NTS chronyd for all its tests; each test
+// fails at its start when either could not be made.
+class NtsServerSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    certificates_ = new TestCertificates;
+    server_ = new NtsChronyServer(*certificates_);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete certificates_;
+    server_ = nullptr;
+    certificates_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(certificates_->Made()) << certificates_->Problem().toStdString();
+    ASSERT_TRUE(server_->Started()) << server_->Problem().toStdString();
+  }
+
+  static inline TestCertificates* certificates_ = nullptr;
+  static inline NtsChronyServer* server_ = nullptr;
 };
 
 // `openssl s_server` on a loopback port with the given certificate; with `alpn` it offers that
