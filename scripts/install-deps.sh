@@ -25,9 +25,10 @@ if $for_tests; then
     fonts-dejavu-core   # text in the offscreen widget tests
     clang-format
     openssl             # the NTS tests' CA and certificates, and a plain TLS server
-    clang               # libFuzzer and the sanitizers for the fuzz targets
+    clang libclang-rt-dev  # libFuzzer and the sanitizers' run-times for the fuzz targets
     locales tzdata      # the suite also runs under another locale and other time zones
     desktop-file-utils appstream man-db dpkg-dev  # checking the installed tree and the package
+    file                # cpack's DEB generator reads the binaries' dependencies with it
     # chronyd's own libraries, for the server unpacked below
     libcap2 libedit2 libgnutls30 libnettle8 libseccomp2
     # the Windows cross build and its tests: mingw-w64, Wine, GoogleTest's sources
