@@ -57,7 +57,7 @@ suite() {
   local n=$1 what=$2
   shift 2
   begin "Run $n of 3: the whole suite $what"
-  if (cd "$build_dir" && env "$@" ctest --output-on-failure -j"$jobs" --timeout 900); then
+  if (cd "$build_dir" && env "$@" ctest --output-on-failure -j"$jobs" --timeout 300); then
     end passed "run $n of 3 ($what)"
   else
     end FAILED "run $n of 3 ($what)"
