@@ -509,6 +509,18 @@ QList<QStringList> ReadCsv(const QString& text) {
   return records;
 }
 
+// Whether a JSON number of seconds is a whole number of steps of 1 / `per_second` s (as the tool
+// rounds it), without the noise digits of the arithmetic behind it.
+bool AtResolution(const QJsonValue& seconds, double per_second) {
+  const double value = seconds.toDouble();
+  return seconds.isDouble() && std::round(value * per_second) / per_second == value;
+}
+
+// The CSV forms of seconds: to the microsecond (at most 6 decimals) and to the nanosecond (9),
+// with a point, never an exponent.
+const QRegularExpression kCsvMicroseconds("^-?\\d+(\\.\\d{1,6})?$");
+const QRegularExpression kCsvNanoseconds("^-?\\d+(\\.\\d{1,9})?$");
+
 QDateTime IsoTime(const QJsonValue& value) {
   EXPECT_TRUE(value.isString());
   EXPECT_TRUE(value.toString().endsWith('Z')) << value.toString().toStdString();
@@ -567,12 +579,19 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
                             "rootDelay",
                             "referenceId",
                             "valid"};
+  int finer_than_microseconds = 0;  // precise figures that are no whole number of microseconds
   for (int i = 0; i < 2; ++i) {
     const QJsonObject s = samples[i].toObject();
     QStringList sorted = keys;
     sorted.sort();
     EXPECT_EQ(s.keys(), sorted);
     EXPECT_TRUE(s["computerError"].isDouble());
+    for (const char* key : {"computerError", "roundTripDelay"})
+      EXPECT_TRUE(AtResolution(s[key], 1e6)) << key << " " << s[key].toDouble();
+    for (const char* key : {"preciseComputerError", "preciseRoundTripDelay"}) {
+      EXPECT_TRUE(AtResolution(s[key], 1e9)) << key << " " << s[key].toDouble();
+      finer_than_microseconds += !AtResolution(s[key], 1e6);
+    }
     slack = std::max(slack, s["roundTripDelay"].toDouble() / 2 + 0.002);
     EXPECT_NEAR(s["computerError"].toDouble(), -2.0 - 0.01 * i, slack);
     // The full-resolution error is within half the round trip of the truth.
@@ -599,8 +618,13 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
     EXPECT_NEAR(sampled.msecsTo(server), 2000 + 10 * i, 100);
     EXPECT_NEAR(sampled.msecsTo(QDateTime::currentDateTimeUtc()), 0, 60000);
   }
+  // Nanosecond readings: all four precise figures on whole microseconds would be a 1 in 10^12
+  // chance.
+  EXPECT_GT(finer_than_microseconds, 0);
   const QJsonObject summary = a["summary"].toObject();
   EXPECT_EQ(summary["count"].toInt(), 2);
+  for (const char* key : {"timeSpan", "mean", "min", "max", "std", "totalDrift", "driftPerDay"})
+    EXPECT_TRUE(AtResolution(summary[key], 1e6)) << key << " " << summary[key].toDouble();
   EXPECT_NEAR(summary["mean"].toDouble(), -2.005, slack);
   EXPECT_NEAR(summary["min"].toDouble(), -2.01, slack);
   EXPECT_NEAR(summary["max"].toDouble(), -2.0, slack);
@@ -608,10 +632,13 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
   EXPECT_NEAR(summary["totalDrift"].toDouble(), -0.01, 2 * slack);
   EXPECT_NEAR(summary["timeSpan"].toDouble(), 0.2, 0.1);
   // 10 ms per 0.2 s.
-  // Two samples 0.2 s apart: the total drift over the span.
-  EXPECT_NEAR(summary["driftPerDay"].toDouble(),
-              summary["totalDrift"].toDouble() / summary["timeSpan"].toDouble() * 86400,
-              std::fabs(summary["driftPerDay"].toDouble()) * 1e-6);
+  // Two samples 0.2 s apart: the total drift over the span, each of the three written to the
+  // microsecond.
+  const double total = summary["totalDrift"].toDouble();
+  const double span = summary["timeSpan"].toDouble();
+  EXPECT_NEAR(
+      summary["driftPerDay"].toDouble(), total / span * 86400,
+      std::fabs(total / span * 86400) * (0.5e-6 / std::fabs(total) + 0.5e-6 / span) + 0.5e-6);
 
   const QJsonObject b = hosts[1].toObject();
   EXPECT_EQ(b["host"].toString(), "127.0.0.2");
@@ -691,6 +718,14 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   EXPECT_NEAR(column(1, "computer_error").toDouble(&ok), -1.25, 0.05);  // C locale: "."
   EXPECT_TRUE(ok) << column(1, "computer_error").toStdString();
   EXPECT_TRUE(column(1, "computer_error").contains('.'));
+  for (int row = 1; row < 3; ++row) {
+    for (const char* name : {"computer_error", "round_trip_delay"})
+      EXPECT_TRUE(kCsvMicroseconds.match(column(row, name)).hasMatch())
+          << name << " " << column(row, name).toStdString();
+    for (const char* name : {"precise_computer_error", "precise_round_trip_delay"})
+      EXPECT_TRUE(kCsvNanoseconds.match(column(row, name)).hasMatch())
+          << name << " " << column(row, name).toStdString();
+  }
   const QDateTime sampled = QDateTime::fromString(column(1, "sampled_at"), Qt::ISODateWithMs);
   const QDateTime server_time = QDateTime::fromString(column(1, "server_time"), Qt::ISODateWithMs);
   EXPECT_NEAR(sampled.msecsTo(server_time), 1250, 100);
@@ -698,6 +733,7 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   EXPECT_EQ(column(2, "valid"), "false");
   EXPECT_EQ(column(2, "server_time"), "");
   EXPECT_EQ(column(2, "precise_computer_error"), "0");
+  EXPECT_EQ(column(2, "computer_error"), "0") << "no reply: zero, without a sign";
   const double precise = column(1, "precise_computer_error").toDouble(&ok);
   EXPECT_TRUE(ok);
   EXPECT_NEAR(precise, -1.25, column(1, "precise_round_trip_delay").toDouble() / 2 + 1e-6);

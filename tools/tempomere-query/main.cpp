@@ -475,6 +475,15 @@ QString IsoUtcFromNtpDays(double days) {
   return IsoUtc(epoch.addMSecs(std::llround(days * 86400000.0)));
 }
 
+// A figure in seconds at its resolution (see components::RoundSeconds): the same value that
+// the CSV form writes.
+double Microseconds(double seconds) {
+  return components::RoundSeconds(seconds, components::kMicrosecondDecimals);
+}
+double Nanoseconds(double seconds) {
+  return components::RoundSeconds(seconds, components::kNanosecondDecimals);
+}
+
 QJsonObject SampleJson(const Sample& sample) {
   const ntp::TNTPInfo& info = sample.info;
   QJsonObject o;
@@ -483,10 +492,10 @@ QJsonObject SampleJson(const Sample& sample) {
   // Without a reply there is no server time; the text form's zeros would read as 1900.
   o["serverTime"] = sample.replied ? QJsonValue(IsoUtcFromNtpDays(info.ServerTimeUtc))
                                    : QJsonValue(QJsonValue::Null);
-  o["computerError"] = sample.error;
-  o["roundTripDelay"] = info.RoundTripDelay * 24 * 3600;
-  o["preciseComputerError"] = sample.precise_error;
-  o["preciseRoundTripDelay"] = sample.replied ? sample.precise.RoundTripDelay : 0;
+  o["computerError"] = Microseconds(sample.error);
+  o["roundTripDelay"] = Microseconds(info.RoundTripDelay * 24 * 3600);
+  o["preciseComputerError"] = Nanoseconds(sample.precise_error);
+  o["preciseRoundTripDelay"] = Nanoseconds(sample.replied ? sample.precise.RoundTripDelay : 0);
   o["version"] = info.Version;
   o["leapIndicator"] = info.LeapIndicator;
   o["stratum"] = info.Stratum;
@@ -513,13 +522,14 @@ QJsonObject HostJson(const HostRun& run, const Options& options) {
     const components::TErrorSummary summary = run.statistics.Summary(run.last_accepted);
     QJsonObject s;
     s["count"] = summary.Count;
-    s["timeSpan"] = summary.Span * 24 * 3600;  // seconds
-    s["mean"] = summary.Mean;
-    s["min"] = summary.Min;
-    s["max"] = summary.Max;
-    s["std"] = components::PopulationStdDev(run.errors);
-    s["totalDrift"] = summary.Drift.Total;
-    s["driftPerDay"] = summary.Drift.PerDay;
+    // Seconds (and seconds per day) to the microsecond, as the errors they are made of.
+    s["timeSpan"] = Microseconds(summary.Span * 24 * 3600);
+    s["mean"] = Microseconds(summary.Mean);
+    s["min"] = Microseconds(summary.Min);
+    s["max"] = Microseconds(summary.Max);
+    s["std"] = Microseconds(components::PopulationStdDev(run.errors));
+    s["totalDrift"] = Microseconds(summary.Drift.Total);
+    s["driftPerDay"] = Microseconds(summary.Drift.PerDay);
     o["summary"] = s;
   }
   return o;
@@ -574,6 +584,9 @@ std::string ServerTimeIso(const Sample& sample) {
 void PrintCsvRows(std::ostream& out, const HostRun& run) {
   using components::CsvField;
   using components::CsvNumber;
+  using components::CsvSeconds;
+  using components::kMicrosecondDecimals;
+  using components::kNanosecondDecimals;
   for (std::size_t i = 0; i < run.samples.size(); ++i) {
     const Sample& sample = run.samples[i];
     const ntp::TNTPInfo& info = sample.info;
@@ -583,10 +596,10 @@ void PrintCsvRows(std::ostream& out, const HostRun& run) {
         IsoUtcMs(sample.sampled_at_ms),
         sample.replied ? "true" : "false",
         sample.replied ? ServerTimeIso(sample) : std::string(),
-        CsvNumber(sample.error),
-        CsvNumber(info.RoundTripDelay * 24 * 3600),
-        CsvNumber(sample.precise_error),
-        CsvNumber(sample.replied ? sample.precise.RoundTripDelay : 0),
+        CsvSeconds(sample.error, kMicrosecondDecimals),
+        CsvSeconds(info.RoundTripDelay * 24 * 3600, kMicrosecondDecimals),
+        CsvSeconds(sample.precise_error, kNanosecondDecimals),
+        CsvSeconds(sample.replied ? sample.precise.RoundTripDelay : 0, kNanosecondDecimals),
         std::to_string(info.Version),
         std::to_string(info.LeapIndicator),
         std::to_string(info.Stratum),
