@@ -10,7 +10,8 @@
 // ones (nanosecond local readings, the server's full fractions): always in JSON and CSV, and in
 // the text form with --precise. Exit status: 0 when every host gave a valid reply, 1 when some gave
 // none (time-out or only invalid replies; the fields are still printed), 2 for an error or bad
-// usage.
+// usage. A host that cannot be asked is reported on one line, a socket error with its number in
+// words ("Socket Error # 11001: host not found: HOST", where the window shows the number alone).
 //
 // Built without Qt (TEMPOMERE_QT 0, as in the cross build for Windows), the tool shows numbers,
 // dates and times in the C locale's forms (tools/tempomere-query/PlainFormats.h) and refuses
@@ -32,7 +33,9 @@
 #include "components/ErrorStatistics.h"
 #include "components/SampleLog.h"
 #include "framework/SysUtils.h"
+#include "ntp/IdException.h"
 #include "ntp/NTPClient.h"
+#include "tools/tempomere-query/FailureMessages.h"
 
 #ifndef TEMPOMERE_QT
 #error "TEMPOMERE_QT is set by the build: 1 where the tool is made with Qt, 0 without"
@@ -134,11 +137,12 @@ constexpr const char* kHelp =
     "                 preciseRoundTripDelay, version, leapIndicator, stratum, mode, precision,\n"
     "                 pollInterval, rootDispersion, rootDelay, referenceId, valid) and, with\n"
     "                 more than one sample, summary (count, timeSpan, mean, min, max, std,\n"
-    "                 totalDrift, driftPerDay). Seconds as numbers, times as ISO 8601 UTC.\n"
+    "                 totalDrift, driftPerDay). Seconds as numbers, to the microsecond (the\n"
+    "                 precise ones to the nanosecond); times as ISO 8601 UTC.\n"
     "  --csv          CSV (RFC 4180, CRLF line ends): a header and one record per sample:\n"
     "                 host, sample (1, 2, ...) and the sample fields above in snake_case\n"
     "                 (sampled_at, ..., reference_id, valid); numbers with a \".\" whatever\n"
-    "                 the locale, no summary\n"
+    "                 the locale, seconds as in JSON (at most 6 or 9 decimals), no summary\n"
     "  --help         this text;  --version  the program's version\n"
     "\n"
     "The text form (the default) prints \"Caption: value\" lines in the user's number and date\n"
@@ -149,7 +153,9 @@ constexpr const char* kHelp =
     "Exit status: 0 when every host gave a valid reply (at least one of its samples);\n"
     "1 when some host gave none or only invalid ones; 2 for an error (a host that cannot be\n"
     "resolved or sent to; the other hosts are still asked) or bad usage. Messages go to\n"
-    "standard error, prefixed with the host when several are asked.\n";
+    "standard error, prefixed with the host when several are asked, one line each; a\n"
+    "socket error says its number, what happened and the host, as in\n"
+    "\"Socket Error # 11001: host not found: HOST\" (in JSON also the host's \"error\").\n";
 
 // The display forms: the user's locale's where the tool is made with Qt (as the window shows
 // them), the C locale's otherwise.
@@ -332,7 +338,7 @@ struct Sample {
 };
 
 // What one host gave: its samples in order, the statistics over its valid errors, and the
-// message of the error that ended its samples early, if any.
+// message of the error that ended its samples early, if any, on one line.
 struct HostRun {
   std::string host;
   std::vector<Sample> samples;
@@ -399,8 +405,11 @@ HostRun AskHost(const std::string& host, const Options& options) {
       }
       run.samples.push_back(std::move(sample));
     }
+  } catch (const ntp::EIdSocketError& e) {
+    // The socket layer's message is the number and a text that may be empty, after CR LF.
+    run.failure = tempomere_query::SocketFailureMessage(e.ErrorCode(), host);
   } catch (const framework::Exception& e) {
-    run.failure = e.Message();
+    run.failure = tempomere_query::OneLine(e.Message());
   }
   return run;
 }
@@ -732,7 +741,7 @@ int main(int argc, char** argv) {
     out.flush();
     if (run.failure) {
       any_failure = true;
-      if (options.hosts.size() > 1) err << run.host << ": ";
+      if (options.hosts.size() > 1) err << tempomere_query::EscapedControls(run.host) << ": ";
       err << *run.failure << "\n";
       err.flush();
     }
