@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -854,4 +855,60 @@ TEST(QueryToolHelp, HelpNamesEveryOptionTheFormsAndTheExitCodes) {
     EXPECT_TRUE(run.out.contains(word)) << word;
   // Usage errors point to it.
   EXPECT_TRUE(Query({"-x"}).err.contains("--help tells more"));
+}
+
+namespace {
+
+// A file of the source tree the tests were built from, which the build's CMake cache (one
+// folder above the programs) names.
+QString SourceText(const QString& path) {
+  QString tree;
+  QFile cache(QCoreApplication::applicationDirPath() + "/../CMakeCache.txt");
+  if (cache.open(QIODevice::ReadOnly))
+    for (const QByteArray& line : cache.readAll().split('\n'))
+      if (line.startsWith("CMAKE_HOME_DIRECTORY:INTERNAL="))
+        tree = QString::fromUtf8(line.mid(line.indexOf('=') + 1)).trimmed();
+  QFile file(tree + "/" + path);
+  if (tree.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    ADD_FAILURE() << "cannot read " << path.toStdString() << " in '" << tree.toStdString() << "'";
+    return {};
+  }
+  return QString::fromUtf8(file.readAll());
+}
+
+// The part of a text from the heading line `heading` to the next heading of its level.
+QString Section(const QString& text, const QString& heading, const QString& level) {
+  const qsizetype start = text.indexOf("\n" + heading + "\n");
+  if (start < 0) return {};
+  const qsizetype end = text.indexOf("\n" + level + " ", start + 1);
+  return text.mid(start, end < 0 ? -1 : end - start);
+}
+
+}  // namespace
+
+// Every option that --help names (in its usage lines and its list) is described in the manual
+// page's OPTIONS and in the README's section on the tool.
+TEST(QueryToolHelp, TheManualPageAndTheReadmeDescribeEveryOption) {
+  const QString help = Query({"--help"}).out;
+  const QString usage = help.section("\n\n", 0, 0);
+  QStringList options;
+  const QRegularExpression option("(?:^|[\\s\\[|,])(--?[a-z0-9][a-z0-9-]*)");
+  for (const QString& line : help.split('\n')) {
+    if (!usage.contains(line) && !line.startsWith("  -")) continue;
+    for (const QRegularExpressionMatch& m : option.globalMatch(line))
+      if (!options.contains(m.captured(1))) options << m.captured(1);
+  }
+  EXPECT_TRUE(options.contains("-p") && options.contains("--version"))
+      << options.join(' ').toStdString();
+  const QString manual =
+      Section(SourceText("packaging/man/tempomere-query.1.scd"), "# OPTIONS", "#");
+  const QString readme = Section(SourceText("README.md"), "## The query tool", "##");
+  ASSERT_FALSE(manual.isEmpty());
+  ASSERT_FALSE(readme.isEmpty());
+  for (const QString& name : options) {
+    EXPECT_TRUE(manual.contains("*" + name + "*")) << "manual page: " << name.toStdString();
+    EXPECT_TRUE(readme.contains(
+        QRegularExpression("(?<![\\w-])" + QRegularExpression::escape(name) + "(?![\\w-])")))
+        << "README: " << name.toStdString();
+  }
 }
