@@ -36,9 +36,10 @@ std::string CsvField(std::string_view text);
 std::string CsvNumber(double value);
 
 // Decimals of a figure in seconds at the resolution it stands for. The window's figures come
-// from clock readings to the millisecond, halved in the offset and carried as date-times in
-// days, whose last bits are noise: they are written to the microsecond. The full-resolution
-// figures come from nanosecond readings.
+// from clock readings to the millisecond carried as date-times in days, which hold a time of
+// this century to about 0.6 microseconds: written to the microsecond, they lose the noise digits of
+// that arithmetic (the last one may still be off by one). The full-resolution figures come from
+// nanosecond readings.
 inline constexpr int kMicrosecondDecimals = 6;
 inline constexpr int kNanosecondDecimals = 9;
 // `seconds` rounded to the nearest multiple of 10^-decimals s (decimals 0 or more), zero

@@ -86,8 +86,7 @@ double Number(const QString& text) {
 // happened: HOST".
 bool SocketFailureLine(const QString& err, int error_code, const QString& host) {
   return err.startsWith(QString("Socket Error # %1: ").arg(error_code)) &&
-         err.endsWith(": " + host + "\n") && err.count('\n') == 1 && !err.contains('\r') &&
-         err.size() > QString("Socket Error # %1: : \n").arg(error_code).size() + host.size();
+         err.endsWith(": " + host + "\n") && err.count('\n') == 1 && !err.contains('\r');
 }
 
 // The host's block of a text run with several hosts: from its "Host:" line to the next one.

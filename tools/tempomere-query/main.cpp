@@ -11,7 +11,7 @@
 // the text form with --precise. Exit status: 0 when every host gave a valid reply, 1 when some gave
 // none (time-out or only invalid replies; the fields are still printed), 2 for an error or bad
 // usage. A host that cannot be asked is reported on one line, a socket error with its number in
-// words ("Socket Error # 11001: host not found: HOST", where the window shows the number alone).
+// words ("Socket Error # 11001: host not found: HOST"; the window keeps the socket layer's own).
 //
 // Built without Qt (TEMPOMERE_QT 0, as in the cross build for Windows), the tool shows numbers,
 // dates and times in the C locale's forms (tools/tempomere-query/PlainFormats.h) and refuses
