@@ -27,6 +27,30 @@ std::string CsvNumber(double value) {
   return std::string(buffer, written.ptr);
 }
 
+double RoundSeconds(double seconds, int decimals) {
+  if (!std::isfinite(seconds)) return seconds;
+  double scale = 1;  // 10^decimals, exact for up to 22 decimals
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  const double scaled = seconds * scale;
+  // From 2^52 on a double holds no fraction: the value is already coarser than the step.
+  if (std::fabs(scaled) >= 4503599627370496.0) return seconds;
+  // k / 10^decimals with k whole and the divisor exact: the double nearest to that decimal, so
+  // that the decimal is its shortest form. Adding +0 turns -0 into 0.
+  return std::round(scaled) / scale + 0.0;
+}
+
+std::string CsvSeconds(double seconds, int decimals) {
+  const double rounded = RoundSeconds(seconds, decimals);
+  if (!std::isfinite(rounded)) return CsvNumber(rounded);
+  // The shortest fixed form that reads back exactly: the decimal k / 10^decimals reads back as
+  // `rounded`, so none longer is needed. The longest double in fixed form has 309 digits before
+  // the point.
+  char buffer[400];
+  const std::to_chars_result written =
+      std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::fixed);
+  return std::string(buffer, written.ptr);
+}
+
 std::string IsoUtc(int64_t utc_milliseconds) {
   using namespace std::chrono;
   const sys_time<milliseconds> instant{milliseconds(utc_milliseconds)};
@@ -50,9 +74,9 @@ std::string SampleLogCsv(const TSampleLog& log) {
     csv += ',';
     csv += CsvField(sample.Host);
     csv += ',';
-    csv += CsvNumber(sample.Error);
+    csv += CsvSeconds(sample.Error, kMicrosecondDecimals);
     csv += ',';
-    csv += CsvNumber(sample.RoundTripDelay);
+    csv += CsvSeconds(sample.RoundTripDelay, kMicrosecondDecimals);
     csv += kCsvRecordEnd;
   }
   return csv;

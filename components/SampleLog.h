@@ -34,13 +34,29 @@ std::string CsvField(std::string_view text);
 // A number with "." as its decimal point whatever the locale, in the fewest digits that read
 // back as the same double; "nan", "inf" and "-inf" for the values that are no number.
 std::string CsvNumber(double value);
+
+// Decimals of a figure in seconds at the resolution it stands for. The window's figures come
+// from clock readings to the millisecond carried as date-times in days, which hold a time of
+// this century to about 0.6 microseconds: written to the microsecond, they lose the noise digits of
+// that arithmetic (the last one may still be off by one). The full-resolution figures come from
+// nanosecond readings.
+inline constexpr int kMicrosecondDecimals = 6;
+inline constexpr int kNanosecondDecimals = 9;
+// `seconds` rounded to the nearest multiple of 10^-decimals s (decimals 0 or more), zero
+// without a sign; nan and the infinities as they are. What a JSON writer is given, so that it
+// writes the same value as CSV.
+double RoundSeconds(double seconds, int decimals);
+// RoundSeconds(seconds, decimals) for CSV: the fewest digits that read back as the rounded
+// value, so at most `decimals` after the ".", whatever the locale; never an exponent, never
+// "-0". "nan", "inf" and "-inf" as CsvNumber writes them.
+std::string CsvSeconds(double seconds, int decimals);
 // Milliseconds since 1970 UTC as ISO 8601: "2026-03-01T12:00:00.250Z".
 std::string IsoUtc(int64_t utc_milliseconds);
 // Ends every CSV record.
 inline constexpr std::string_view kCsvRecordEnd = "\r\n";
 
 // The log as CSV: the header "utc_time,host,computer_error,round_trip_delay" and one record
-// per sample, each ended by CRLF.
+// per sample, each ended by CRLF; the error and the delay to the microsecond.
 std::string SampleLogCsv(const TSampleLog& log);
 
 }  // namespace components

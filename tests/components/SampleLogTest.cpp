@@ -10,7 +10,9 @@
 
 using components::CsvField;
 using components::CsvNumber;
+using components::CsvSeconds;
 using components::IsoUtc;
+using components::RoundSeconds;
 using components::SampleLogCsv;
 using components::TSample;
 using components::TSampleLog;
@@ -50,6 +52,45 @@ TEST(SampleLogCsv, NumbersHaveAPointWhateverTheLocaleAndReadBackExactly) {
   EXPECT_EQ(CsvNumber(-std::numeric_limits<double>::infinity()), "-inf");
 }
 
+// Figures in seconds at the resolution they stand for: no noise digits of the date-time
+// arithmetic, no exponent, no signed zero, a "." in any locale; and the number a JSON writer is
+// given is the one CSV shows.
+TEST(SampleLogCsv, SecondsAreWrittenToTheirResolution) {
+  const struct {
+    double seconds;
+    int decimals;
+    const char* csv;
+  } rows[] = {
+      {0.00199971254914999, 6, "0.002"},
+      {-0.2504996722564101, 6, "-0.2505"},
+      {-0.0, 6, "0"},
+      {-0.0000004, 6, "0"},  // rounds to zero: no sign
+      {1e-6, 6, "0.000001"},
+      {-2.0000015000001, 6, "-2.000002"},
+      {1e20, 6, "100000000000000000000"},
+      {-0.25275837149, 9, "-0.252758371"},
+      {2.5e-7, 9, "0.00000025"},
+      {-0.0000000004, 9, "0"},
+      {std::numeric_limits<double>::infinity(), 6, "inf"},
+  };
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  for (const char* name : {"de_DE.UTF-8", "C"}) {
+    std::setlocale(LC_ALL, name);
+    for (const auto& row : rows) {
+      const std::string text = CsvSeconds(row.seconds, row.decimals);
+      EXPECT_EQ(text, row.csv) << row.seconds;
+      const double rounded = RoundSeconds(row.seconds, row.decimals);
+      double back = 0;
+      std::from_chars(text.data(), text.data() + text.size(), back);
+      EXPECT_EQ(back, rounded) << text;
+      if (rounded == 0) {
+        EXPECT_FALSE(std::signbit(rounded)) << row.seconds;
+      }
+    }
+  }
+  std::setlocale(LC_ALL, before.c_str());
+}
+
 TEST(SampleLogCsv, TimesAreIsoUtcToTheMillisecond) {
   EXPECT_EQ(IsoUtc(0), "1970-01-01T00:00:00.000Z");
   // 2026-03-01 12:00:00.250 UTC
@@ -68,11 +109,15 @@ TEST(SampleLog, KeepsTheAcceptedSamplesInOrderUntilCleared) {
   EXPECT_EQ(SampleLogCsv(log), "utc_time,host,computer_error,round_trip_delay\r\n");
   log.Add({1772366400250, "a.example", -0.5, 0.012});
   log.Add({1772366401250, "x,\"y\"", 1e-6, 0});
-  EXPECT_EQ(log.Count(), 2);
+  log.Add({1772366402250, "b.example", -0.2504996722564101, 0.00199971254914999});
+  log.Add({1772366403250, "b.example", -0.0, 0});  // the error of an empty record: -0 s
+  EXPECT_EQ(log.Count(), 4);
   EXPECT_EQ(SampleLogCsv(log),
             "utc_time,host,computer_error,round_trip_delay\r\n"
             "2026-03-01T12:00:00.250Z,a.example,-0.5,0.012\r\n"
-            "2026-03-01T12:00:01.250Z,\"x,\"\"y\"\"\",1e-06,0\r\n");
+            "2026-03-01T12:00:01.250Z,\"x,\"\"y\"\"\",0.000001,0\r\n"
+            "2026-03-01T12:00:02.250Z,b.example,-0.2505,0.002\r\n"
+            "2026-03-01T12:00:03.250Z,b.example,0,0\r\n");
   log.Clear();
   EXPECT_EQ(log.Count(), 0);
   EXPECT_TRUE(log.Samples().empty());

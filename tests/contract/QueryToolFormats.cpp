@@ -1,11 +1,16 @@
 // The query tool's display forms where it is built without Qt: the C locale's forms, the same
-// on every machine and under Wine. Standard C++ only, as the forms themselves.
+// on every machine and under Wine; and its failure messages. Standard C++ only, as the forms
+// themselves.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <set>
+#include <string>
 
 #include "framework/DateUtils.h"
+#include "platform/Winsock.h"
+#include "tools/tempomere-query/FailureMessages.h"
 #include "tools/tempomere-query/PlainFormats.h"
 
 using framework::DaysFromCivil;
@@ -57,6 +62,48 @@ TEST(PlainDates, TheTimeOfDayDropsWholeDaysAndShowsMilliseconds) {
   EXPECT_EQ(PlainTimeOfDay((10.0 + 0.1236) / 86400.0), "0:00:10 124");
   EXPECT_EQ(PlainTimeOfDay(-61.25 / 86400.0), "-0:01:01 250");
   EXPECT_EQ(PlainTimeOfDay(-0.0001 / 86400.0), "0:00:00 000");
+}
+
+// A host that cannot be asked: the number, what it means, the host; one line whatever the
+// socket library's text or the host holds.
+TEST(FailureMessages, SocketErrorsSayWhatHappened) {
+  using namespace platform;
+  // The failures a query meets, from the name lookup to the reply, each in words of its own.
+  const int met[] = {WSAHOST_NOT_FOUND, WSATRY_AGAIN,   WSANO_RECOVERY,  WSANO_DATA,
+                     WSAEAFNOSUPPORT,   WSAENETUNREACH, WSAENETDOWN,     WSAEHOSTUNREACH,
+                     WSAEHOSTDOWN,      WSAEACCES,      WSAECONNREFUSED, WSAECONNRESET,
+                     WSAETIMEDOUT,      WSAEMSGSIZE,    WSAEINTR,        12345};
+  std::set<std::string> seen;
+  for (int code : met) {
+    const std::string words = SocketErrorWords(code);
+    EXPECT_TRUE(seen.insert(words).second) << code << " reads as another one: " << words;
+    EXPECT_EQ(SocketFailureMessage(code, "ntp.example"),
+              "Socket Error # " + std::to_string(code) + ": " + words + ": ntp.example");
+  }
+  EXPECT_EQ(SocketFailureMessage(WSAHOST_NOT_FOUND, "no-such-host.invalid"),
+            "Socket Error # 11001: host not found: no-such-host.invalid");
+  // Windows reports an ICMP "port unreachable" for a datagram as a reset connection.
+  for (int code : {WSAECONNREFUSED, WSAECONNRESET})
+    EXPECT_NE(SocketErrorWords(code).find("port unreachable"), std::string::npos) << code;
+  // Numbers without words of the tool's own: the library's text as a clause, or a plain word.
+  EXPECT_EQ(SocketErrorWords(WSAEWOULDBLOCK), "operation would block");
+  EXPECT_EQ(SocketErrorWords(12345), "unknown socket error");
+  // A host given with control characters cannot break the line or steer the terminal.
+  EXPECT_EQ(SocketFailureMessage(WSAHOST_NOT_FOUND, "a\r\nb\x1B"),
+            "Socket Error # 11001: host not found: a\\x0D\\x0Ab\\x1B");
+}
+
+TEST(FailureMessages, OtherMessagesAreJoinedIntoOneLine) {
+  const struct {
+    const char* message;
+    const char* line;
+  } rows[] = {
+      {"Socket Error # 11001\r\n", "Socket Error # 11001"},
+      {"Socket Error # 10040\r\nMessage too long.", "Socket Error # 10040: Message too long."},
+      {"\nNTS key establishment: a\r\n\r\nb\n", "NTS key establishment: a: b"},
+      {"tab\there\x1B[2J\x7F", "tab\\x09here\\x1B[2J\\x7F"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(OneLine(row.message), row.line) << row.message;
 }
 
 }  // namespace

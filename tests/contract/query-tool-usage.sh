@@ -1,8 +1,8 @@
 #!/bin/sh
 # tempomere-query's command line where it is built without Qt: its version, the usage errors
 # of numbers it cannot use (read without Qt's number parsing), and --json, refused with a clear
-# message since the build has no JSON writer, and an nts:// host where the build has no NTS. No
-# server is asked.
+# message since the build has no JSON writer, an nts:// host where the build has no NTS, and a
+# host that cannot be resolved. No server is asked.
 #
 #   query-tool-usage.sh VERSION NTS TOOL [RUNNER...]     (NTS: ON or OFF, as the build has it)
 set -u
@@ -41,6 +41,10 @@ expect 2 "SECONDS must be a number of seconds from 0.001 to 86400, not '1e3'" \
   "$@" "$tool" -i 1e3 127.0.0.1
 expect 2 "unknown option --bogus" "$@" "$tool" --bogus 127.0.0.1
 expect 2 "HOST is missing" "$@" "$tool" -p 123
+# A label longer than 63 characters: the resolver refuses it without asking a name server. The
+# failure is said in words on one line.
+long=aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.invalid
+expect 2 "Socket Error # 11001: host not found: $long" "$@" "$tool" "$long"
 if [ "$nts" = OFF ]; then
   expect 2 "NTS is not available in this build" "$@" "$tool" -t 200 nts://127.0.0.1
   expect 2 "NTS is not available in this build" "$@" "$tool" -t 200 --nts 127.0.0.1

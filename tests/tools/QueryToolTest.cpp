@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -79,6 +80,13 @@ double Number(const QString& text) {
   const double value = QString(text).replace(QLocale::system().decimalPoint(), ".").toDouble(&ok);
   EXPECT_TRUE(ok) << text.toStdString();
   return value;
+}
+
+// Whether standard error holds one failure message of one line: "Socket Error # N: what
+// happened: HOST".
+bool SocketFailureLine(const QString& err, int error_code, const QString& host) {
+  return err.startsWith(QString("Socket Error # %1: ").arg(error_code)) &&
+         err.endsWith(": " + host + "\n") && err.count('\n') == 1 && !err.contains('\r');
 }
 
 // The host's block of a text run with several hosts: from its "Host:" line to the next one.
@@ -178,13 +186,15 @@ TEST(QueryTool, ErrorsExitWithTwoAndTheMessageAlone) {
       Query({"-t", kPatient, "-p", QString::number(server.Port()), "127.0.0.1"});
   EXPECT_EQ(too_long.exit_code, 2);
   EXPECT_TRUE(too_long.out.isEmpty());
-  EXPECT_EQ(too_long.err, "Socket Error # 10040\r\nMessage too long.\n");
+  EXPECT_TRUE(SocketFailureLine(too_long.err, 10040, "127.0.0.1")) << too_long.err.toStdString();
 
   // A label longer than 63 characters: the resolver refuses it without asking a name server.
   const ToolRun unknown = Query({QString(64, 'a') + ".invalid"});
   EXPECT_EQ(unknown.exit_code, 2);
   EXPECT_TRUE(unknown.out.isEmpty());
-  EXPECT_EQ(unknown.err, "Socket Error # 11001\r\n\n");  // 11001 has no text of its own
+  // In words, where the socket layer has no text for 11001.
+  EXPECT_EQ(unknown.err,
+            "Socket Error # 11001: host not found: " + QString(64, 'a') + ".invalid\n");
 
   for (const QStringList& bad :
        {QStringList{}, QStringList{"-p"}, QStringList{"-p", "x", "h"},
@@ -367,7 +377,7 @@ TEST(QueryToolHosts, AHostThatCannotBeAskedIsReportedAndTheOthersStillAre) {
   const ToolRun run =
       Query({"-t", kPatient, "-p", QString::number(server.Port()), unknown, "127.0.0.1"});
   EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.err, unknown + ": Socket Error # 11001\r\n\n");
+  EXPECT_EQ(run.err, unknown + ": Socket Error # 11001: host not found: " + unknown + "\n");
   EXPECT_FALSE(run.out.contains("Host: " + unknown));
   EXPECT_EQ(Field(HostBlock(run.out, "127.0.0.1"), "Valid"), "Yes");
 }
@@ -509,6 +519,18 @@ QList<QStringList> ReadCsv(const QString& text) {
   return records;
 }
 
+// Whether a JSON number of seconds is a whole number of steps of 1 / `per_second` s (as the tool
+// rounds it), without the noise digits of the arithmetic behind it.
+bool AtResolution(const QJsonValue& seconds, double per_second) {
+  const double value = seconds.toDouble();
+  return seconds.isDouble() && std::round(value * per_second) / per_second == value;
+}
+
+// The CSV forms of seconds: to the microsecond (at most 6 decimals) and to the nanosecond (9),
+// with a point, never an exponent.
+const QRegularExpression kCsvMicroseconds("^-?\\d+(\\.\\d{1,6})?$");
+const QRegularExpression kCsvNanoseconds("^-?\\d+(\\.\\d{1,9})?$");
+
 QDateTime IsoTime(const QJsonValue& value) {
   EXPECT_TRUE(value.isString());
   EXPECT_TRUE(value.toString().endsWith('Z')) << value.toString().toStdString();
@@ -567,12 +589,19 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
                             "rootDelay",
                             "referenceId",
                             "valid"};
+  int finer_than_microseconds = 0;  // precise figures that are no whole number of microseconds
   for (int i = 0; i < 2; ++i) {
     const QJsonObject s = samples[i].toObject();
     QStringList sorted = keys;
     sorted.sort();
     EXPECT_EQ(s.keys(), sorted);
     EXPECT_TRUE(s["computerError"].isDouble());
+    for (const char* key : {"computerError", "roundTripDelay"})
+      EXPECT_TRUE(AtResolution(s[key], 1e6)) << key << " " << s[key].toDouble();
+    for (const char* key : {"preciseComputerError", "preciseRoundTripDelay"}) {
+      EXPECT_TRUE(AtResolution(s[key], 1e9)) << key << " " << s[key].toDouble();
+      finer_than_microseconds += !AtResolution(s[key], 1e6);
+    }
     slack = std::max(slack, s["roundTripDelay"].toDouble() / 2 + 0.002);
     EXPECT_NEAR(s["computerError"].toDouble(), -2.0 - 0.01 * i, slack);
     // The full-resolution error is within half the round trip of the truth.
@@ -599,8 +628,13 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
     EXPECT_NEAR(sampled.msecsTo(server), 2000 + 10 * i, 100);
     EXPECT_NEAR(sampled.msecsTo(QDateTime::currentDateTimeUtc()), 0, 60000);
   }
+  // Nanosecond readings: all four precise figures on whole microseconds would be a 1 in 10^12
+  // chance.
+  EXPECT_GT(finer_than_microseconds, 0);
   const QJsonObject summary = a["summary"].toObject();
   EXPECT_EQ(summary["count"].toInt(), 2);
+  for (const char* key : {"timeSpan", "mean", "min", "max", "std", "totalDrift", "driftPerDay"})
+    EXPECT_TRUE(AtResolution(summary[key], 1e6)) << key << " " << summary[key].toDouble();
   EXPECT_NEAR(summary["mean"].toDouble(), -2.005, slack);
   EXPECT_NEAR(summary["min"].toDouble(), -2.01, slack);
   EXPECT_NEAR(summary["max"].toDouble(), -2.0, slack);
@@ -608,10 +642,13 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
   EXPECT_NEAR(summary["totalDrift"].toDouble(), -0.01, 2 * slack);
   EXPECT_NEAR(summary["timeSpan"].toDouble(), 0.2, 0.1);
   // 10 ms per 0.2 s.
-  // Two samples 0.2 s apart: the total drift over the span.
-  EXPECT_NEAR(summary["driftPerDay"].toDouble(),
-              summary["totalDrift"].toDouble() / summary["timeSpan"].toDouble() * 86400,
-              std::fabs(summary["driftPerDay"].toDouble()) * 1e-6);
+  // Two samples 0.2 s apart: the total drift over the span, each of the three written to the
+  // microsecond.
+  const double total = summary["totalDrift"].toDouble();
+  const double span = summary["timeSpan"].toDouble();
+  EXPECT_NEAR(
+      summary["driftPerDay"].toDouble(), total / span * 86400,
+      std::fabs(total / span * 86400) * (0.5e-6 / std::fabs(total) + 0.5e-6 / span) + 0.5e-6);
 
   const QJsonObject b = hosts[1].toObject();
   EXPECT_EQ(b["host"].toString(), "127.0.0.2");
@@ -643,7 +680,7 @@ TEST(QueryToolForms, JsonNamesAHostThatCannotBeAsked) {
       QJsonDocument::fromJson(run.out.toUtf8()).object()["hosts"].toArray()[0].toObject();
   EXPECT_EQ(host["host"].toString(), unknown);
   EXPECT_EQ(host["valid"], QJsonValue(false));
-  EXPECT_EQ(host["error"].toString(), "Socket Error # 11001\r\n");
+  EXPECT_EQ(host["error"].toString(), "Socket Error # 11001: host not found: " + unknown);
   EXPECT_TRUE(host["samples"].toArray().isEmpty());
   EXPECT_FALSE(host.contains("summary"));
 }
@@ -691,6 +728,14 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   EXPECT_NEAR(column(1, "computer_error").toDouble(&ok), -1.25, 0.05);  // C locale: "."
   EXPECT_TRUE(ok) << column(1, "computer_error").toStdString();
   EXPECT_TRUE(column(1, "computer_error").contains('.'));
+  for (int row = 1; row < 3; ++row) {
+    for (const char* name : {"computer_error", "round_trip_delay"})
+      EXPECT_TRUE(kCsvMicroseconds.match(column(row, name)).hasMatch())
+          << name << " " << column(row, name).toStdString();
+    for (const char* name : {"precise_computer_error", "precise_round_trip_delay"})
+      EXPECT_TRUE(kCsvNanoseconds.match(column(row, name)).hasMatch())
+          << name << " " << column(row, name).toStdString();
+  }
   const QDateTime sampled = QDateTime::fromString(column(1, "sampled_at"), Qt::ISODateWithMs);
   const QDateTime server_time = QDateTime::fromString(column(1, "server_time"), Qt::ISODateWithMs);
   EXPECT_NEAR(sampled.msecsTo(server_time), 1250, 100);
@@ -698,6 +743,7 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   EXPECT_EQ(column(2, "valid"), "false");
   EXPECT_EQ(column(2, "server_time"), "");
   EXPECT_EQ(column(2, "precise_computer_error"), "0");
+  EXPECT_EQ(column(2, "computer_error"), "0") << "no reply: zero, without a sign";
   const double precise = column(1, "precise_computer_error").toDouble(&ok);
   EXPECT_TRUE(ok);
   EXPECT_NEAR(precise, -1.25, column(1, "precise_round_trip_delay").toDouble() / 2 + 1e-6);
@@ -756,9 +802,7 @@ TEST(QueryToolIPv6, LiteralsBareAndBracketedReachAServerOnTheIPv6Loopback) {
   const int asked = server.RequestCount();
   const ToolRun refused = Query({"-4", "-t", kPatient, "-p", port, "::1"});
   EXPECT_EQ(refused.exit_code, 2);
-  EXPECT_EQ(refused.err,
-            "Socket Error # 10047\r\nAddress family not supported by protocol "
-            "family.\n");
+  EXPECT_TRUE(SocketFailureLine(refused.err, 10047, "::1")) << refused.err.toStdString();
   EXPECT_TRUE(refused.out.isEmpty());
   EXPECT_EQ(server.RequestCount(), asked);
 }
@@ -810,4 +854,60 @@ TEST(QueryToolHelp, HelpNamesEveryOptionTheFormsAndTheExitCodes) {
     EXPECT_TRUE(run.out.contains(word)) << word;
   // Usage errors point to it.
   EXPECT_TRUE(Query({"-x"}).err.contains("--help tells more"));
+}
+
+namespace {
+
+// A file of the source tree the tests were built from, which the build's CMake cache (one
+// folder above the programs) names.
+QString SourceText(const QString& path) {
+  QString tree;
+  QFile cache(QCoreApplication::applicationDirPath() + "/../CMakeCache.txt");
+  if (cache.open(QIODevice::ReadOnly))
+    for (const QByteArray& line : cache.readAll().split('\n'))
+      if (line.startsWith("CMAKE_HOME_DIRECTORY:INTERNAL="))
+        tree = QString::fromUtf8(line.mid(line.indexOf('=') + 1)).trimmed();
+  QFile file(tree + "/" + path);
+  if (tree.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    ADD_FAILURE() << "cannot read " << path.toStdString() << " in '" << tree.toStdString() << "'";
+    return {};
+  }
+  return QString::fromUtf8(file.readAll());
+}
+
+// The part of a text from the heading line `heading` to the next heading of its level.
+QString Section(const QString& text, const QString& heading, const QString& level) {
+  const qsizetype start = text.indexOf("\n" + heading + "\n");
+  if (start < 0) return {};
+  const qsizetype end = text.indexOf("\n" + level + " ", start + 1);
+  return text.mid(start, end < 0 ? -1 : end - start);
+}
+
+}  // namespace
+
+// Every option that --help names (in its usage lines and its list) is described in the manual
+// page's OPTIONS and in the README's section on the tool.
+TEST(QueryToolHelp, TheManualPageAndTheReadmeDescribeEveryOption) {
+  const QString help = Query({"--help"}).out;
+  const QString usage = help.section("\n\n", 0, 0);
+  QStringList options;
+  const QRegularExpression option("(?:^|[\\s\\[|,])(--?[a-z0-9][a-z0-9-]*)");
+  for (const QString& line : help.split('\n')) {
+    if (!usage.contains(line) && !line.startsWith("  -")) continue;
+    for (const QRegularExpressionMatch& m : option.globalMatch(line))
+      if (!options.contains(m.captured(1))) options << m.captured(1);
+  }
+  EXPECT_TRUE(options.contains("-p") && options.contains("--version"))
+      << options.join(' ').toStdString();
+  const QString manual =
+      Section(SourceText("packaging/man/tempomere-query.1.scd"), "# OPTIONS", "#");
+  const QString readme = Section(SourceText("README.md"), "## The query tool", "##");
+  ASSERT_FALSE(manual.isEmpty());
+  ASSERT_FALSE(readme.isEmpty());
+  for (const QString& name : options) {
+    EXPECT_TRUE(manual.contains("*" + name + "*")) << "manual page: " << name.toStdString();
+    EXPECT_TRUE(readme.contains(
+        QRegularExpression("(?<![\\w-])" + QRegularExpression::escape(name) + "(?![\\w-])")))
+        << "README: " << name.toStdString();
+  }
 }

@@ -10,7 +10,8 @@
 // ones (nanosecond local readings, the server's full fractions): always in JSON and CSV, and in
 // the text form with --precise. Exit status: 0 when every host gave a valid reply, 1 when some gave
 // none (time-out or only invalid replies; the fields are still printed), 2 for an error or bad
-// usage.
+// usage. A host that cannot be asked is reported on one line, a socket error with its number in
+// words ("Socket Error # 11001: host not found: HOST"; the window keeps the socket layer's own).
 //
 // Built without Qt (TEMPOMERE_QT 0, as in the cross build for Windows), the tool shows numbers,
 // dates and times in the C locale's forms (tools/tempomere-query/PlainFormats.h) and refuses
@@ -32,7 +33,9 @@
 #include "components/ErrorStatistics.h"
 #include "components/SampleLog.h"
 #include "framework/SysUtils.h"
+#include "ntp/IdException.h"
 #include "ntp/NTPClient.h"
+#include "tools/tempomere-query/FailureMessages.h"
 
 #ifndef TEMPOMERE_QT
 #error "TEMPOMERE_QT is set by the build: 1 where the tool is made with Qt, 0 without"
@@ -134,11 +137,12 @@ constexpr const char* kHelp =
     "                 preciseRoundTripDelay, version, leapIndicator, stratum, mode, precision,\n"
     "                 pollInterval, rootDispersion, rootDelay, referenceId, valid) and, with\n"
     "                 more than one sample, summary (count, timeSpan, mean, min, max, std,\n"
-    "                 totalDrift, driftPerDay). Seconds as numbers, times as ISO 8601 UTC.\n"
+    "                 totalDrift, driftPerDay). Seconds as numbers, to the microsecond (the\n"
+    "                 precise ones to the nanosecond); times as ISO 8601 UTC.\n"
     "  --csv          CSV (RFC 4180, CRLF line ends): a header and one record per sample:\n"
     "                 host, sample (1, 2, ...) and the sample fields above in snake_case\n"
     "                 (sampled_at, ..., reference_id, valid); numbers with a \".\" whatever\n"
-    "                 the locale, no summary\n"
+    "                 the locale, seconds as in JSON (at most 6 or 9 decimals), no summary\n"
     "  --help         this text;  --version  the program's version\n"
     "\n"
     "The text form (the default) prints \"Caption: value\" lines in the user's number and date\n"
@@ -149,7 +153,9 @@ constexpr const char* kHelp =
     "Exit status: 0 when every host gave a valid reply (at least one of its samples);\n"
     "1 when some host gave none or only invalid ones; 2 for an error (a host that cannot be\n"
     "resolved or sent to; the other hosts are still asked) or bad usage. Messages go to\n"
-    "standard error, prefixed with the host when several are asked.\n";
+    "standard error, prefixed with the host when several are asked, one line each; a\n"
+    "socket error says its number, what happened and the host, as in\n"
+    "\"Socket Error # 11001: host not found: HOST\" (in JSON also the host's \"error\").\n";
 
 // The display forms: the user's locale's where the tool is made with Qt (as the window shows
 // them), the C locale's otherwise.
@@ -332,7 +338,7 @@ struct Sample {
 };
 
 // What one host gave: its samples in order, the statistics over its valid errors, and the
-// message of the error that ended its samples early, if any.
+// message of the error that ended its samples early, if any, on one line.
 struct HostRun {
   std::string host;
   std::vector<Sample> samples;
@@ -399,8 +405,11 @@ HostRun AskHost(const std::string& host, const Options& options) {
       }
       run.samples.push_back(std::move(sample));
     }
+  } catch (const ntp::EIdSocketError& e) {
+    // The socket layer's message is the number and a text that may be empty, after CR LF.
+    run.failure = tempomere_query::SocketFailureMessage(e.ErrorCode(), host);
   } catch (const framework::Exception& e) {
-    run.failure = e.Message();
+    run.failure = tempomere_query::OneLine(e.Message());
   }
   return run;
 }
@@ -475,6 +484,15 @@ QString IsoUtcFromNtpDays(double days) {
   return IsoUtc(epoch.addMSecs(std::llround(days * 86400000.0)));
 }
 
+// A figure in seconds at its resolution (see components::RoundSeconds): the same value that
+// the CSV form writes.
+double Microseconds(double seconds) {
+  return components::RoundSeconds(seconds, components::kMicrosecondDecimals);
+}
+double Nanoseconds(double seconds) {
+  return components::RoundSeconds(seconds, components::kNanosecondDecimals);
+}
+
 QJsonObject SampleJson(const Sample& sample) {
   const ntp::TNTPInfo& info = sample.info;
   QJsonObject o;
@@ -483,10 +501,10 @@ QJsonObject SampleJson(const Sample& sample) {
   // Without a reply there is no server time; the text form's zeros would read as 1900.
   o["serverTime"] = sample.replied ? QJsonValue(IsoUtcFromNtpDays(info.ServerTimeUtc))
                                    : QJsonValue(QJsonValue::Null);
-  o["computerError"] = sample.error;
-  o["roundTripDelay"] = info.RoundTripDelay * 24 * 3600;
-  o["preciseComputerError"] = sample.precise_error;
-  o["preciseRoundTripDelay"] = sample.replied ? sample.precise.RoundTripDelay : 0;
+  o["computerError"] = Microseconds(sample.error);
+  o["roundTripDelay"] = Microseconds(info.RoundTripDelay * 24 * 3600);
+  o["preciseComputerError"] = Nanoseconds(sample.precise_error);
+  o["preciseRoundTripDelay"] = Nanoseconds(sample.replied ? sample.precise.RoundTripDelay : 0);
   o["version"] = info.Version;
   o["leapIndicator"] = info.LeapIndicator;
   o["stratum"] = info.Stratum;
@@ -513,13 +531,14 @@ QJsonObject HostJson(const HostRun& run, const Options& options) {
     const components::TErrorSummary summary = run.statistics.Summary(run.last_accepted);
     QJsonObject s;
     s["count"] = summary.Count;
-    s["timeSpan"] = summary.Span * 24 * 3600;  // seconds
-    s["mean"] = summary.Mean;
-    s["min"] = summary.Min;
-    s["max"] = summary.Max;
-    s["std"] = components::PopulationStdDev(run.errors);
-    s["totalDrift"] = summary.Drift.Total;
-    s["driftPerDay"] = summary.Drift.PerDay;
+    // Seconds (and seconds per day) to the microsecond, as the errors they are made of.
+    s["timeSpan"] = Microseconds(summary.Span * 24 * 3600);
+    s["mean"] = Microseconds(summary.Mean);
+    s["min"] = Microseconds(summary.Min);
+    s["max"] = Microseconds(summary.Max);
+    s["std"] = Microseconds(components::PopulationStdDev(run.errors));
+    s["totalDrift"] = Microseconds(summary.Drift.Total);
+    s["driftPerDay"] = Microseconds(summary.Drift.PerDay);
     o["summary"] = s;
   }
   return o;
@@ -574,6 +593,9 @@ std::string ServerTimeIso(const Sample& sample) {
 void PrintCsvRows(std::ostream& out, const HostRun& run) {
   using components::CsvField;
   using components::CsvNumber;
+  using components::CsvSeconds;
+  using components::kMicrosecondDecimals;
+  using components::kNanosecondDecimals;
   for (std::size_t i = 0; i < run.samples.size(); ++i) {
     const Sample& sample = run.samples[i];
     const ntp::TNTPInfo& info = sample.info;
@@ -583,10 +605,10 @@ void PrintCsvRows(std::ostream& out, const HostRun& run) {
         IsoUtcMs(sample.sampled_at_ms),
         sample.replied ? "true" : "false",
         sample.replied ? ServerTimeIso(sample) : std::string(),
-        CsvNumber(sample.error),
-        CsvNumber(info.RoundTripDelay * 24 * 3600),
-        CsvNumber(sample.precise_error),
-        CsvNumber(sample.replied ? sample.precise.RoundTripDelay : 0),
+        CsvSeconds(sample.error, kMicrosecondDecimals),
+        CsvSeconds(info.RoundTripDelay * 24 * 3600, kMicrosecondDecimals),
+        CsvSeconds(sample.precise_error, kNanosecondDecimals),
+        CsvSeconds(sample.replied ? sample.precise.RoundTripDelay : 0, kNanosecondDecimals),
         std::to_string(info.Version),
         std::to_string(info.LeapIndicator),
         std::to_string(info.Stratum),
@@ -719,7 +741,7 @@ int main(int argc, char** argv) {
     out.flush();
     if (run.failure) {
       any_failure = true;
-      if (options.hosts.size() > 1) err << run.host << ": ";
+      if (options.hosts.size() > 1) err << tempomere_query::EscapedControls(run.host) << ": ";
       err << *run.failure << "\n";
       err.flush();
     }
