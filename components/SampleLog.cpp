@@ -39,6 +39,12 @@ double RoundSeconds(double seconds, int decimals) {
   return std::round(scaled) / scale + 0.0;
 }
 
+double MillisecondFigure(double seconds) {
+  constexpr double kHalfMillisecondsPerSecond = 2000;
+  if (!std::isfinite(seconds)) return seconds;
+  return std::round(seconds * kHalfMillisecondsPerSecond) / kHalfMillisecondsPerSecond + 0.0;
+}
+
 std::string CsvSeconds(double seconds, int decimals) {
   const double rounded = RoundSeconds(seconds, decimals);
   if (!std::isfinite(rounded)) return CsvNumber(rounded);
@@ -74,9 +80,9 @@ std::string SampleLogCsv(const TSampleLog& log) {
     csv += ',';
     csv += CsvField(sample.Host);
     csv += ',';
-    csv += CsvSeconds(sample.Error, kMicrosecondDecimals);
+    csv += CsvSeconds(MillisecondFigure(sample.Error), kMicrosecondDecimals);
     csv += ',';
-    csv += CsvSeconds(sample.RoundTripDelay, kMicrosecondDecimals);
+    csv += CsvSeconds(MillisecondFigure(sample.RoundTripDelay), kMicrosecondDecimals);
     csv += kCsvRecordEnd;
   }
   return csv;

@@ -35,17 +35,22 @@ std::string CsvField(std::string_view text);
 // back as the same double; "nan", "inf" and "-inf" for the values that are no number.
 std::string CsvNumber(double value);
 
-// Decimals of a figure in seconds at the resolution it stands for. The window's figures come
-// from clock readings to the millisecond carried as date-times in days, which hold a time of
-// this century to about 0.6 microseconds: written to the microsecond, they lose the noise digits of
-// that arithmetic (the last one may still be off by one). The full-resolution figures come from
-// nanosecond readings.
+// Decimals of a figure in seconds at the resolution it stands for: statistics of the window's
+// figures to the microsecond, the full-resolution figures (from nanosecond readings) to the
+// nanosecond.
 inline constexpr int kMicrosecondDecimals = 6;
 inline constexpr int kNanosecondDecimals = 9;
 // `seconds` rounded to the nearest multiple of 10^-decimals s (decimals 0 or more), zero
 // without a sign; nan and the infinities as they are. What a JSON writer is given, so that it
 // writes the same value as CSV.
 double RoundSeconds(double seconds, int decimals);
+// One of the window's figures of a single exchange (an error, an offset, a delay) as what it
+// stands for. They come from clock readings to the millisecond, so an offset or error (half a
+// sum of two differences of readings) is a multiple of 0.5 ms and a delay a multiple of 1 ms;
+// carried as date-times in days, which hold a time of this century to about 0.6 us, they arrive
+// with a few microseconds of noise. Rounded to the nearest 0.5 ms, zero without a sign; nan and
+// the infinities as they are.
+double MillisecondFigure(double seconds);
 // RoundSeconds(seconds, decimals) for CSV: the fewest digits that read back as the rounded
 // value, so at most `decimals` after the ".", whatever the locale; never an exponent, never
 // "-0". "nan", "inf" and "-inf" as CsvNumber writes them.

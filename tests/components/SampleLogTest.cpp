@@ -108,14 +108,15 @@ TEST(SampleLog, KeepsTheAcceptedSamplesInOrderUntilCleared) {
   TSampleLog log;
   EXPECT_EQ(SampleLogCsv(log), "utc_time,host,computer_error,round_trip_delay\r\n");
   log.Add({1772366400250, "a.example", -0.5, 0.012});
-  log.Add({1772366401250, "x,\"y\"", 1e-6, 0});
+  // Noise of a microsecond and more around the half millisecond the figures stand for.
+  log.Add({1772366401250, "x,\"y\"", 0.0005012, 0.0009987});
   log.Add({1772366402250, "b.example", -0.2504996722564101, 0.00199971254914999});
   log.Add({1772366403250, "b.example", -0.0, 0});  // the error of an empty record: -0 s
   EXPECT_EQ(log.Count(), 4);
   EXPECT_EQ(SampleLogCsv(log),
             "utc_time,host,computer_error,round_trip_delay\r\n"
             "2026-03-01T12:00:00.250Z,a.example,-0.5,0.012\r\n"
-            "2026-03-01T12:00:01.250Z,\"x,\"\"y\"\"\",0.000001,0\r\n"
+            "2026-03-01T12:00:01.250Z,\"x,\"\"y\"\"\",0.0005,0.001\r\n"
             "2026-03-01T12:00:02.250Z,b.example,-0.2505,0.002\r\n"
             "2026-03-01T12:00:03.250Z,b.example,0,0\r\n");
   log.Clear();

@@ -526,9 +526,9 @@ bool AtResolution(const QJsonValue& seconds, double per_second) {
   return seconds.isDouble() && std::round(value * per_second) / per_second == value;
 }
 
-// The CSV forms of seconds: to the microsecond (at most 6 decimals) and to the nanosecond (9),
-// with a point, never an exponent.
-const QRegularExpression kCsvMicroseconds("^-?\\d+(\\.\\d{1,6})?$");
+// The CSV forms of seconds: to the half millisecond of the millisecond readings (at most 4
+// decimals) and to the nanosecond (9), with a point, never an exponent.
+const QRegularExpression kCsvHalfMilliseconds("^-?\\d+(\\.\\d{1,3}(0|5)?)?$");
 const QRegularExpression kCsvNanoseconds("^-?\\d+(\\.\\d{1,9})?$");
 
 QDateTime IsoTime(const QJsonValue& value) {
@@ -597,7 +597,7 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
     EXPECT_EQ(s.keys(), sorted);
     EXPECT_TRUE(s["computerError"].isDouble());
     for (const char* key : {"computerError", "roundTripDelay"})
-      EXPECT_TRUE(AtResolution(s[key], 1e6)) << key << " " << s[key].toDouble();
+      EXPECT_TRUE(AtResolution(s[key], 2000)) << key << " " << s[key].toDouble();
     for (const char* key : {"preciseComputerError", "preciseRoundTripDelay"}) {
       EXPECT_TRUE(AtResolution(s[key], 1e9)) << key << " " << s[key].toDouble();
       finer_than_microseconds += !AtResolution(s[key], 1e6);
@@ -730,7 +730,7 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   EXPECT_TRUE(column(1, "computer_error").contains('.'));
   for (int row = 1; row < 3; ++row) {
     for (const char* name : {"computer_error", "round_trip_delay"})
-      EXPECT_TRUE(kCsvMicroseconds.match(column(row, name)).hasMatch())
+      EXPECT_TRUE(kCsvHalfMilliseconds.match(column(row, name)).hasMatch())
           << name << " " << column(row, name).toStdString();
     for (const char* name : {"precise_computer_error", "precise_round_trip_delay"})
       EXPECT_TRUE(kCsvNanoseconds.match(column(row, name)).hasMatch())

@@ -501,8 +501,8 @@ QJsonObject SampleJson(const Sample& sample) {
   // Without a reply there is no server time; the text form's zeros would read as 1900.
   o["serverTime"] = sample.replied ? QJsonValue(IsoUtcFromNtpDays(info.ServerTimeUtc))
                                    : QJsonValue(QJsonValue::Null);
-  o["computerError"] = Microseconds(sample.error);
-  o["roundTripDelay"] = Microseconds(info.RoundTripDelay * 24 * 3600);
+  o["computerError"] = components::MillisecondFigure(sample.error);
+  o["roundTripDelay"] = components::MillisecondFigure(info.RoundTripDelay * 24 * 3600);
   o["preciseComputerError"] = Nanoseconds(sample.precise_error);
   o["preciseRoundTripDelay"] = Nanoseconds(sample.replied ? sample.precise.RoundTripDelay : 0);
   o["version"] = info.Version;
@@ -605,8 +605,9 @@ void PrintCsvRows(std::ostream& out, const HostRun& run) {
         IsoUtcMs(sample.sampled_at_ms),
         sample.replied ? "true" : "false",
         sample.replied ? ServerTimeIso(sample) : std::string(),
-        CsvSeconds(sample.error, kMicrosecondDecimals),
-        CsvSeconds(info.RoundTripDelay * 24 * 3600, kMicrosecondDecimals),
+        CsvSeconds(components::MillisecondFigure(sample.error), kMicrosecondDecimals),
+        CsvSeconds(components::MillisecondFigure(info.RoundTripDelay * 24 * 3600),
+                   kMicrosecondDecimals),
         CsvSeconds(sample.precise_error, kNanosecondDecimals),
         CsvSeconds(sample.replied ? sample.precise.RoundTripDelay : 0, kNanosecondDecimals),
         std::to_string(info.Version),
