@@ -17,6 +17,7 @@ packages=(
   scdoc               # the manual pages
   librsvg2-bin        # the icon's PNG sizes
   libssl-dev          # TLS and AES-SIV for Network Time Security
+  libcli11-dev nlohmann-json3-dev  # the query tool's options and JSON (header-only)
 )
 if $for_tests; then
   packages+=(
