@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <cmath>
+#include <optional>
 
 #include "framework/Forms.h"
 #include "framework/Sound.h"
@@ -403,23 +404,54 @@ void TUpDownButton::FocusArrow(TArrowButton* button) {
 
 namespace {
 
-// Whole numbers are bounded in 128 bits, so that no difference or sum of two 64-bit values
-// overflows; doubles in doubles.
+// The two wraps of the bounding path, for min < max. Doubles are bounded in doubles. Whole
+// numbers are bounded in unsigned 64-bit arithmetic: the difference of two 64-bit values needs
+// 65 bits as a signed number, but a span max - min (1 … 2^64 - 1) and a distance from the
+// minimum are exact as unsigned numbers, and a result within the limits converts back exactly.
 template <class T>
-struct TBoundArithmetic {
-  using Wide = double;
+struct TBoundArithmetic;
+
+template <>
+struct TBoundArithmetic<double> {
   // v - k * m for the k that leaves 0 <= r < m (m > 0).
-  static Wide FlooredRemainder(Wide v, Wide m) {
-    const Wide r = std::fmod(v, m);
+  static double FlooredRemainder(double v, double m) {
+    const double r = std::fmod(v, m);
     return r < 0 ? r + m : r;
   }
+  static bool InRange(double r, double min, double max) { return r >= min && r < max; }
+  // min + (v - min) mod (max - min). Doubles may round up to the maximum itself; the minimum
+  // stands in then.
+  static double BySpan(double v, double min, double max) {
+    const double r = min + FlooredRemainder(v - min, max - min);
+    return InRange(r, min, max) ? r : min;
+  }
+  // For v >= max > 0: the maximum taken off until below it, then the minimum added, when that
+  // stays below the maximum.
+  static std::optional<double> ByMaximum(double v, double min, double max) {
+    const double r = FlooredRemainder(v, max) + min;
+    if (!InRange(r, min, max)) return std::nullopt;
+    return r;
+  }
 };
+
 template <>
 struct TBoundArithmetic<int64_t> {
-  using Wide = __int128;
-  static Wide FlooredRemainder(Wide v, Wide m) {
-    const Wide r = v % m;
-    return r < 0 ? r + m : r;
+  static int64_t BySpan(int64_t v, int64_t min, int64_t max) {
+    const uint64_t span = uint64_t(max) - uint64_t(min);
+    uint64_t above;  // (v - min) mod span, floored: 0 … span - 1
+    if (v >= min) {
+      above = (uint64_t(v) - uint64_t(min)) % span;
+    } else {
+      const uint64_t below = (uint64_t(min) - uint64_t(v)) % span;
+      above = below == 0 ? 0 : span - below;
+    }
+    return int64_t(uint64_t(min) + above);
+  }
+  static std::optional<int64_t> ByMaximum(int64_t v, int64_t min, int64_t max) {
+    const uint64_t rest = uint64_t(v % max);  // v >= max > 0, so 0 <= rest < max
+    // min + rest < max, compared without forming the sum, which may not fit.
+    if (rest >= uint64_t(max) - uint64_t(min)) return std::nullopt;
+    return int64_t(uint64_t(min) + rest);
   }
 };
 
@@ -428,40 +460,29 @@ struct TBoundArithmetic<int64_t> {
 template <class T>
 TBounded<T> BoundSpinValue(T v, T min, T max, bool wrap) {
   using Arithmetic = TBoundArithmetic<T>;
-  using Wide = typename Arithmetic::Wide;
   TBounded<T> bounded{v};
   wrap = wrap && min < max;
-  const auto inRange = [&](Wide r) { return r >= min && r < max; };
-  // Doubles may round up to the maximum itself; the minimum stands in then.
-  const auto bySpan = [&] {
-    const Wide r = Wide(min) + Arithmetic::FlooredRemainder(Wide(v) - min, Wide(max) - min);
-    return inRange(r) ? r : Wide(min);
-  };
-  Wide r = v;
   if (v >= max) {
     bounded.side = lsUpper;
-    if (wrap) {
-      // The maximum taken off until below it, then the minimum added.
-      r = max > 0 ? Arithmetic::FlooredRemainder(v, max) + min : Wide(max);
-      if (!inRange(r)) r = bySpan();
-      bounded.wrapped = true;
+    bounded.wrapped = wrap;
+    if (!wrap) {
+      bounded.value = max;
+    } else if (const std::optional<T> r =
+                   max > 0 ? Arithmetic::ByMaximum(v, min, max) : std::nullopt) {
+      bounded.value = *r;
     } else {
-      r = max;
+      // Taking off the maximum would not end or would leave the limits.
+      bounded.value = Arithmetic::BySpan(v, min, max);
     }
   }
   if (v < min) {
     bounded.side = lsLower;
-    if (wrap) {
-      // Reflected at the minimum and counted down from the maximum, max - (min - v), which
-      // for a value less than one span below the minimum is the wrap by the span; further
-      // below, only the wrap by the span stays within the limits.
-      r = bySpan();
-      bounded.wrapped = true;
-    } else {
-      r = min;
-    }
+    bounded.wrapped = wrap;
+    // Reflected at the minimum and counted down from the maximum, max - (min - v), which for a
+    // value less than one span below the minimum is the wrap by the span; further below, only
+    // the wrap by the span stays within the limits.
+    bounded.value = wrap ? Arithmetic::BySpan(v, min, max) : min;
   }
-  bounded.value = static_cast<T>(r);
   return bounded;
 }
 

@@ -772,6 +772,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BoundRow{"NegativeMinimumReflects", -10, 50, -12, true, 48, lsLower},
                       BoundRow{"FarBelowWrapsBySpan", 0, 60, -61, true, 59, lsLower},
                       BoundRow{"PositiveLimitsAddTheMinimum", 10, 20, 25, true, 15, lsUpper},
+                      BoundRow{"FarAboveANegativeMinimum", -10, 50, 170, true, 10, lsUpper},
+                      BoundRow{"AddingTheMinimumReachesTheMaximum", 10, 20, 30, true, 10, lsUpper},
                       BoundRow{"PositiveLimitsWrapBySpanBelow", 10, 20, 5, true, 15, lsLower},
                       BoundRow{"NegativeLimitsWrapBySpan", -20, -10, 0, true, -20, lsUpper},
                       BoundRow{"EqualLimitsClampEvenWithWrap", 0, 0, 5, true, 0, lsUpper},
@@ -787,6 +789,10 @@ TEST(SpinBoundsExtremes, WholeNumbersWrapAcrossTheWhole64BitRange) {
   EXPECT_EQ(BoundSpinValue<int64_t>(big, small, big, true).value, small);
   EXPECT_EQ(BoundSpinValue<int64_t>(small, -5, 5, true).value, 2);  // -2^63 + 5 = 10 k + 7
   EXPECT_EQ(BoundSpinValue<int64_t>(small, small + 1, big, true).value, big - 1);
+  const int64_t low32 = std::numeric_limits<int32_t>::min();
+  const int64_t high32 = std::numeric_limits<int32_t>::max();
+  // -2^63 - (-2^31) = -2^31 (2^32 - 1): whole spans below the minimum.
+  EXPECT_EQ(BoundSpinValue<int64_t>(small, low32, high32, true).value, low32);
 }
 
 TEST(SpinBoundsExtremes, DoublesEndInsideTheLimits) {
