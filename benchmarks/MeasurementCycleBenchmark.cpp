@@ -13,9 +13,9 @@
 
 #include "RatioReporter.h"
 #include "components/ErrorStatistics.h"
-#include "components/Graphbox.h"
 #include "components/HugeArry.h"
 #include "components/StatsLib.h"
+#include "components/StripChart.h"
 #include "framework/DateUtils.h"
 #include "ntp/NTPClient.h"
 

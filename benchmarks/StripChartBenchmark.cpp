@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "RatioReporter.h"
-#include "components/Graphbox.h"
+#include "components/StripChart.h"
 #include "framework/Canvas.h"
 
 namespace {

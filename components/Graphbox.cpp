@@ -11,9 +11,9 @@
 #include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "framework/DisplayFormats.h"
 
@@ -24,90 +24,6 @@ using framework::TCanvas;
 using framework::TPenStyle;
 using framework::TRect;
 using framework::TTextAlign;
-
-namespace {
-
-// Pixel coordinates far outside any screen are held here, so that points far off the axes
-// still convert to int (they are clipped anyway).
-constexpr double kPixelLimit = 1e8;
-
-double ClampPixel(double value) {
-  if (std::isnan(value)) return 0;
-  return std::clamp(value, -kPixelLimit, kPixelLimit);
-}
-
-// Nearest integer, ties to even.
-int RoundPixel(double value) {
-  return int(std::nearbyint(ClampPixel(value)));
-}
-
-// Towards zero.
-int TruncPixel(double value) {
-  return int(std::trunc(ClampPixel(value)));
-}
-
-// a × b / c rounded to the nearest integer, halves away from zero.
-int MulDiv(int a, int b, int c) {
-  if (c == 0) return -1;
-  const int64_t product = int64_t(a) * b;
-  int64_t quotient = product / c;
-  const int64_t remainder = product % c;
-  if (2 * std::abs(remainder) >= std::abs(int64_t(c)))
-    quotient += ((product < 0) != (c < 0)) ? -1 : 1;
-  return int(quotient);
-}
-
-// Scaling of one axis: pixels per data unit (per decade on a log axis) and the data value (or
-// its logarithm) at the origin.
-struct TScaling {
-  double scale;
-  double base;
-};
-
-TScaling LinearScaling(int pixels, double min, double max) {
-  const double span = max - min;
-  // A zero span puts everything on the origin instead of dividing by zero.
-  return {span == 0 ? 1e-99 : pixels / span, min};
-}
-
-TScaling LogScaling(int pixels, double min, double max) {
-  const double base = std::log10(min <= 0 ? 1.0 : min);
-  const double span = std::log10(max) - base;
-  return {span == 0 ? 1e-99 : pixels / span, base};
-}
-
-// The tick values m × 10^e (m = 1 … 9) of a log axis strictly above `min`, up to the last
-// one below `max` (at least the first one). m = 1 is a decade.
-template <typename Handle>
-void WalkLogTicks(double min, double max, Handle handle) {
-  if (min <= 0) min = 1.0;
-  const double first = std::log10(min);
-  // Limits without a finite logarithm would never end the walk.
-  if (!std::isfinite(first) || !std::isfinite(max)) return;
-  int exponent = int(std::floor(first));
-  int mantissa = int(std::trunc(min / std::pow(10.0, exponent)));
-  // The logarithm may round across a decade boundary.
-  if (mantissa < 1) {
-    mantissa = 9;
-    --exponent;
-  } else if (mantissa > 9) {
-    mantissa = 1;
-    ++exponent;
-  }
-  auto step = [&] {
-    if (++mantissa == 10) {
-      mantissa = 1;
-      ++exponent;
-    }
-  };
-  step();
-  do {
-    handle(mantissa, exponent, mantissa * std::pow(10.0, exponent));
-    step();
-  } while (mantissa * std::pow(10.0, exponent) < max && exponent < 400);
-}
-
-}  // namespace
 
 // --- label text --------------------------------------------------------------------------
 
@@ -224,11 +140,7 @@ void TAxisParams::SetCycle(double value) {
 }
 
 double TAxisParams::Transform(double value) const {
-  const double t = (value + offset_) * multiplier_;
-  if (cycle_ == 0) return t;
-  // Fractional part with the sign of its argument, like a floating-point remainder.
-  const double turns = t / cycle_;
-  return cycle_ * (turns - std::trunc(turns));
+  return LabelValue(value, offset_, multiplier_, cycle_);
 }
 
 // --- TGraphTitle -------------------------------------------------------------------------
@@ -596,17 +508,13 @@ void TGraphBox::SetRelativeLabels(bool x, bool y) {
 }
 
 QPoint TGraphBox::DataToPixel(double x, double y) const {
-  if (xAxis_->Log()) x = std::log10(x <= 0 ? 1.0 : x);
-  if (yAxis_->Log()) y = std::log10(y <= 0 ? 1.0 : y);
-  return QPoint(RoundPixel((x - xBase_) * xScale_) + left_,
-                bottom_ - RoundPixel((y - yBase_) * yScale_));
+  return QPoint(RoundPixel(xScaling_.Offset(AxisCoordinate(x, xAxis_->Log()))) + left_,
+                bottom_ - RoundPixel(yScaling_.Offset(AxisCoordinate(y, yAxis_->Log()))));
 }
 
 QPoint TGraphBox::DataToPixelTruncated(double x, double y) const {
-  if (xAxis_->Log()) x = std::log10(x <= 0 ? 1.0 : x);
-  if (yAxis_->Log()) y = std::log10(y <= 0 ? 1.0 : y);
-  return QPoint(TruncPixel((x - xBase_) * xScale_) + left_,
-                bottom_ - TruncPixel((y - yBase_) * yScale_));
+  return QPoint(TruncPixel(xScaling_.Offset(AxisCoordinate(x, xAxis_->Log()))) + left_,
+                bottom_ - TruncPixel(yScaling_.Offset(AxisCoordinate(y, yAxis_->Log()))));
 }
 
 QString TGraphBox::LabelText(const TAxisParams& axis, double value, int decimals) const {
@@ -736,9 +644,7 @@ void TGraphBox::DrawSuperscriptText(int x, int y, const QString& text) {
 
 void TGraphBox::DrawLinearXAxis(int lines, double min, double max) {
   TCanvas& canvas = *canvas_;
-  const TScaling scaling = LinearScaling(plotWidth_, min, max);
-  xScale_ = scaling.scale;
-  xBase_ = scaling.base;
+  xScaling_ = LinearScaling(plotWidth_, min, max);
   const double pixelStep = double(plotWidth_) / lines;
   canvas.SetPenColor(GridColor());
   canvas.SetPenStyle(TPenStyle::psSolid);
@@ -751,7 +657,7 @@ void TGraphBox::DrawLinearXAxis(int lines, double min, double max) {
   canvas.SetTransparentBackground(true);
   if (!xAxis_->ShowLabels()) return;
   const double valueStep = (max - min) / lines;
-  double value = xRelativeLabels_ ? (max > min ? 0 : min - max) : min;
+  double value = FirstLabelValue(min, max, xRelativeLabels_);
   for (int i = 0; i <= lines; ++i) {
     if (i % xAxis_->LabelModulo() == 0) {
       const QString text = LabelText(*xAxis_, value, Decimals2());
@@ -765,15 +671,13 @@ void TGraphBox::DrawLinearXAxis(int lines, double min, double max) {
 
 void TGraphBox::DrawLinearYAxis(int lines, double min, double max) {
   TCanvas& canvas = *canvas_;
-  const TScaling scaling = LinearScaling(plotHeight_, min, max);
-  yScale_ = scaling.scale;
-  yBase_ = scaling.base;
+  yScaling_ = LinearScaling(plotHeight_, min, max);
   // In force for the rest of the paint, the data labels included.
   canvas.SetTextAlign(TTextAlign::taBaselineLeft);
   canvas.SetTransparentBackground(true);
   const double valueStep = (max - min) / lines;
   const double pixelStep = double(plotHeight_) / lines;
-  double value = yRelativeLabels_ ? (max > min ? 0 : min - max) : min;
+  double value = FirstLabelValue(min, max, yRelativeLabels_);
   canvas.SetPenColor(GridColor());
   canvas.SetPenStyle(TPenStyle::psSolid);
   for (int i = 0; i <= lines; ++i) {
@@ -791,65 +695,59 @@ void TGraphBox::DrawLinearYAxis(int lines, double min, double max) {
 
 void TGraphBox::DrawLogXAxis(double min, double max) {
   TCanvas& canvas = *canvas_;
-  const TScaling scaling = LogScaling(plotWidth_, min, max);
-  xScale_ = scaling.scale;
-  xBase_ = scaling.base;
-  auto offset = [&](double tick) { return TruncPixel((std::log10(tick) - xBase_) * xScale_); };
+  xScaling_ = LogScaling(plotWidth_, min, max);
+  auto offset = [&](double tick) { return TruncPixel(xScaling_.Offset(std::log10(tick))); };
+  const std::vector<TLogTick> ticks = LogTicks(min, max);
   canvas.SetPenColor(GridColor());
-  WalkLogTicks(min, max, [&](int mantissa, int, double tick) {
-    const bool major = mantissa == 1;
-    if (!major && !xAxis_->MinorLines()) return;
-    canvas.SetPenStyle(major ? TPenStyle::psSolid : TPenStyle::psDot);
-    const int x = left_ + offset(tick);
+  for (const TLogTick& tick : ticks) {
+    if (!tick.Major() && !xAxis_->MinorLines()) continue;
+    canvas.SetPenStyle(tick.Major() ? TPenStyle::psSolid : TPenStyle::psDot);
+    const int x = left_ + offset(tick.Value);
     canvas.MoveTo(x, bottom_);
     LineToPixel(x, bottom_ - plotHeight_);
-  });
+  }
   canvas.SetPenStyle(TPenStyle::psSolid);
   if (!xAxis_->ShowLabels()) return;
-  WalkLogTicks(min, max, [&](int mantissa, int exponent, double tick) {
-    const bool major = mantissa == 1;
-    if (!major && !xAxis_->MinorLabels()) return;
-    const bool exponentLabel = major && xAxis_->ExponentLabels();
-    const QString text = !major          ? QString::number(mantissa)
-                         : exponentLabel ? "10^" + QString::number(exponent)
-                                         : LabelText(*xAxis_, tick, Decimals2());
+  for (const TLogTick& tick : ticks) {
+    if (!tick.Major() && !xAxis_->MinorLabels()) continue;
+    const bool exponentLabel = tick.Major() && xAxis_->ExponentLabels();
+    const QString text = !tick.Major()   ? QString::number(tick.Mantissa)
+                         : exponentLabel ? "10^" + QString::number(tick.Exponent)
+                                         : LabelText(*xAxis_, tick.Value, Decimals2());
     int y = bottom_ + 1;
     if (exponentLabel) y += MulDiv(canvas.TextHeight(text), 40, 100);
-    int x = left_ + offset(tick);
-    if (!major) x -= MulDiv(canvas.TextWidth(text), 65, 100);
+    int x = left_ + offset(tick.Value);
+    if (!tick.Major()) x -= MulDiv(canvas.TextWidth(text), 65, 100);
     DrawSuperscriptText(x, y, text);
-  });
+  }
 }
 
 void TGraphBox::DrawLogYAxis(double min, double max) {
   TCanvas& canvas = *canvas_;
-  const TScaling scaling = LogScaling(plotHeight_, min, max);
-  yScale_ = scaling.scale;
-  yBase_ = scaling.base;
-  auto offset = [&](double tick) { return TruncPixel((std::log10(tick) - yBase_) * yScale_); };
+  yScaling_ = LogScaling(plotHeight_, min, max);
+  auto offset = [&](double tick) { return TruncPixel(yScaling_.Offset(std::log10(tick))); };
+  const std::vector<TLogTick> ticks = LogTicks(min, max);
   canvas.SetPenColor(GridColor());
-  WalkLogTicks(min, max, [&](int mantissa, int, double tick) {
-    const bool major = mantissa == 1;
-    if (!major && !yAxis_->MinorLines()) return;
-    canvas.SetPenStyle(major ? TPenStyle::psSolid : TPenStyle::psDot);
-    const int y = bottom_ - offset(tick);
+  for (const TLogTick& tick : ticks) {
+    if (!tick.Major() && !yAxis_->MinorLines()) continue;
+    canvas.SetPenStyle(tick.Major() ? TPenStyle::psSolid : TPenStyle::psDot);
+    const int y = bottom_ - offset(tick.Value);
     canvas.MoveTo(left_, y);
     LineToPixel(left_ + plotWidth_, y);
-  });
+  }
   canvas.SetPenStyle(TPenStyle::psSolid);
   if (!yAxis_->ShowLabels()) return;
   canvas.SetTextAlign(TTextAlign::taBaselineLeft);
   canvas.SetTransparentBackground(true);
-  WalkLogTicks(min, max, [&](int mantissa, int exponent, double tick) {
-    const bool major = mantissa == 1;
-    if (!major && !yAxis_->MinorLabels()) return;
-    const QString text = !major                     ? QString::number(mantissa)
-                         : yAxis_->ExponentLabels() ? "10^" + QString::number(exponent)
-                                                    : LabelText(*yAxis_, tick, Decimals1());
-    int y = bottom_ - offset(tick);
-    if (!major) y += canvas.TextHeight("H") / 2;
+  for (const TLogTick& tick : ticks) {
+    if (!tick.Major() && !yAxis_->MinorLabels()) continue;
+    const QString text = !tick.Major()              ? QString::number(tick.Mantissa)
+                         : yAxis_->ExponentLabels() ? "10^" + QString::number(tick.Exponent)
+                                                    : LabelText(*yAxis_, tick.Value, Decimals1());
+    int y = bottom_ - offset(tick.Value);
+    if (!tick.Major()) y += canvas.TextHeight("H") / 2;
     DrawSuperscriptText(left_ - canvas.TextWidth(text) - 2, y, text);
-  });
+  }
 }
 
 void TGraphBox::DrawLineTraces() {
@@ -907,19 +805,22 @@ int TGraphBox::DrawTrace(int index) {
   }
   batch.Flush();
   if (index >= 0 && !first) canvas.MoveTo(penPos.x(), penPos.y());
-  if (labelledPoints_ > 0) {
-    canvas.SetBrushStyle(TBrushStyle::bsClear);
-    int seen = 0;
-    for (const TDataPoint& point : points_) {
-      if (point.Index != index) continue;
-      if (!point.Label.isEmpty()) {
-        const QPoint p = DataToPixel(point.X, point.Y);
-        canvas.TextOut(p.x(), p.y(), point.Label);
-      }
-      if (++seen == count) break;
-    }
-  }
+  if (labelledPoints_ > 0) DrawTraceLabels(index, count);
   return count;
+}
+
+void TGraphBox::DrawTraceLabels(int index, int count) {
+  TCanvas& canvas = *canvas_;
+  canvas.SetBrushStyle(TBrushStyle::bsClear);
+  int seen = 0;
+  for (const TDataPoint& point : points_) {
+    if (point.Index != index) continue;
+    if (!point.Label.isEmpty()) {
+      const QPoint p = DataToPixel(point.X, point.Y);
+      canvas.TextOut(p.x(), p.y(), point.Label);
+    }
+    if (++seen == count) break;
+  }
 }
 
 void TGraphBox::DrawBars() {
@@ -939,85 +840,6 @@ void TGraphBox::DrawBars() {
     }
     canvas.Rectangle(a.x(), a.y(), b.x(), b.y());
   }
-}
-
-// --- TStripChart -------------------------------------------------------------------------
-
-TStripChart::TStripChart(QWidget* parent) : TGraphBox(parent) {
-  SetDoubleBuffered(true);
-  Reset();  // also drops the graph box's sample points
-  SetGraphType(gtLine);
-}
-
-void TStripChart::SetMajorAxis(TMajorAxis value) {
-  if (value == majorAxis_) return;
-  majorAxis_ = value;
-  UpdateRelativeLabels();
-}
-
-void TStripChart::SetFixedScale(bool value) {
-  if (value == fixedScale_) return;
-  fixedScale_ = value;
-  UpdateRelativeLabels();
-}
-
-void TStripChart::UpdateRelativeLabels() {
-  SetRelativeLabels(fixedScale_ && majorAxis_ == maXAxis, fixedScale_ && majorAxis_ == maYAxis);
-  update();
-}
-
-int TStripChart::AddValue(int index, TColor color, double value) {
-  TAxisParams& axis = *Major();
-  const double small = std::min(axis.min_, axis.max_);
-  const double big = axis.min_ > axis.max_ ? axis.min_ : axis.max_;
-  // Drop the points that have left the window (judged by the window before this sample).
-  const bool alongX = majorAxis_ == maXAxis;
-  while (!points_.empty() && (alongX ? points_.front().X : points_.front().Y) < small) {
-    int& count = TraceCountOf(points_.front().Index);
-    if (count > 0) --count;
-    if (!points_.front().Label.isEmpty()) --labelledPoints_;
-    points_.pop_front();
-  }
-  // Slide the window so that the new sample sits on its far edge.
-  if (position_ > big) {
-    const double span = big - small;
-    if (axis.max_ >= axis.min_) {
-      axis.max_ = position_;
-      axis.min_ = position_ - span;
-    } else {
-      axis.min_ = position_;
-      axis.max_ = position_ - span;
-    }
-  }
-  if (alongX)
-    AddPoint(index, color, position_, value, 1.0);
-  else
-    AddPoint(index, color, value, position_, 1.0);
-  position_ += increment_;
-  return PointCount();
-}
-
-void TStripChart::Reset() {
-  ClearData();
-  position_ = 0;
-  TAxisParams& axis = *Major();
-  axis.max_ = axis.max_ - axis.min_;
-  axis.min_ = 0;
-}
-
-void TStripChart::Respace() {
-  position_ = double(points_.size()) * increment_;
-  const bool alongX = majorAxis_ == maXAxis;
-  double i = 0;
-  for (TDataPoint& point : points_) {
-    (alongX ? point.X : point.Y) = i * increment_;
-    ++i;
-  }
-}
-
-void TStripChart::AxisChanged(TAxisParams* axis) {
-  TGraphBox::AxisChanged(axis);
-  if (axis == Major()) Respace();
 }
 
 }  // namespace components

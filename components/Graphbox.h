@@ -1,6 +1,7 @@
 #pragma once
-// Graph components: the axis and title parameter objects, the graph panel that draws a framed
-// plot with grid, labels and data, and the scrolling strip chart built on it.
+// Graph components: the axis and title parameter objects and the graph panel that draws a framed
+// plot with grid, labels and data. The axis arithmetic is in AxisScaling.h, the scrolling strip
+// chart built on the graph box in StripChart.h (which comes with this header).
 #include <QImage>
 #include <QObject>
 #include <QPoint>
@@ -10,6 +11,7 @@
 #include <deque>
 #include <functional>
 
+#include "components/AxisScaling.h"
 #include "framework/Canvas.h"
 #include "framework/Graphics.h"
 
@@ -302,10 +304,10 @@ class TGraphBox : public TCustomGraph {
   int PlotBottom() const { return bottom_; }
   int PlotWidth() const { return plotWidth_; }
   int PlotHeight() const { return plotHeight_; }
-  double XScale() const { return xScale_; }
-  double YScale() const { return yScale_; }
-  double XBase() const { return xBase_; }
-  double YBase() const { return yBase_; }
+  double XScale() const { return xScaling_.Scale; }
+  double YScale() const { return yScaling_.Scale; }
+  double XBase() const { return xScaling_.Base; }
+  double YBase() const { return yScaling_.Base; }
   // Label an axis from 0 (the window start) instead of with absolute values.
   bool XRelativeLabels() const { return xRelativeLabels_; }
   bool YRelativeLabels() const { return yRelativeLabels_; }
@@ -334,6 +336,8 @@ class TGraphBox : public TCustomGraph {
   QPoint DataToPixelTruncated(double x, double y) const;
   void DrawLineTraces();
   int DrawTrace(int index);
+  // Every labelled point of trace `index` (`count` points), without thinning.
+  void DrawTraceLabels(int index, int count);
   void DrawBars();
 
   TAxisParams* xAxis_;
@@ -348,72 +352,22 @@ class TGraphBox : public TCustomGraph {
   int bottom_ = 0;
   int plotWidth_ = 0;
   int plotHeight_ = 0;
-  double xScale_ = 1;
-  double yScale_ = 1;
-  double xBase_ = 0;
-  double yBase_ = 0;
+  TAxisScaling xScaling_;
+  TAxisScaling yScaling_;
   bool xRelativeLabels_ = false;
   bool yRelativeLabels_ = false;
-};
-
-// A recorder: each value is placed one Increment further along the major axis; once the
-// newest value passes the far end, the window slides forward and points that left it are
-// dropped.
-class TStripChart : public TGraphBox {
-  Q_OBJECT
-  Q_PROPERTY(TMajorAxis MajorAxis READ MajorAxis WRITE SetMajorAxis)
-  Q_PROPERTY(bool FixedScale READ FixedScale WRITE SetFixedScale)
-  Q_PROPERTY(double Increment READ Increment WRITE SetIncrement)
-
- public:
-  enum TMajorAxis { maXAxis, maYAxis };
-  Q_ENUM(TMajorAxis)
-
-  explicit TStripChart(QWidget* parent = nullptr);
-
-  // The axis along which samples advance (the time axis).
-  TMajorAxis MajorAxis() const { return majorAxis_; }
-  void SetMajorAxis(TMajorAxis value);
-  // Label the major axis 0 … span from the window start.
-  bool FixedScale() const { return fixedScale_; }
-  void SetFixedScale(bool value);
-  // Distance along the major axis between samples; later samples use the new step, points
-  // already held stay where they are.
-  double Increment() const { return increment_; }
-  void SetIncrement(double value) { increment_ = value; }
-  // The major-axis coordinate of the next sample.
-  double Position() const { return position_; }
-
-  // Appends one sample on trace `index` and returns the number of points now held.
-  int AddValue(int index, TColor color, double value);
-  // Removes all points and moves the window back to start at 0 with the same span.
-  void Reset();
-  // Renumbers the points held to 0, Increment, 2 × Increment, … in list order.
-  void Respace();
-
- protected:
-  void AxisChanged(TAxisParams* axis) override;
-
- private:
-  TAxisParams* Major() const { return majorAxis_ == maXAxis ? XAxis() : YAxis(); }
-  void UpdateRelativeLabels();
-
-  TMajorAxis majorAxis_ = maXAxis;
-  bool fixedScale_ = false;
-  double increment_ = 1.0;
-  double position_ = 0;
 };
 
 using TGraphType = TGraphBox::TGraphType;
 constexpr TGraphType gtLine = TGraphBox::gtLine;
 constexpr TGraphType gtHorzBar = TGraphBox::gtHorzBar;
 constexpr TGraphType gtVertBar = TGraphBox::gtVertBar;
-using TMajorAxis = TStripChart::TMajorAxis;
-constexpr TMajorAxis maXAxis = TStripChart::maXAxis;
-constexpr TMajorAxis maYAxis = TStripChart::maYAxis;
 using TBevelCut = TCustomGraph::TBevelCut;
 constexpr TBevelCut bvNone = TCustomGraph::bvNone;
 constexpr TBevelCut bvLowered = TCustomGraph::bvLowered;
 constexpr TBevelCut bvRaised = TCustomGraph::bvRaised;
 
 }  // namespace components
+
+// The strip chart is part of this family; its users know it by this header.
+#include "components/StripChart.h"

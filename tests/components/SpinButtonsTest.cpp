@@ -4,14 +4,10 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDialog>
-#include <QImage>
-#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 #include <cmath>
 #include <limits>
-#include <vector>
 
 #include "framework/Sound.h"
 #include "framework/SysUtils.h"
@@ -29,388 +25,6 @@ void Activate(QWidget& window) {
   window.show();
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
-// ---------------------------------------------------------------------------------------------
-// TEditEx
-
-TEST(EditEx, AlignmentTakesEffectAtOnce) {
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  window.show();
-  EXPECT_EQ(edit->Alignment(), framework::taLeftJustify);
-  EXPECT_TRUE(edit->alignment() & Qt::AlignLeft);
-  edit->SetAlignment(framework::taRightJustify);
-  EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
-  edit->SetAlignment(framework::taCenter);
-  EXPECT_TRUE(edit->alignment() & Qt::AlignHCenter);
-  EXPECT_EQ(edit->property("Alignment").toInt(), framework::taCenter);
-}
-
-TEST(EditEx, SettingTheSameAlignmentLeavesTheFieldAlone) {
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  Activate(window);
-  edit->setFocus();
-  edit->SetText("12345");
-  edit->setSelection(1, 2);
-  edit->SetAlignment(framework::taLeftJustify);
-  EXPECT_EQ(edit->selectionStart(), 1);
-  EXPECT_EQ(edit->selectedText(), "23");
-  EXPECT_TRUE(edit->hasFocus());
-}
-
-TEST(EditEx, ReportsEveryLossOfFocusAfterTheExit) {
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  auto* other = new TEditEx(&window);
-  other->move(0, 40);
-  QStringList events;
-  edit->OnExit = [&](QObject*) { events << "exit"; };
-  edit->OnKillFocus = [&](QObject* sender) {
-    EXPECT_EQ(sender, edit);
-    events << "kill";
-  };
-  Activate(window);
-  edit->setFocus();
-  other->setFocus();
-  EXPECT_EQ(events, QStringList({"exit", "kill"}));
-  edit->setFocus();
-  other->setFocus();
-  EXPECT_EQ(events.count("kill"), 2);
-}
-
-TEST(EditEx, KeyPressHandlerCanDropOrReplaceCharacters) {
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  edit->OnKeyPress = [](QObject*, QChar& key) {
-    if (key == 'x') key = QChar();
-    if (key == 'a') key = 'A';
-  };
-  Activate(window);
-  edit->setFocus();
-  QTest::keyClicks(edit, "axb");
-  EXPECT_EQ(edit->Text(), "Ab");
-}
-
-TEST(EditEx, DeleteAsXSendsItDeletesEvenWithACharacterFilter) {
-  // A filter that passes digits and control characters only, as the hours fields have.
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  int filtered = 0;
-  edit->OnKeyPress = [&](QObject*, QChar& key) {
-    ++filtered;
-    if (!key.isDigit() && key.unicode() >= 32) key = QChar();
-  };
-  Activate(window);
-  edit->setFocus();
-  edit->SetText("1234");
-  edit->setCursorPosition(1);
-  XKeyClick(edit, Qt::Key_Delete, kXDeleteText);
-  EXPECT_EQ(edit->Text(), "134");
-  EXPECT_EQ(filtered, 0);  // Delete types no character
-  XKeyClick(edit, Qt::Key_Backspace, '\b');
-  EXPECT_EQ(edit->Text(), "34");
-  EXPECT_EQ(filtered, 1);  // Backspace does
-}
-
-TEST(EditEx, CtrlWithALetterTypesItsControlCharacterHoweverItIsSpelled) {
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  std::vector<int> typed;
-  edit->OnKeyPress = [&](QObject*, QChar& key) { typed.push_back(key.unicode()); };
-  Activate(window);
-  edit->setFocus();
-  XKeyClick(edit, Qt::Key_V, 0x16, Qt::ControlModifier);  // as X spells it
-  XKeyClick(edit, Qt::Key_V, 'v', Qt::ControlModifier);   // as the letter
-  XKeyClick(edit, Qt::Key_A, 'A', Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_EQ(typed, std::vector<int>({22, 22, 1}));
-}
-
-TEST(EditEx, AutoSelectDecidesWhetherTabbingInSelects) {
-  QWidget window;
-  auto* first = new TEditEx(&window);
-  auto* edit = new TEditEx(&window);
-  edit->move(0, 40);
-  edit->SetText("hello");
-  Activate(window);
-  first->setFocus();
-  edit->SetAutoSelect(false);
-  XKeyClick(first, Qt::Key_Tab, '\t');
-  ASSERT_TRUE(edit->hasFocus());
-  EXPECT_FALSE(edit->hasSelectedText());
-  XKeyClick(edit, Qt::Key_Backtab, '\t', Qt::ShiftModifier);
-  ASSERT_TRUE(first->hasFocus());
-  edit->SetAutoSelect(true);
-  XKeyClick(first, Qt::Key_Tab, '\t');
-  ASSERT_TRUE(edit->hasFocus());
-  EXPECT_EQ(edit->selectedText(), "hello");
-}
-
-TEST(EditEx, FailingHandlersShowTheirMessagesAndTheFieldGoesOn) {
-  testing_support::FakeDialogs dialogs;
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  auto* other = new TEditEx(&window);
-  other->move(0, 40);
-  edit->OnKeyDown = [](QObject*, int& key, Qt::KeyboardModifiers) {
-    if (key == Qt::Key_F2) throw framework::Exception("key down failed");
-  };
-  edit->OnChange = [&](QObject*) {
-    if (edit->Text() == "13") throw framework::Exception("change failed");
-  };
-  edit->OnExit = [](QObject*) { throw framework::Exception("exit failed"); };
-  int kills = 0;
-  edit->OnKillFocus = [&](QObject*) { ++kills; };
-  Activate(window);
-  edit->setFocus();
-  QTest::keyClick(edit, Qt::Key_F2);
-  QTest::keyClicks(edit, "134");
-  EXPECT_EQ(edit->Text(), "134");
-  other->setFocus();
-  EXPECT_EQ(dialogs.errors, QStringList({"key down failed", "change failed", "exit failed"}));
-  EXPECT_TRUE(other->hasFocus());
-  EXPECT_EQ(kills, 1);
-}
-
-TEST(EditEx, AutoSizeFollowsTheFont) {
-  QWidget window;
-  auto* edit = new TEditEx(&window);
-  const int normal = edit->height();
-  QFont big = edit->font();
-  big.setPointSize(big.pointSize() * 3);
-  edit->setFont(big);
-  EXPECT_GT(edit->height(), normal);
-  EXPECT_EQ(edit->height(), edit->sizeHint().height());
-}
-
-// ---------------------------------------------------------------------------------------------
-// TArrowButton
-
-QImage Render(QWidget* w) {
-  return w->grab().toImage();
-}
-
-TEST(ArrowButton, DrawsTheDownTriangleCentred) {
-  QWidget window;
-  auto* arrow = new TArrowButton(&window);
-  arrow->resize(17, 11);
-  window.show();
-  const QImage image = Render(arrow);
-  const int left = (17 - 7) / 2;
-  const int top = (11 - 3) / 2;
-  EXPECT_EQ(image.pixelColor(left, top), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(left + 6, top), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(left + 3, top + 3), QColor(Qt::black));
-  EXPECT_NE(image.pixelColor(left, top + 3), QColor(Qt::black));
-  EXPECT_NE(image.pixelColor(left + 3, top + 4), QColor(Qt::black));
-}
-
-TEST(ArrowButton, DrawsTheUpTriangleAndGreysItWhenDisabled) {
-  QWidget window;
-  auto* arrow = new TArrowButton(&window);
-  arrow->resize(17, 13);
-  arrow->SetUpArrow(true);
-  window.show();
-  const int left = (17 - 7) / 2;
-  const int point = (13 - 3) / 2 - 1;
-  QImage image = Render(arrow);
-  EXPECT_EQ(image.pixelColor(left + 3, point), QColor(Qt::black));
-  EXPECT_EQ(image.pixelColor(left, point + 3), QColor(Qt::black));
-  EXPECT_NE(image.pixelColor(left, point), QColor(Qt::black));
-  arrow->setEnabled(false);
-  image = Render(arrow);
-  EXPECT_EQ(image.pixelColor(left + 3, point), QColor(0x80, 0x80, 0x80));
-}
-
-TEST(ArrowButton, FocusMarkDrawsADottedRectangleInsideTheFace) {
-  QWidget window;
-  auto* arrow = new TArrowButton(&window);
-  arrow->resize(17, 13);
-  window.show();
-  auto blackOnTopRow = [&](const QImage& image) {
-    int black = 0;
-    for (int x = 3; x < 14; ++x) black += image.pixelColor(x, 3) == QColor(Qt::black);
-    return black;
-  };
-  EXPECT_EQ(blackOnTopRow(Render(arrow)), 0);
-  arrow->SetFocusMark(true);
-  const int dots = blackOnTopRow(Render(arrow));
-  EXPECT_GT(dots, 0);
-  EXPECT_LT(dots, 11);  // dotted, not solid
-  // Latched down, the rectangle moves one pixel right and down with the face.
-  arrow->SetDown(true);
-  EXPECT_EQ(blackOnTopRow(Render(arrow)), 0);
-}
-
-// ---------------------------------------------------------------------------------------------
-// TUpDownButton
-
-class UpDownTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    window.resize(200, 100);
-    pair = new TUpDownButton(&window);
-    pair->move(10, 10);
-    pair->OnUpClick = [this](QObject* sender) {
-      EXPECT_EQ(sender, pair);
-      ++ups;
-    };
-    pair->OnDownClick = [this](QObject* sender) {
-      EXPECT_EQ(sender, pair);
-      ++downs;
-    };
-  }
-  void ClickArrow(TArrowButton* arrow) { QTest::mouseClick(arrow, Qt::LeftButton, {}, {5, 5}); }
-
-  QWidget window;
-  TUpDownButton* pair = nullptr;
-  int ups = 0;
-  int downs = 0;
-};
-
-TEST_F(UpDownTest, SplitsItsHeightWithAOneRowOverlap) {
-  window.show();
-  EXPECT_EQ(pair->size(), QSize(17, 23));
-  EXPECT_EQ(pair->UpArrowButton()->geometry(), QRect(0, 0, 17, 11));
-  EXPECT_EQ(pair->DownArrowButton()->geometry(), QRect(0, 10, 17, 13));
-  EXPECT_TRUE(pair->UpArrowButton()->UpArrow());
-  EXPECT_FALSE(pair->DownArrowButton()->UpArrow());
-  EXPECT_TRUE(pair->UpArrowButton()->DoRepeat());
-}
-
-TEST_F(UpDownTest, IsNeverNarrowerThanFifteenPixels) {
-  window.show();
-  pair->resize(8, 23);
-  EXPECT_EQ(pair->width(), 15);
-  EXPECT_EQ(pair->UpArrowButton()->width(), 15);
-  pair->SetBounds(0, 0, 3, 40);
-  EXPECT_EQ(pair->geometry(), QRect(0, 0, 15, 40));
-  EXPECT_EQ(pair->DownArrowButton()->geometry(), QRect(0, 19, 15, 21));
-}
-
-TEST_F(UpDownTest, EachArrowReportsItsOwnClicks) {
-  window.show();
-  ClickArrow(pair->UpArrowButton());
-  ClickArrow(pair->DownArrowButton());
-  ClickArrow(pair->DownArrowButton());
-  EXPECT_EQ(ups, 1);
-  EXPECT_EQ(downs, 2);
-}
-
-TEST_F(UpDownTest, HeldArrowRepeatsAndCountsAsPressed) {
-  window.show();
-  TArrowButton* up = pair->UpArrowButton();
-  QTest::mousePress(up, Qt::LeftButton, {}, {5, 5});
-  EXPECT_TRUE(pair->Pressed());
-  up->RepeatTimer()->Tick();
-  up->RepeatTimer()->Tick();
-  QTest::mouseRelease(up, Qt::LeftButton, {}, {5, 5});
-  EXPECT_FALSE(pair->Pressed());
-  EXPECT_EQ(ups, 3);
-}
-
-TEST_F(UpDownTest, DisablingThePairDisablesBothArrows) {
-  window.show();
-  pair->setEnabled(false);
-  EXPECT_FALSE(pair->UpArrowButton()->isEnabled());
-  EXPECT_FALSE(pair->DownArrowButton()->isEnabled());
-  ClickArrow(pair->UpArrowButton());
-  EXPECT_EQ(ups, 0);
-  pair->setEnabled(true);
-  EXPECT_TRUE(pair->DownArrowButton()->isEnabled());
-}
-
-TEST_F(UpDownTest, KeyboardStepsTheActiveArrowWhenThePairIsATabStop) {
-  pair->SetTabStop(true);
-  Activate(window);
-  pair->setFocus();
-  EXPECT_EQ(pair->ActiveArrow(), pair->UpArrowButton());
-  EXPECT_TRUE(pair->UpArrowButton()->FocusMark());
-  QTest::keyClick(pair, Qt::Key_Space);
-  EXPECT_EQ(ups, 1);
-  QTest::keyClick(pair, Qt::Key_Down);
-  EXPECT_EQ(downs, 1);
-  EXPECT_EQ(pair->ActiveArrow(), pair->DownArrowButton());
-  EXPECT_TRUE(pair->DownArrowButton()->FocusMark());
-  EXPECT_FALSE(pair->UpArrowButton()->FocusMark());
-  QTest::keyClick(pair, Qt::Key_Space);
-  EXPECT_EQ(downs, 2);
-  QTest::keyClick(pair, Qt::Key_Up);
-  EXPECT_EQ(ups, 2);
-  EXPECT_EQ(pair->ActiveArrow(), pair->UpArrowButton());
-}
-
-TEST(UpDownInDialog, ArrowKeysReachThePairInsideADialog) {
-  QDialog dialog;
-  auto* pair = new TUpDownButton(&dialog);
-  auto* ok = new QPushButton("OK", &dialog);
-  ok->move(40, 0);
-  ok->setDefault(true);
-  pair->SetTabStop(true);
-  int ups = 0;
-  int downs = 0;
-  pair->OnUpClick = [&](QObject*) { ++ups; };
-  pair->OnDownClick = [&](QObject*) { ++downs; };
-  dialog.show();
-  dialog.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-  pair->setFocus();
-  QTest::keyClick(pair, Qt::Key_Down);
-  QTest::keyClick(pair, Qt::Key_Up);
-  EXPECT_EQ(ups, 1);
-  EXPECT_EQ(downs, 1);
-  EXPECT_TRUE(pair->hasFocus());
-}
-
-TEST_F(UpDownTest, ActiveArrowStaysUpperUnlessThePairIsATabStop) {
-  window.show();
-  ClickArrow(pair->DownArrowButton());
-  EXPECT_EQ(pair->ActiveArrow(), pair->UpArrowButton());
-  pair->SetTabStop(true);
-  ClickArrow(pair->DownArrowButton());
-  EXPECT_EQ(pair->ActiveArrow(), pair->DownArrowButton());
-}
-
-TEST_F(UpDownTest, FocusMarkFollowsTheFocus) {
-  pair->SetTabStop(true);
-  auto* other = new TEditEx(&window);
-  other->move(50, 10);
-  Activate(window);
-  pair->setFocus();
-  EXPECT_TRUE(pair->ActiveArrow()->FocusMark());
-  other->setFocus();
-  EXPECT_FALSE(pair->ActiveArrow()->FocusMark());
-}
-
-TEST_F(UpDownTest, ArrowPressFocusesTheFocusControl) {
-  auto* edit = new TEditEx(&window);
-  edit->move(50, 10);
-  auto* other = new TEditEx(&window);
-  other->move(50, 50);
-  pair->SetFocusControl(edit);
-  Activate(window);
-  other->setFocus();
-  ClickArrow(pair->UpArrowButton());
-  EXPECT_TRUE(edit->hasFocus());
-}
-
-TEST_F(UpDownTest, RemovedFocusControlLeavesThePairToFocusItselfOnlyAsATabStop) {
-  auto* edit = new TEditEx(&window);
-  edit->move(50, 10);
-  auto* other = new TEditEx(&window);
-  other->move(50, 50);
-  pair->SetFocusControl(edit);
-  Activate(window);
-  other->setFocus();
-  delete edit;
-  EXPECT_EQ(pair->FocusControl(), nullptr);
-  ClickArrow(pair->UpArrowButton());
-  EXPECT_TRUE(other->hasFocus());
-  pair->SetTabStop(true);
-  ClickArrow(pair->UpArrowButton());
-  EXPECT_TRUE(pair->hasFocus());
-  EXPECT_EQ(ups, 2);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -715,21 +329,6 @@ TEST_F(CustomSpinTest, FailingStepsFromKeysAndChangesFromCodeShowTheirMessages) 
   EXPECT_EQ(dialogs.errors.back(), "Value not taken");
 }
 
-TEST(UpDownKeys, AFailingClickFromTheKeyboardShowsItsMessage) {
-  testing_support::FakeDialogs dialogs;
-  QWidget window;
-  auto* pair = new TUpDownButton(&window);
-  pair->SetTabStop(true);
-  pair->OnUpClick = [](QObject*) { throw framework::Exception("Up failed"); };
-  pair->OnDownClick = [](QObject*) { throw framework::Exception("Down failed"); };
-  Activate(window);
-  pair->setFocus();
-  QTest::keyClick(pair, Qt::Key_Space);
-  QTest::keyClick(pair, Qt::Key_Down);
-  EXPECT_EQ(dialogs.errors, QStringList({"Up failed", "Down failed"}));
-  EXPECT_EQ(pair->ActiveArrow(), pair->DownArrowButton());
-}
-
 // ---------------------------------------------------------------------------------------------
 // The bounding path shared by the spins
 
@@ -772,6 +371,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BoundRow{"NegativeMinimumReflects", -10, 50, -12, true, 48, lsLower},
                       BoundRow{"FarBelowWrapsBySpan", 0, 60, -61, true, 59, lsLower},
                       BoundRow{"PositiveLimitsAddTheMinimum", 10, 20, 25, true, 15, lsUpper},
+                      BoundRow{"FarAboveANegativeMinimum", -10, 50, 170, true, 10, lsUpper},
+                      BoundRow{"AddingTheMinimumReachesTheMaximum", 10, 20, 30, true, 10, lsUpper},
                       BoundRow{"PositiveLimitsWrapBySpanBelow", 10, 20, 5, true, 15, lsLower},
                       BoundRow{"NegativeLimitsWrapBySpan", -20, -10, 0, true, -20, lsUpper},
                       BoundRow{"EqualLimitsClampEvenWithWrap", 0, 0, 5, true, 0, lsUpper},
@@ -787,6 +388,10 @@ TEST(SpinBoundsExtremes, WholeNumbersWrapAcrossTheWhole64BitRange) {
   EXPECT_EQ(BoundSpinValue<int64_t>(big, small, big, true).value, small);
   EXPECT_EQ(BoundSpinValue<int64_t>(small, -5, 5, true).value, 2);  // -2^63 + 5 = 10 k + 7
   EXPECT_EQ(BoundSpinValue<int64_t>(small, small + 1, big, true).value, big - 1);
+  const int64_t low32 = std::numeric_limits<int32_t>::min();
+  const int64_t high32 = std::numeric_limits<int32_t>::max();
+  // -2^63 - (-2^31) = -2^31 (2^32 - 1): whole spans below the minimum.
+  EXPECT_EQ(BoundSpinValue<int64_t>(small, low32, high32, true).value, low32);
 }
 
 TEST(SpinBoundsExtremes, DoublesEndInsideTheLimits) {
