@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -25,10 +26,14 @@ int64_t RoundTicks(double x) {
   return static_cast<int64_t>(r);
 }
 
+// a + b held within +-kMaxTicks; the overflow is seen before the sum is formed, as standard C++
+// leaves a signed overflow undefined.
 int64_t SaturatingAdd(int64_t a, int64_t b) {
-  int64_t sum = 0;
-  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kMaxTicks : -kMaxTicks;
-  return sum == std::numeric_limits<int64_t>::min() ? -kMaxTicks : sum;
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  if (b > 0 && a > kMax - b) return kMaxTicks;
+  if (b < 0 && a < -kMax - b) return -kMaxTicks;
+  const int64_t sum = a + b;  // within [-max, max]
+  return std::clamp(sum, -kMaxTicks, kMaxTicks);
 }
 
 // Percent of the width for the units, minutes and seconds fields, by Digits.
