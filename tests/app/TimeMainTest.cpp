@@ -259,9 +259,6 @@ struct BadPortRow {
   int server_port_plus;
   const char* message;
 };
-void PrintTo(const BadPortRow& row, std::ostream* os) {
-  *os << row.name;
-}
 
 class BadPort : public MainWindow, public ::testing::WithParamInterface<BadPortRow> {};
 
@@ -678,9 +675,6 @@ struct NoRightRow {
   const char* name;
   ClockAction action;
 };
-void PrintTo(const NoRightRow& row, std::ostream* os) {
-  *os << row.name;
-}
 
 class WithoutTheRight : public Calibration, public ::testing::WithParamInterface<NoRightRow> {
  protected:

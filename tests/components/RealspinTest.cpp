@@ -158,9 +158,6 @@ struct TypedRow {
   double value;
   const char* shown;  // after leaving the field, in the locale's separators
 };
-void PrintTo(const TypedRow& row, std::ostream* os) {
-  *os << row.name;
-}
 
 class RealSpinTyping : public RealSpinTest, public ::testing::WithParamInterface<TypedRow> {};
 

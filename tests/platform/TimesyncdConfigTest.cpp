@@ -86,9 +86,6 @@ struct MinimumRow {
   const char* dropIn;    // nullptr: none
   uint64_t seconds;
 };
-void PrintTo(const MinimumRow& row, std::ostream* os) {
-  *os << row.name;
-}
 
 class PollIntervalMinimum : public ::testing::TestWithParam<MinimumRow> {};
 
