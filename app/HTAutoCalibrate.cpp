@@ -6,11 +6,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <cstdint>
+#include <string>
 
 #include "components/Degspin.h"
 #include "components/intspin.h"
 #include "framework/Forms.h"
 #include "framework/Registry.h"
+#include "framework/SysErrorMessage.h"
+#ifndef _WIN32
+#include "platform/posix/TimesyncdConfig.h"
+#endif
 
 namespace app {
 
@@ -22,6 +28,30 @@ constexpr int kSecondsPerDay = 86400;
 bool OpenNtpClientKey(framework::TRegistry& registry) {
   registry.SetRootKey(platform::HKEY_LOCAL_MACHINE);
   return registry.OpenKey(kNtpClientKey, true);
+}
+
+// The key to read: as for writing, else read-only, so that a user who may not change the
+// interval still sees the one stored.
+bool OpenNtpClientKeyToRead(framework::TRegistry& registry) {
+  return OpenNtpClientKey(registry) || registry.OpenKeyReadOnly(kNtpClientKey);
+}
+
+// The registry's message for a refused write, with the reason.
+[[noreturn]] void WriteRefused(const std::string& reason) {
+  throw framework::ERegistryException("Failed to set data for '" + std::string(kPollIntervalValue) +
+                                      "': " + reason);
+}
+
+// The file of the time service's configuration that could not be written, with the system's
+// reason; empty when the platform names none.
+std::string FileRefusal() {
+#ifndef _WIN32
+  const platform::timesyncd::KeyChangeNotes notes = platform::timesyncd::LastKeyChangeNotes();
+  if (!notes.refusedFile.empty())
+    return "\"" + notes.refusedFile + "\" could not be written: " +
+           framework::SysErrorMessage(notes.refusedError).toStdString();
+#endif
+  return {};
 }
 
 }  // namespace
@@ -94,7 +124,7 @@ void TAutoCalibrateDlg::ShowAutoCalibrate() {
 
 void TAutoCalibrateDlg::ReadPollInterval() {
   framework::TRegistry registry;
-  if (!OpenNtpClientKey(registry)) return;
+  if (!OpenNtpClientKeyToRead(registry)) return;
   const int seconds = registry.ReadInteger(kPollIntervalValue);
   DaysSpin->SetValue(seconds / kSecondsPerDay);
   // The rest of the day replaces what the hours spin showed, carried into hours and minutes.
@@ -107,20 +137,50 @@ void TAutoCalibrateDlg::ReadPollInterval() {
 }
 
 void TAutoCalibrateDlg::WritePollInterval() {
-  framework::TRegistry registry;
-  if (!OpenNtpClientKey(registry)) return;
   // The days in 64-bit seconds, then everything summed in floating point in this order.
   const double seconds = static_cast<double>(DaysSpin->Value() * kSecondsPerDay) +
                          HoursSpin->Seconds() + HoursSpin->Minutes() * 60.0 +
                          HoursSpin->Hours() * 3600.0;
   // Whole seconds: a fraction of a second in the hours spin is dropped. At most 366 days of
   // seconds (the days spin's and the hours spin's limits), so the count fits the 32-bit value.
-  registry.WriteInteger(kPollIntervalValue, static_cast<int>(std::trunc(seconds)));
+  const int interval = static_cast<int>(std::trunc(seconds));
+  framework::TRegistry registry;
+  if (!OpenNtpClientKey(registry)) {
+    const std::string file = FileRefusal();
+    WriteRefused(!file.empty() ? file
+                               : "HKEY_LOCAL_MACHINE" + std::string(kNtpClientKey) +
+                                     " cannot be opened for writing");
+  }
+#ifndef _WIN32
+  // systemd-timesyncd drops a longest poll interval below its shortest for its default: refused
+  // here rather than stored to no effect.
+  const uint64_t shortest = platform::timesyncd::LastKeyChangeNotes().pollIntervalMinSeconds;
+  if (static_cast<int64_t>(interval) < static_cast<int64_t>(shortest))
+    WriteRefused("systemd-timesyncd takes no poll interval shorter than " +
+                 std::to_string(shortest) + " seconds (PollIntervalMinSec)");
+#endif
+  try {
+    registry.WriteInteger(kPollIntervalValue, interval);
+  } catch (const framework::ERegistryException&) {
+    const std::string file = FileRefusal();
+    if (file.empty()) throw;
+    WriteRefused(file);
+  }
   registry.CloseKey();
 }
 
 void TAutoCalibrateDlg::ApplyBtnClick(QObject*) {
-  WritePollInterval();
+  try {
+    WritePollInterval();
+  } catch (const framework::Exception&) {
+    // The dialog shows what is stored after a refused write too; the refusal is what the user
+    // is told, and a value that cannot be read is told when the dialog opens.
+    try {
+      ReadPollInterval();
+    } catch (const framework::Exception&) {
+    }
+    throw;
+  }
   ReadPollInterval();
 }
 

@@ -29,11 +29,15 @@ class TAutoCalibrateDlg : public QDialog {
   // Reads the interval, then shows the dialog until "Close". A value that cannot be read
   // raises, and the dialog is not shown.
   void ShowAutoCalibrate();
-  // Show what is stored / store what is shown; both do nothing when the key cannot be opened
-  // (no administrator rights).
+  // Shows what is stored, also to a user who may only read it; nothing when the key cannot be
+  // opened at all.
   void ReadPollInterval();
+  // Stores what is shown. A refused write raises "Failed to set data for 'SpecialPollInterval'"
+  // with the reason: the file that could not be written and the system's reason, or, with
+  // systemd-timesyncd, the shortest interval it takes.
   void WritePollInterval();
 
+  // Stores, then shows what is stored, also when the write was refused.
   void ApplyBtnClick(QObject* Sender);
   // Stepping the hours past a whole day, either way, carries into the days. Virtual so that a
   // test can stand in for it.

@@ -28,6 +28,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <span>
@@ -290,6 +291,43 @@ int SpinWidthFor(const components::TCustomSpin* spin, const QString& sample) {
   return spin->style()
       ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(text, spin->height()), spin)
       .width();
+}
+
+// A UDP port is 16 bits; a larger number would silently reach another port.
+constexpr int kLowestPort = 1;
+constexpr int kHighestPort = 65535;
+
+// The port box's text as a port: a whole number as the framework converts it (with its
+// conversion error), and one from 1 to 65535, else the same error naming the text.
+int PortNumber(const QString& text) {
+  const std::string typed = text.toStdString();
+  const int port = framework::StrToInt(typed);
+  if (port < kLowestPort || port > kHighestPort)
+    throw framework::EConvertError("'" + typed + "' is not a valid port number (" +
+                                   std::to_string(kLowestPort) + ".." +
+                                   std::to_string(kHighestPort) + ")");
+  return port;
+}
+
+// Whether a refused clock change was refused for want of the right to change the system time.
+bool LacksTimeRight(uint32_t lastError) {
+#ifdef _WIN32
+  return lastError == 1314;  // ERROR_PRIVILEGE_NOT_HELD
+#else
+  return lastError == EPERM;  // no CAP_SYS_TIME
+#endif
+}
+
+// What a user without that right is told: what is missing, and how to grant it.
+QString NoTimeRightMessage() {
+#ifdef _WIN32
+  return "Changing the clock needs the right to change the system time: run the program as "
+         "administrator.";
+#else
+  return "Changing the clock needs the right to change the system time: run the program as "
+         "root, or grant it with \"sudo setcap cap_sys_time+ep " +
+         QCoreApplication::applicationFilePath() + "\".";
+#endif
 }
 
 }  // namespace
@@ -731,6 +769,8 @@ QWidget* TForm1::BuildStatusBar() {
   StatusLabel->setToolTip("Reset Scale, Zoom and Pans");
   StatusDis = new QLabel(" ", bar);
   StatusDis->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // A long message takes the room the bar has and never widens the window.
+  StatusDis->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   row->addWidget(StatusLabel);
   row->addWidget(StatusDis, 1);
   return bar;
@@ -795,7 +835,7 @@ void TForm1::GetServerTime() {
   try {
     NTPClient->SetActive(true);
     NTPClient->SetHost(HostCombo->currentText().toStdString());
-    NTPClient->SetPort(framework::StrToInt(PortEdit->text().toStdString()));
+    NTPClient->SetPort(PortNumber(PortEdit->text()));
     NTPClient->QueryServerTime();
 
     const ntp::TNTPInfo& info = NTPClient->Info;
@@ -1100,14 +1140,28 @@ bool TForm1::SetTimePrivilege(bool enable) {
   uint32_t length = 0;
   platform::AdjustTokenPrivileges(token, false, &privileges, 16, &previous, &length);
   // Not holding the right shows only in the last error ("not all assigned").
-  const bool done = platform::GetLastError() == 0;
+  const uint32_t error = platform::GetLastError();
+  if (enable && error == platform::ERROR_NOT_ALL_ASSIGNED) ShowNoTimeRight();
   platform::CloseHandle(token);
-  return done;
+  return error == 0;
 }
 
 void TForm1::SetTimeBtnClick(QObject*) {
-  // The host and port of the last "Get Time"; nothing on the window changes.
-  NTPClient->SetComputerTime();
+  // The host and port of the last "Get Time"; nothing else on the window changes. A valid reply
+  // that did not set the clock was refused by the system.
+  if (!NTPClient->SetComputerTime() && NTPClient->Info.Valid &&
+      LacksTimeRight(platform::GetLastError()))
+    ShowNoTimeRight();
+}
+
+void TForm1::ShowNoTimeRight() {
+  const QString message = NoTimeRightMessage();
+  CalibStatusDis->setText(message);
+  CalibStatusDis->setCursorPosition(0);
+  // Its beginning says what is wrong: where the bar is too short, the end is cut, not that.
+  StatusDis->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  StatusDis->setText(message);
+  StatusDis->setToolTip(message);
 }
 
 }  // namespace app

@@ -224,6 +224,9 @@ class TForm1 : public QMainWindow, private TForm1Controls {
   // Enables or disables the right to set the system time; false (changing nothing) when it is
   // not held.
   bool SetTimePrivilege(bool enable);
+  // Says in the Calibration tab's status and the status line that changing the clock needs the
+  // right to change the system time, and how to grant it.
+  void ShowNoTimeRight();
 
   // Window timers count in signed milliseconds; an interval from 2^31 ms up (about 25 days) is
   // run as two or three equal parts, and only the tick that ends the last part is a real tick.

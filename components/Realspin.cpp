@@ -188,6 +188,16 @@ bool TRealSpin::KeyAllowed(QChar key) {
   return allowed;
 }
 
+void TRealSpin::KeyPress(QChar& key) {
+  // The point key (and the keypad's on most layouts) types "." whatever the locale. Where the
+  // decimal separator is another character, a typed "." can only mean that separator: kept as
+  // a thousands separator ("." in German) it would be stripped on reading, and -2.6 would read
+  // as -26. Pasted text is read as it stands.
+  const QChar decimal = framework::DecimalSeparator();
+  if (key == '.' && decimal != '.') key = decimal;
+  TCustomSpin::KeyPress(key);
+}
+
 void TRealSpin::DoExit() {
   TCustomSpin::DoExit();
   if (Text().isEmpty()) SetValue(lastGoodValue_);

@@ -59,6 +59,8 @@ class TRealSpin : public TCustomSpin {
 
  protected:
   void Change() override;
+  // A point typed where the locale writes a decimal comma is taken as the decimal separator.
+  void KeyPress(QChar& key) override;
   void DoExit() override;
   void changeEvent(QEvent* event) override;
 

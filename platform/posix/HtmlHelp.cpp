@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -26,6 +27,20 @@ using Clock = std::chrono::steady_clock;
 
 // How often the end of a closing viewer is looked for when the stand-in itself ends.
 constexpr auto kTerminatePoll = std::chrono::milliseconds(10);
+
+// Reaps the started program as soon as it ends, without a help call to come: a viewer whose
+// window its user closed would otherwise stay a zombie until the next one. The thread only
+// waits; a reap by GroupRuns first ends its wait as well.
+void ReapWhenEnded(pid_t pid) {
+  try {
+    std::thread([pid] {
+      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: the next help call reaps it (GroupRuns).
+  }
+}
 
 // True while any process of the group runs (an opener such as xdg-open may have ended and
 // left the viewer it started in the group).
@@ -135,7 +150,9 @@ class DesktopHtmlHelp final : public HtmlHelpApi {
     const int failure = posix_spawnp(&pid, program.program.c_str(), nullptr, &attributes,
                                      arguments.data(), environ);
     posix_spawnattr_destroy(&attributes);
-    return failure == 0 ? pid : 0;
+    if (failure != 0) return 0;
+    ReapWhenEnded(pid);
+    return pid;
   }
 
   // Reaps started programs that have ended and drops groups of which nothing runs any more.

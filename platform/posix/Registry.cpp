@@ -61,6 +61,21 @@ uint32_t FromErrno(int error) {
              : ERROR_WRITE_FAULT;
 }
 
+// Notes the file a write was refused for and the system's reason (none: "", 0), for the user's
+// message.
+void NoteRefusal(const std::string& file, int error) {
+  timesyncd::KeyChangeNotes notes = timesyncd::LastKeyChangeNotes();
+  notes.refusedFile = file;
+  notes.refusedError = error;
+  timesyncd::SetLastKeyChangeNotes(notes);
+}
+
+// A refused write of our file: noted, and the registry's number for it.
+uint32_t Refused(const std::string& file, int error) {
+  NoteRefusal(file, error);
+  return FromErrno(error);
+}
+
 }  // namespace
 
 struct PosixRegistry::Key {
@@ -98,11 +113,17 @@ uint32_t PosixRegistry::Open(HKEY key, const char* subKey, REGSAM desired, bool 
   const bool changing = (desired & KEY_CHANGING_RIGHTS) != 0;
   if (IsClientKey(path)) {
     if (changing) {
+      timesyncd::SetLastKeyChangeNotes({});
       // Changing the key means writing our drop-in file, so its folder must be ours to write.
       const std::string folder = root_ + kDropInFolder;
       const bool existed = ::access(folder.c_str(), F_OK) == 0;
-      if (posix::MakeFolders(folder, 0755) != 0 || ::access(folder.c_str(), W_OK) != 0)
+      int error = posix::MakeFolders(folder, 0755);
+      if (error == 0 && ::access(folder.c_str(), W_OK) != 0) error = errno;
+      if (error != 0) {
+        Refused(root_ + kDropInFile, error);
         return ERROR_ACCESS_DENIED;
+      }
+      timesyncd::SetLastKeyChangeNotes({timesyncd::PollIntervalMinSeconds(root_), "", 0});
       if (disposition) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
     } else if (disposition) {
       *disposition = REG_OPENED_EXISTING_KEY;
@@ -199,19 +220,21 @@ uint32_t PosixRegistry::RegSetValueExA(HKEY key, const char* valueName, uint32_t
   uint32_t seconds = 0;
   std::memcpy(&seconds, data, 4);
 
+  NoteRefusal("", 0);
   std::string contents;
   const std::string path = root_ + kDropInFile;
   if (!posix::ReadWholeFile(path, &contents)) {
-    if (errno != ENOENT) return FromErrno(errno);
+    if (errno != ENOENT) return Refused(path, errno);
     contents =
         "# The time service's poll interval, in seconds, as set by the clock calibration tool.\n"
         "# The service reads it when it starts.\n";
   }
   if (const int error = posix::MakeFolders(root_ + kDropInFolder, 0755); error != 0)
-    return FromErrno(error);
+    return Refused(path, error);
   const std::string updated =
       timesyncd::WithAssignment(contents, kPollKey, std::to_string(seconds));
-  if (const int error = posix::ReplaceWholeFile(path, updated); error != 0) return FromErrno(error);
+  if (const int error = posix::ReplaceWholeFile(path, updated); error != 0)
+    return Refused(path, error);
   return ERROR_SUCCESS;
 }
 

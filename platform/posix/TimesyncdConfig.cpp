@@ -6,6 +6,9 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <utility>
+
+#include "platform/posix/FileReplace.h"
 
 namespace platform::timesyncd {
 
@@ -179,6 +182,31 @@ std::vector<std::string> ConfigurationFiles(const std::string& root) {
   }
   for (const auto& [name, path] : dropIns) files.push_back(path);
   return files;
+}
+
+uint64_t PollIntervalMinSeconds(const std::string& root) {
+  uint64_t seconds = kDefaultPollIntervalMinSec;
+  for (const auto& file : ConfigurationFiles(root)) {
+    std::string contents;
+    if (!posix::ReadWholeFile(file, &contents)) continue;
+    // An assignment the service cannot read is ignored, and the one before stays.
+    if (auto assigned = LastAssignment(contents, "PollIntervalMinSec"))
+      if (auto parsed = ParseTimeSpanSeconds(*assigned)) seconds = *parsed;
+  }
+  // The service refuses a minimum below its least and polls at its default instead.
+  return seconds < kLeastPollIntervalMinSec ? kDefaultPollIntervalMinSec : seconds;
+}
+
+namespace {
+thread_local KeyChangeNotes lastKeyChangeNotes;
+}
+
+KeyChangeNotes LastKeyChangeNotes() {
+  return lastKeyChangeNotes;
+}
+
+void SetLastKeyChangeNotes(const KeyChangeNotes& notes) {
+  lastKeyChangeNotes = notes;
 }
 
 }  // namespace platform::timesyncd

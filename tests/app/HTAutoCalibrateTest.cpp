@@ -10,11 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
 
 #include "components/Degspin.h"
 #include "components/intspin.h"
 #include "framework/Forms.h"
 #include "framework/Registry.h"
+#include "framework/SysErrorMessage.h"
 #include "framework/SysUtils.h"
 #include "platform/posix/PosixRegistry.h"
 #include "support/FakeDialogs.h"
@@ -97,9 +99,10 @@ TEST_F(AutoCalibrate, TheRestOfADayIsCarriedIntoHoursAndReplacesWhatWasShown) {
 
 TEST_F(AutoCalibrate, FractionsOfASecondAreDroppedWhenWritten) {
   dialog.DaysSpin->SetValue(0);
-  dialog.HoursSpin->SetDegrees(1.0 + 0.75 / 3600);  // 1 h and 0.75 s
+  // The service's shortest interval, 32 s, and 0.75 s.
+  dialog.HoursSpin->SetDegrees((32 + 0.75) / 3600);
   dialog.WritePollInterval();
-  EXPECT_EQ(Stored(), 3600);
+  EXPECT_EQ(Stored(), 32);
 }
 
 TEST_F(AutoCalibrate, SteppingPastMidnightCarriesIntoTheDaysBothWays) {
@@ -134,20 +137,88 @@ TEST_F(AutoCalibrate, AValueOfAnotherTypeIsReportedAndTheDialogNotShown) {
   }
 }
 
-TEST_F(AutoCalibrate, WithoutWriteAccessReadAndApplyDoNothing) {
-  // A root folder that cannot hold the configuration: a plain file stands where it would be.
-  QFile blocker(root.path() + "/blocked");
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
-  platform::PosixRegistry refused((root.path() + "/blocked").toStdString());
-  platform::ScopedOverride<platform::RegistryApi> use(refused);
-  dialog.DaysSpin->SetValue(3);
-  dialog.ReadPollInterval();
-  EXPECT_EQ(dialog.DaysSpin->Value(), 3);
+namespace {
+
+// A write the time service's configuration refuses: the stored interval stays on show, and the
+// message says why.
+enum class Refusal { KeyCannotBeOpened, FileCannotBeReplaced, BelowTheMinimum };
+struct RefusedRow {
+  const char* name;
+  Refusal refusal;
+  const char* mainFile;  // the service's main configuration file, or nullptr
+  int shown;             // seconds shown when "Apply" is clicked
+  int stored;            // seconds stored and shown afterwards
+};
+
+class RefusedApply : public AutoCalibrate, public ::testing::WithParamInterface<RefusedRow> {
+ protected:
+  void Show(int seconds) {
+    dialog.DaysSpin->SetValue(seconds / 86400);
+    dialog.HoursSpin->SetDegrees((seconds % 86400) / 3600.0);
+  }
+  int Shown() const {
+    return static_cast<int>(dialog.DaysSpin->Value()) * 86400 + dialog.HoursSpin->Hours() * 3600 +
+           dialog.HoursSpin->Minutes() * 60 + static_cast<int>(dialog.HoursSpin->Seconds());
+  }
+};
+
+}  // namespace
+
+TEST_P(RefusedApply, ShowsWhatIsStoredAndSaysWhy) {
+  const RefusedRow& row = GetParam();
+  const QString dropIn = root.path() + platform::PosixRegistry::kDropInFile;
+  if (row.mainFile) {
+    ASSERT_TRUE(QDir().mkpath(root.path() + "/etc/systemd"));
+    QFile main(root.path() + "/etc/systemd/timesyncd.conf");
+    ASSERT_TRUE(main.open(QIODevice::WriteOnly));
+    main.write(row.mainFile);
+  }
+  QString reason;
+  switch (row.refusal) {
+    case Refusal::KeyCannotBeOpened: {
+      // A root folder that cannot hold the configuration: a plain file stands where it would be.
+      QFile blocker(root.path() + "/blocked");
+      ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+      installed.reset();
+      registry =
+          std::make_unique<platform::PosixRegistry>((root.path() + "/blocked").toStdString());
+      installed = std::make_unique<platform::ScopedOverride<platform::RegistryApi>>(*registry);
+      reason = "\"" + root.path() + "/blocked" + platform::PosixRegistry::kDropInFile +
+               "\" could not be written: " + framework::SysErrorMessage(ENOTDIR);
+      break;
+    }
+    case Refusal::FileCannotBeReplaced:
+      ASSERT_TRUE(QDir().mkpath(dropIn));  // a folder where the file belongs
+      reason = "\"" + dropIn + "\" could not be written: " + framework::SysErrorMessage(EISDIR);
+      break;
+    case Refusal::BelowTheMinimum:
+      // Each row asks for one second less than the shortest interval the service takes.
+      Store(row.stored);
+      reason = QString(
+                   "systemd-timesyncd takes no poll interval shorter than %1 seconds "
+                   "(PollIntervalMinSec)")
+                   .arg(row.shown + 1);
+      break;
+  }
+  Show(row.shown);
+  ASSERT_EQ(Shown(), row.shown);
   Apply();
-  EXPECT_TRUE(dialogs.errors.isEmpty());
-  EXPECT_FALSE(QFile::exists(root.path() + "/blocked/etc"));
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_EQ(dialogs.errors[0], "Failed to set data for 'SpecialPollInterval': " + reason);
+  EXPECT_EQ(Shown(), row.stored);  // as opening the dialog again shows it
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, RefusedApply,
+    ::testing::Values(
+        // Unconfigured, the service polls at most every 2048 s.
+        RefusedRow{"KeyCannotBeOpened", Refusal::KeyCannotBeOpened, nullptr, 3 * 86400, 2048},
+        RefusedRow{"FileCannotBeReplaced", Refusal::FileCannotBeReplaced,
+                   "[Time]\nPollIntervalMaxSec=4096\n", 3 * 86400, 4096},
+        RefusedRow{"BelowTheDefaultMinimum", Refusal::BelowTheMinimum, nullptr, 31, 7200},
+        RefusedRow{"BelowAConfiguredMinimum", Refusal::BelowTheMinimum,
+                   "[Time]\nPollIntervalMinSec=2min\n", 119, 7200}),
+    [](const ::testing::TestParamInfo<RefusedRow>& info) { return info.param.name; });
 
 TEST_F(AutoCalibrate, CloseHidesTheDialogWithoutWriting) {
   Store(7200);

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -33,7 +34,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <cerrno>
 #include <cmath>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -248,17 +251,33 @@ TEST_F(MainWindow, AnInvalidReplyReplacesTheFieldsButIsNotPlotted) {
   EXPECT_EQ(ui().CountDis->Text(), "1");
 }
 
-TEST_F(MainWindow, ABadPortIsReportedAndReleasesAutoUpdateWithTheTimerStillRunning) {
+// A port box that names no UDP port: the text, or the server's port plus a number, and the
+// message about it ("%1" the text).
+struct BadPortRow {
+  const char* name;
+  const char* text;  // nullptr: the server's port plus server_port_plus
+  int server_port_plus;
+  const char* message;
+};
+
+class BadPort : public MainWindow, public ::testing::WithParamInterface<BadPortRow> {};
+
+TEST_P(BadPort, IsReportedAndReleasesAutoUpdateWithTheTimerStillRunning) {
+  const BadPortRow& row = GetParam();
   FakeSntpServer server;
   server.Always([](const QByteArray& request) { return testing_support::MakeReply(request); });
+  ui().HostCombo->setEditText("127.0.0.1");
+  const QString port =
+      row.text ? QString(row.text) : QString::number(server.Port() + row.server_port_plus);
   ui().Timer1->SetEnabled(true);
   QTest::mouseClick(ui().AutoUpdateBtn, Qt::LeftButton);
   ASSERT_TRUE(ui().AutoUpdateBtn->isChecked());
-  ui().PortEdit->setText("abc");
+  ui().PortEdit->setText(port);
   ui().Timer1->Tick();
   ASSERT_EQ(dialogs.errors.size(), 1);
-  EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid integer value");
+  EXPECT_EQ(dialogs.errors[0], QString(row.message).arg(port));
   EXPECT_EQ(dialogs.last_error_title, framework::ApplicationTitle());
+  EXPECT_EQ(server.RequestCount(), 0);  // 16 bits of a larger number would reach the server
   EXPECT_FALSE(ui().AutoUpdateBtn->isChecked());
   EXPECT_TRUE(ui().Timer1->Enabled());
   // The clock displays go on with the next tick, which asks nobody.
@@ -274,6 +293,14 @@ TEST_F(MainWindow, ABadPortIsReportedAndReleasesAutoUpdateWithTheTimerStillRunni
   EXPECT_TRUE(ui().ValidOnOff->BoxOn());
   EXPECT_EQ(dialogs.errors.size(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, BadPort,
+    ::testing::Values(BadPortRow{"NotAWholeNumber", "abc", 0, "'%1' is not a valid integer value"},
+                      BadPortRow{"AboveSixteenBits", nullptr, 65536,
+                                 "'%1' is not a valid port number (1..65535)"},
+                      BadPortRow{"Zero", "0", 0, "'%1' is not a valid port number (1..65535)"}),
+    [](const ::testing::TestParamInfo<BadPortRow>& info) { return info.param.name; });
 
 TEST_F(MainWindow, AutoUpdateRunsOneQueryPerTick) {
   FakeSntpServer server;
@@ -630,21 +657,70 @@ TEST_F(Calibration, SwitchingTheBoxOffThenApplyingWritesTheDisabledFlag) {
   EXPECT_FALSE(ui().AdjustmentOnOff->BoxOn());
 }
 
-TEST_F(Calibration, WithoutTheRightApplyChangesAndShowsNothing) {
-  security.holdsPrivilege = false;
-  ui().ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
-  Apply();
-  EXPECT_EQ(rate.setCalls, 0);
-  EXPECT_EQ(rate.adjustment, 156250u);
-  EXPECT_EQ(ui().CalibStatusDis->text(), "");
-  EXPECT_EQ(ui().ChangePerDaySpin->text(), framework::FormatFixed(1.0, 1));  // no re-read either
-  EXPECT_TRUE(dialogs.errors.isEmpty());
-  security.holdsPrivilege = true;
+TEST_F(Calibration, ATokenThatCannotBeOpenedEndsApplyWithoutAMessage) {
   security.failOpen = true;
   Apply();
   EXPECT_EQ(rate.setCalls, 0);
   EXPECT_EQ(ui().CalibStatusDis->text(), "");
+  EXPECT_EQ(ui().StatusDis->text(), " ");
+  EXPECT_TRUE(dialogs.errors.isEmpty());
 }
+
+namespace {
+
+// A user without the right to change the system time: the token does not hold it, and the
+// kernel refuses to set the clock (EPERM).
+enum class ClockAction { ApplyAdjustment, SetComputerTime };
+struct NoRightRow {
+  const char* name;
+  ClockAction action;
+};
+
+class WithoutTheRight : public Calibration, public ::testing::WithParamInterface<NoRightRow> {
+ protected:
+  WithoutTheRight() {
+    security.holdsPrivilege = false;
+    kernel.refuse_with = EPERM;
+  }
+  testing_support::FakeKernelClock kernel{std::time(nullptr)};
+};
+
+}  // namespace
+
+TEST_P(WithoutTheRight, TheActionChangesNothingAndSaysWhatRightItNeeds) {
+  FakeSntpServer server;
+  ReplySpec plan;
+  plan.seconds_after_originate = 10.0;
+  server.Always(
+      [plan](const QByteArray& request) { return testing_support::MakeReply(request, plan); });
+  PointAt(server);
+  GetTime();
+  ui().ChangePerDaySpin->SetText(framework::FormatFixed(1.0, 1));
+  if (GetParam().action == ClockAction::ApplyAdjustment) {
+    Apply();
+    EXPECT_EQ(ui().ChangePerDaySpin->text(), framework::FormatFixed(1.0, 1));  // no re-read
+  } else {
+    QTest::mouseClick(ui().SetTimeBtn, Qt::LeftButton);
+    EXPECT_EQ(server.RequestCount(), 2);  // SetComputerTime asked anew
+  }
+  EXPECT_EQ(rate.setCalls, 0);
+  EXPECT_EQ(rate.adjustment, 156250u);
+  EXPECT_TRUE(kernel.set_times.empty());
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
+  const QString status = ui().CalibStatusDis->text();
+  EXPECT_TRUE(status.contains("right to change the system time")) << status.toStdString();
+  EXPECT_TRUE(status.contains("root")) << status.toStdString();
+  EXPECT_TRUE(
+      status.contains("sudo setcap cap_sys_time+ep " + QCoreApplication::applicationFilePath()))
+      << status.toStdString();
+  EXPECT_EQ(ui().StatusDis->text(), status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, WithoutTheRight,
+    ::testing::Values(NoRightRow{"ApplyAdjustment", ClockAction::ApplyAdjustment},
+                      NoRightRow{"SetComputerTime", ClockAction::SetComputerTime}),
+    [](const ::testing::TestParamInfo<NoRightRow>& info) { return info.param.name; });
 
 TEST_F(Calibration, PlatformFailuresShowTheSystemsTextUntilReplaced) {
   rate.failSet = true;

@@ -147,15 +147,44 @@ TEST_F(RealSpinTest, ChangingTheFormatAloneLeavesTheText) {
 
 // --- reading the text -----------------------------------------------------------------------
 
-TEST_F(RealSpinTest, ThousandsSeparatorsAreStrippedOnReading) {
+// Separators typed with the keys of a real keyboard: each key carries its character as X sends
+// it. A point is the decimal separator wherever the locale writes a decimal comma; a comma
+// groups thousands where the locale writes a decimal point.
+struct TypedRow {
+  const char* name;
+  QLocale::Language language;
+  QLocale::Territory territory;
+  const char* typed;
+  double value;
+  const char* shown;  // after leaving the field, in the locale's separators
+};
+
+class RealSpinTyping : public RealSpinTest, public ::testing::WithParamInterface<TypedRow> {};
+
+TEST_P(RealSpinTyping, ReadsTheSeparatorsAsTyped) {
+  const TypedRow& row = GetParam();
+  framework::ScopedUserLocale locale{QLocale(row.language, row.territory)};
   Fixed(1);
   spin->setFocus();
   spin->selectAll();
-  QTest::keyClicks(spin, "1,234.5");
-  EXPECT_EQ(spin->Value(), 1234.5);
+  QTest::keyClicks(spin, row.typed);
+  EXPECT_EQ(spin->Value(), row.value);
   other->setFocus();
-  EXPECT_EQ(spin->Text(), "1234.5");
+  EXPECT_EQ(spin->Text(), QString(row.shown));
+  EXPECT_EQ(beeps, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Separators, RealSpinTyping,
+    ::testing::Values(TypedRow{"EnglishCommaGroupsThousands", QLocale::English,
+                               QLocale::UnitedStates, "1,234.5", 1234.5, "1234.5"},
+                      TypedRow{"GermanPointIsTheDecimalComma", QLocale::German, QLocale::Germany,
+                               "-2.6", -2.6, "-2,6"},
+                      TypedRow{"GermanCommaIsTheDecimalComma", QLocale::German, QLocale::Germany,
+                               "-2,6", -2.6, "-2,6"},
+                      TypedRow{"FrenchPointIsTheDecimalComma", QLocale::French, QLocale::France,
+                               "2.5", 2.5, "2,5"}),
+    [](const ::testing::TestParamInfo<TypedRow>& info) { return info.param.name; });
 
 TEST_F(RealSpinTest, AnExponentCanBeTypedButNoOtherLetters) {
   spin->setFocus();
@@ -328,7 +357,10 @@ TEST_F(RealSpinTest, ALocaleChangeRedrawsWithTheNewSeparators) {
     QApplication::sendEvent(spin, &notice);
     EXPECT_EQ(spin->Text(), "1.234,50");
     EXPECT_EQ(spin->Value(), 1234.5);
-    TypeAndLeave("2.000,25");
+    // Pasted text keeps its grouping points; a typed point would be the decimal comma.
+    spin->setFocus();
+    spin->SetText("2.000,25");
+    other->setFocus();
     EXPECT_EQ(spin->Value(), 2000.25);
     EXPECT_EQ(spin->Text(), "2.000,25");
     EXPECT_TRUE(framework::UseLocaleSeparators());

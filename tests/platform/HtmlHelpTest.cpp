@@ -199,6 +199,18 @@ TEST_F(DesktopHtmlHelpTest, ViewerThatEndsByItselfIsForgotten) {
   EXPECT_FALSE(ProcessExists(pid)) << "an ended viewer was left a zombie";
 }
 
+TEST_F(DesktopHtmlHelpTest, AViewerClosedByItsUserIsReapedWithoutAnotherCall) {
+  ASSERT_NE(desktop->HtmlHelpA(nullptr, help.c_str(), HH_DISPLAY_TOC, 0), nullptr);
+  ASSERT_TRUE(WaitForFile(dir / "pid0"));
+  const pid_t pid = StartedPid(0);
+  kill(pid, SIGTERM);  // its window closed
+  // No help call follows; the deadline only bounds a broken run.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ProcessExists(pid) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(ProcessExists(pid)) << "the ended viewer stays a zombie until the next call";
+}
+
 TEST_F(DesktopHtmlHelpTest, OtherCommandsAndMissingProgramsOpenNothing) {
   EXPECT_EQ(desktop->HtmlHelpA(nullptr, help.c_str(), 0x1C, 0), nullptr);
   EXPECT_EQ(desktop->HtmlHelpA(nullptr, nullptr, HH_CLOSE_ALL, 0), nullptr);  // nothing open

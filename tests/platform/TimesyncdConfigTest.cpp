@@ -9,6 +9,7 @@
 using platform::timesyncd::ConfigurationFiles;
 using platform::timesyncd::LastAssignment;
 using platform::timesyncd::ParseTimeSpanSeconds;
+using platform::timesyncd::PollIntervalMinSeconds;
 using platform::timesyncd::WithAssignment;
 
 TEST(TimeSpan, PlainNumbersAreSeconds) {
@@ -77,3 +78,40 @@ TEST(ConfigurationOrder, MainFileFirstThenDropInsByNameWithEtcHidingTheSameName)
                                       r + "/run/systemd/timesyncd.conf.d/20-runtime.conf",
                                       r + "/etc/systemd/timesyncd.conf.d/50-same.conf"}));
 }
+
+// The service's smallest poll interval, from its main file and a drop-in read after it.
+struct MinimumRow {
+  const char* name;
+  const char* mainFile;  // nullptr: none
+  const char* dropIn;    // nullptr: none
+  uint64_t seconds;
+};
+
+class PollIntervalMinimum : public ::testing::TestWithParam<MinimumRow> {};
+
+TEST_P(PollIntervalMinimum, IsWhatTheServiceTakesFromItsFiles) {
+  const MinimumRow& row = GetParam();
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  auto write = [&](const QString& path, const char* text) {
+    if (!text) return;
+    QDir().mkpath(QFileInfo(root.path() + path).path());
+    QFile f(root.path() + path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+  };
+  write("/etc/systemd/timesyncd.conf", row.mainFile);
+  write("/usr/lib/systemd/timesyncd.conf.d/50-vendor.conf", row.dropIn);
+  EXPECT_EQ(PollIntervalMinSeconds(root.path().toStdString()), row.seconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PollIntervalMinimum,
+    ::testing::Values(MinimumRow{"ADropInOverridesTheMainFile", "[Time]\nPollIntervalMinSec=64\n",
+                                 "[Time]\nPollIntervalMinSec=2min\n", 120},
+                      MinimumRow{"AnUnreadableValueKeepsTheOneBefore",
+                                 "[Time]\nPollIntervalMinSec=64\n",
+                                 "[Time]\nPollIntervalMinSec=soon\n", 64},
+                      MinimumRow{"BelowSixteenSecondsIsTheDefault",
+                                 "[Time]\nPollIntervalMinSec=10\n", nullptr, 32}),
+    [](const ::testing::TestParamInfo<MinimumRow>& info) { return info.param.name; });
