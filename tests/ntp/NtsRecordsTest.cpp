@@ -150,6 +150,25 @@ INSTANTIATE_TEST_SUITE_P(Rows, NtsRequests,
                                          TRequestRow{300, 1, 2},    // 1036; three make 1340
                                          TRequestRow{572, 1, 1}));  // 1276 bytes
 
+TEST(NtsReplies, KeepOnlyTheCookiesThatFitARequest) {
+  TNtsSession session;
+  session.S2CKey.assign(kNtsKeyLength, 2);
+  session.Cookies.assign(5, TIdBytes(100, 0));
+  TNtsPending pending{TIdBytes(kNtsUniqueIdLength, 9), session.S2CKey};
+  TIdBytes reply(48, 0x24);
+  WriteExtensionField(kNtsUniqueIdentifier, pending.UniqueId, reply);
+  TIdBytes cookies;
+  WriteExtensionField(kNtsCookie, TIdBytes(573, 1), cookies);  // 1284-byte requests
+  WriteExtensionField(kNtsCookie, TIdBytes(572, 2), cookies);  // 1276-byte requests
+  const TIdBytes nonce(kNtsNonceLength, 5);
+  WriteExtensionField(
+      kNtsAuthenticator,
+      WriteNtsAuthenticator(nonce, NtsSivEncrypt(session.S2CKey, reply, nonce, cookies)), reply);
+  ASSERT_TRUE(AcceptNtsReply(reply, pending, session));
+  ASSERT_EQ(session.Cookies.size(), 6u);
+  EXPECT_EQ(session.Cookies.back(), TIdBytes(572, 2));
+}
+
 // --- Host text -------------------------------------------------------------------------------
 
 TEST(NtsHosts, OnlyTheNtsSchemeIsAskedWithNtsAndItsPortIsKeyEstablishments) {

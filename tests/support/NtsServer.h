@@ -88,6 +88,7 @@ class TlsServer {
   ~TlsServer();
   bool Started() const { return started_; }
   int Port() const { return port_; }
+  qint64 Pid() const { return process_.processId(); }
   QString Output();
 
  private:
