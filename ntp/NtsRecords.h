@@ -67,6 +67,8 @@ class TNtsKeReader {
   const TNtsKeParse& Parse() const { return parse_; }
   // Bytes fed in all.
   std::size_t Received() const { return received_; }
+  // Bytes kept for the record not yet whole.
+  std::size_t Kept() const { return partial_.size(); }
 
  private:
   TNtsKeParse parse_;

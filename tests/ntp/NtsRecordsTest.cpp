@@ -46,6 +46,20 @@ TEST(NtsKeRecords, ReadsRecordsUpToEndOfMessageAndWaitsForMoreInsideARecord) {
     EXPECT_EQ(part.State, TNtsKeParseState::Incomplete) << cut;
     EXPECT_LE(part.Consumed, cut);
   }
+
+  // Fed a byte at a time, the reader has read what the bytes so far hold, and keeps no more
+  // than the record not yet whole.
+  TNtsKeReader reader;
+  for (std::size_t cut = 1; cut <= stream.size(); ++cut) {
+    reader.Feed(std::span(stream).subspan(cut - 1, 1));
+    const TNtsKeParse part = ReadNtsKeRecords(std::span(stream).first(cut));
+    EXPECT_EQ(reader.Parse().State, part.State) << cut;
+    EXPECT_EQ(reader.Parse().Records, part.Records) << cut;
+    EXPECT_EQ(reader.Parse().Consumed, part.Consumed) << cut;
+    EXPECT_EQ(reader.Kept(), reader.Complete() ? 0 : cut - part.Consumed) << cut;
+  }
+  EXPECT_EQ(reader.Parse().EndOfMessage, (TNtsKeRecord{true, kNtsKeEndOfMessage, {}}));
+  EXPECT_EQ(reader.Received(), stream.size());
 }
 
 // --- Extension fields ------------------------------------------------------------------------
