@@ -8,6 +8,7 @@
 
 #include "ntp/IdException.h"
 #include "ntp/IdGlobal.h"
+#include "platform/Winsock.h"
 
 namespace ntp {
 
@@ -305,18 +306,53 @@ TIdBytes TNTPClient::SendAndReceive() {
 
 #if TEMPOMERE_NTS
 TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
+  using Clock = std::chrono::steady_clock;
   // Key establishment, when due, before T1 is read.
   TNtsSession& session = Nts.Session(host, ReceiveTimeout());
   TNtsPending pending;
   const TIdBytes request = BuildNtsRequest(BuildRequest(), session, pending);
   SetBufferSize(static_cast<int>(kNtsLongestMessage));
-  Send(session.NtpServer, session.NtpPort, request);
-  const TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
-  // Only an authenticated answer to this very request is a reply.
-  if (std::optional<TIdBytes> header = AcceptNtsReply(received, pending, session)) return *header;
+  Clock::time_point sent;
+  Send(session.NtpServer, session.NtpPort, request, [&] {
+    precise_originate_ = precise_clock_();  // T1 at full resolution, right before the send
+    sent = Clock::now();
+  });
+  // Anyone on the path can send the client a datagram, and one that comes first must not spoil
+  // the exchange: datagrams are read until one is the authenticated reply to this very request,
+  // or until the receive time-out, counted from the send, is over.
+  const int timeout_ms = ReceiveTimeout();
+  const Clock::time_point deadline = sent + std::chrono::milliseconds(std::max(0, timeout_ms));
+  bool refused = false;
+  while (true) {
+    int wait_ms = timeout_ms;  // negative: without limit
+    if (timeout_ms >= 0)
+      wait_ms = static_cast<int>(std::max<long long>(
+          0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    TIdBytes received;
+    bool arrived = true;
+    try {
+      received = ReceiveDatagram(wait_ms);
+      arrived = !received.empty();
+    } catch (const EIdSocketError& e) {
+      // Longer than any reply (and gone from the socket): not the reply.
+      if (e.ErrorCode() != platform::WSAEMSGSIZE) throw;
+    } catch (const EIdUDPReceiveErrorZeroBytes&) {
+      // Empty: not the reply either.
+    }
+    const int64_t destination = precise_clock_();  // T4 at full resolution, right after it
+    if (!arrived) break;
+    if (std::optional<TIdBytes> header = AcceptNtsReply(received, pending, session)) {
+      precise_destination_ = destination;
+      return *header;
+    }
+    // The server's refusal of the cookie cannot be authenticated, so anyone who saw the request
+    // could make one: it counts only when no authenticated reply follows in time.
+    if (IsNtsRefusal(received, pending)) refused = true;
+    if (timeout_ms >= 0 && Clock::now() >= deadline) break;
+  }
   // The server could not use the cookie (it changed its keys, say): its other cookies are of
   // the same keys, so the next query starts again with key establishment. This one is no reply.
-  if (IsNtsRefusal(received, pending)) Nts.Forget(host);
+  if (refused) Nts.Forget(host);
   return {};
 }
 #endif

@@ -14,7 +14,6 @@ namespace ntp {
 
 namespace {
 
-constexpr std::size_t kSivTagLength = 16;
 constexpr uint8_t kNtpVersion4 = 4;
 
 struct CipherFree {
@@ -40,7 +39,7 @@ std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> SivContext(bool encrypt,
   if (EVP_CipherInit_ex2(ctx.get(), cipher.get(), key.data(), nullptr, encrypt ? 1 : 0, nullptr) !=
       1)
     return nullptr;
-  if (tag && EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, Int(kSivTagLength),
+  if (tag && EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, Int(kNtsSivTagLength),
                                  const_cast<uint8_t*>(tag)) != 1)
     return nullptr;
   int n = 0;
@@ -58,7 +57,9 @@ TIdBytes RandomBytes(std::size_t n) {
 }
 
 void KeepCookie(std::span<const uint8_t> cookie, TNtsSession& session) {
-  if (cookie.empty()) return;
+  // A cookie too long to go out with a placeholder within the longest message would make
+  // requests, and replies, longer than the client reads: it is of no use.
+  if (cookie.empty() || NtsRequestLength(cookie.size(), 1) > kNtsLongestMessage) return;
   session.Cookies.emplace_back(cookie.begin(), cookie.end());
   while (session.Cookies.size() > kNtsCookieStore) session.Cookies.pop_front();
 }
@@ -126,12 +127,13 @@ TIdBytes NtsSivEncrypt(std::span<const uint8_t> key, std::span<const uint8_t> as
   // OpenSSL's AES-SIV computes no tag over an empty plaintext, so the request always encrypts
   // at least one field.
   if (!ctx || plaintext.empty()) throw EIdNtsError("NTS: cannot encrypt the request");
-  TIdBytes sealed(kSivTagLength + plaintext.size());
+  TIdBytes sealed(kNtsSivTagLength + plaintext.size());
   int n = 0, last = 0;
-  if (EVP_CipherUpdate(ctx.get(), sealed.data() + kSivTagLength, &n, plaintext.data(),
+  if (EVP_CipherUpdate(ctx.get(), sealed.data() + kNtsSivTagLength, &n, plaintext.data(),
                        Int(plaintext.size())) != 1 ||
-      EVP_CipherFinal_ex(ctx.get(), sealed.data() + kSivTagLength + n, &last) != 1 ||
-      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, Int(kSivTagLength), sealed.data()) != 1)
+      EVP_CipherFinal_ex(ctx.get(), sealed.data() + kNtsSivTagLength + n, &last) != 1 ||
+      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, Int(kNtsSivTagLength), sealed.data()) !=
+          1)
     throw EIdNtsError("NTS: cannot encrypt the request");
   return sealed;
 }
@@ -140,12 +142,12 @@ std::optional<TIdBytes> NtsSivDecrypt(std::span<const uint8_t> key,
                                       std::span<const uint8_t> associated,
                                       std::span<const uint8_t> nonce,
                                       std::span<const uint8_t> sealed) {
-  if (sealed.size() <= kSivTagLength) return std::nullopt;  // a reply always carries cookies
+  if (sealed.size() <= kNtsSivTagLength) return std::nullopt;  // a reply always carries cookies
   auto ctx = SivContext(false, key, associated, nonce, sealed.data());
   if (!ctx) return std::nullopt;
-  TIdBytes plain(sealed.size() - kSivTagLength);
+  TIdBytes plain(sealed.size() - kNtsSivTagLength);
   int n = 0, last = 0;
-  if (EVP_CipherUpdate(ctx.get(), plain.data(), &n, sealed.data() + kSivTagLength,
+  if (EVP_CipherUpdate(ctx.get(), plain.data(), &n, sealed.data() + kNtsSivTagLength,
                        Int(plain.size())) != 1 ||
       EVP_CipherFinal_ex(ctx.get(), plain.data() + n, &last) != 1)
     return std::nullopt;
@@ -162,14 +164,18 @@ TIdBytes BuildNtsRequest(const TIdBytes& header, TNtsSession& session, TNtsPendi
   const TIdBytes cookie = session.Cookies.front();
   session.Cookies.pop_front();
   WriteExtensionField(kNtsCookie, cookie, request);
-  // Placeholders ask for the cookies that fill the store again; they travel encrypted, and at
-  // least one always does, so that the authenticator has something to seal.
-  const std::size_t wanted = std::max<std::size_t>(1, kNtsCookieStore - session.Cookies.size());
+  // The reply brings a cookie for the one sent and one for each placeholder, so placeholders
+  // ask for what the store lacks but one. They travel encrypted, and at least one always does,
+  // so that the authenticator has something to seal; and no more than keep the request within
+  // the longest message, which the reply (no longer than the request) then fits as well.
+  const std::size_t lacking =
+      kNtsCookieStore - std::min(session.Cookies.size(), kNtsCookieStore);  // 0..8
+  std::size_t count = std::max<std::size_t>(lacking, 2) - 1;
+  while (count > 1 && NtsRequestLength(cookie.size(), count) > kNtsLongestMessage) --count;
   TIdBytes placeholders;
   const TIdBytes blank(cookie.size(), 0);
-  for (std::size_t i = 1; i < wanted; ++i)
+  for (std::size_t i = 0; i < count; ++i)
     WriteExtensionField(kNtsCookiePlaceholder, blank, placeholders);
-  if (wanted == 1) WriteExtensionField(kNtsCookiePlaceholder, blank, placeholders);
   const TIdBytes nonce = RandomBytes(kNtsNonceLength);
   const TIdBytes sealed = NtsSivEncrypt(session.C2SKey, request, nonce, placeholders);
   WriteExtensionField(kNtsAuthenticator, WriteNtsAuthenticator(nonce, sealed), request);

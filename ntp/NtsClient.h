@@ -14,10 +14,6 @@
 namespace ntp {
 
 constexpr char kNtsScheme[] = "nts://";
-constexpr std::size_t kNtsCookieStore = 8;        // cookies the client keeps at most
-constexpr std::size_t kNtsUniqueIdLength = 32;    // bytes
-constexpr std::size_t kNtsNonceLength = 16;       // bytes
-constexpr std::size_t kNtsLongestMessage = 1280;  // bytes of a reply the client reads
 
 // Key establishment waits at least this long, whatever the receive time-out. It is a TCP
 // handshake and a TLS 1.3 handshake with the certificate chain, then the records: three to four

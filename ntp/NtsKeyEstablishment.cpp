@@ -62,10 +62,25 @@ std::string ErrorCodeText(uint16_t code) {
   }
 }
 
-bool HoldsWord(const TIdBytes& body, uint16_t word) {
+// The body's first 16-bit word; 0xFFFF (no code defined) when it has none.
+uint16_t FirstWord(const TIdBytes& body) {
+  return body.size() >= 2 ? static_cast<uint16_t>(body[0] << 8 | body[1]) : 0xFFFF;
+}
+
+// The server broke a rule of key establishment: `what` it did.
+[[noreturn]] void Refuse(const std::string& host, const std::string& what) {
+  throw EIdNtsError("NTS key establishment: " + host + " " + what);
+}
+
+// The body of `record` (named with its article) as 16-bit words.
+std::vector<uint16_t> Words(const TIdBytes& body, const std::string& host, const char* record) {
+  if (body.size() % 2 != 0)
+    Refuse(host, std::string("sent ") + record + " record of " + std::to_string(body.size()) +
+                     " bytes, not a whole number of 16-bit values");
+  std::vector<uint16_t> words;
   for (std::size_t at = 0; at + 1 < body.size(); at += 2)
-    if ((body[at] << 8 | body[at + 1]) == word) return true;
-  return false;
+    words.push_back(static_cast<uint16_t>(body[at] << 8 | body[at + 1]));
+  return words;
 }
 
 // One TLS connection, with every wait bounded by one deadline for the whole conversation.
@@ -102,6 +117,9 @@ class TTlsConversation {
       Fail("cannot set up TLS: " + OpenSslError("no TLS object"));
     }
     SSL_set_bio(ssl_.get(), bio, bio);  // the TLS object owns the connection now
+    // A read returns after each TLS record that carries no data (a session ticket, a key
+    // update) instead of going on to the next, so that the deadline is looked at between them.
+    SSL_clear_mode(ssl_.get(), SSL_MODE_AUTO_RETRY);
     bio_ = bio;
     // One attempt, waited for up to the deadline: a refusal is reported at once.
     while (BIO_do_connect(bio_) <= 0) {
@@ -151,24 +169,28 @@ class TTlsConversation {
     }
   }
 
-  // The records up to End of Message.
-  std::vector<TNtsKeRecord> ReadRecords() {
-    TIdBytes received;
-    while (true) {
-      const TNtsKeParse parse = ReadNtsKeRecords(received);
-      if (parse.State == TNtsKeParseState::Complete) return parse.Records;
-      if (received.size() >= kLongestResponse)
+  // The records up to End of Message, read as they arrive. The deadline holds between reads
+  // too: a server that keeps sending never lets a read wait, and would otherwise hold the
+  // client for as long as it likes.
+  TNtsKeParse ReadRecords() {
+    TNtsKeReader reader;
+    while (!reader.Complete()) {
+      if (reader.Received() >= kLongestResponse)
         Fail(where_ + " sent more than " + std::to_string(kLongestResponse) +
              " bytes without ending its records");
+      if (Late())
+        Fail(where_ + " did not end its records within " + std::to_string(settings_.TimeoutMs) +
+             " ms");
       uint8_t buffer[4096];
       std::size_t n = 0;
       const int result = SSL_read_ex(ssl_.get(), buffer, sizeof buffer, &n);
       if (result == 1) {
-        received.insert(received.end(), buffer, buffer + n);
+        reader.Feed(std::span<const uint8_t>(buffer, n));
       } else if (!WaitAfter(result)) {
         Fail(where_ + " ended the conversation before its records were complete");
       }
     }
+    return reader.Parse();
   }
 
   TIdBytes ExportKey(uint8_t direction) {
@@ -188,6 +210,8 @@ class TTlsConversation {
   [[noreturn]] void Fail(const std::string& what) {
     throw EIdNtsError("NTS key establishment: " + what);
   }
+
+  bool Late() const { return settings_.TimeoutMs >= 0 && Clock::now() >= deadline_; }
 
   // After an unfinished TLS call: waits for the connection and gives true when the call should
   // be tried again, false when it failed. Raises when the deadline passes.
@@ -236,44 +260,82 @@ class TTlsConversation {
 
 TNtsKeResponse InterpretNtsKeResponse(const std::vector<TNtsKeRecord>& records,
                                       const std::string& host) {
-  const std::string prefix = "NTS key establishment: " + host + " ";
   TNtsKeResponse response;
+  int protocol_records = 0, algorithm_records = 0;
   bool protocol = false, aead = false;
   for (const TNtsKeRecord& r : records) {
     switch (r.Type) {
       case kNtsKeError:
-        throw EIdNtsError(prefix + "refused the request (" +
-                          ErrorCodeText(r.Body.size() >= 2
-                                            ? static_cast<uint16_t>(r.Body[0] << 8 | r.Body[1])
-                                            : 0xFFFF) +
-                          ")");
-      case kNtsKeNextProtocol:
-        protocol = HoldsWord(r.Body, kNtsProtocolNtpV4);
+        Refuse(host, "refused the request (" + ErrorCodeText(FirstWord(r.Body)) + ")");
+      case kNtsKeWarning:
+        // No warning code is defined, and one the client does not know counts as an error.
+        Refuse(host, "sent a warning the client does not know (code " +
+                         std::to_string(FirstWord(r.Body)) + ")");
+      case kNtsKeNextProtocol: {
+        // Exactly once, critical, and naming one protocol of those offered (NTPv4), or none
+        // when the server supports none of them.
+        if (++protocol_records > 1) Refuse(host, "sent more than one Next Protocol record");
+        if (!r.Critical) Refuse(host, "sent a Next Protocol record without the critical bit");
+        const std::vector<uint16_t> ids = Words(r.Body, host, "a Next Protocol");
+        if (ids.size() > 1) Refuse(host, "named more than one next protocol");
+        if (!ids.empty() && ids[0] != kNtsProtocolNtpV4)
+          Refuse(host, "refused the NTPv4 protocol (it named protocol " + std::to_string(ids[0]) +
+                           ", which the client did not offer)");
+        protocol = !ids.empty();
         break;
-      case kNtsKeAeadAlgorithm:
-        aead = HoldsWord(r.Body, kNtsAeadAesSivCmac256);
+      }
+      case kNtsKeAeadAlgorithm: {
+        // Once, naming one algorithm of those offered, or none when it supports none of them.
+        if (++algorithm_records > 1) Refuse(host, "sent more than one AEAD Algorithm record");
+        const std::vector<uint16_t> ids = Words(r.Body, host, "an AEAD Algorithm");
+        if (ids.size() > 1) Refuse(host, "named more than one AEAD algorithm");
+        if (!ids.empty() && ids[0] != kNtsAeadAesSivCmac256)
+          Refuse(host, "refused the AEAD_AES_SIV_CMAC_256 algorithm (it chose algorithm " +
+                           std::to_string(ids[0]) + ", which the client did not offer)");
+        aead = !ids.empty();
         break;
+      }
       case kNtsKeNewCookie:
-        if (!r.Body.empty()) response.Cookies.push_back(r.Body);
+        if (r.Body.empty()) break;
+        // A request carries a cookie and at least one placeholder as long: with a longer one
+        // it would outgrow the messages the server answers and the client reads.
+        if (NtsRequestLength(r.Body.size(), 1) > kNtsLongestMessage)
+          Refuse(host, "gave a cookie of " + std::to_string(r.Body.size()) +
+                           " bytes, too long for a request of at most " +
+                           std::to_string(kNtsLongestMessage) + " bytes");
+        if (response.Cookies.size() < kNtsCookieStore) response.Cookies.push_back(r.Body);
         break;
       case kNtsKeServer:
+        // A host name or address: text that a name lookup would cut at a NUL names another.
+        if (r.Body.empty()) Refuse(host, "sent an empty Server record");
+        if (std::find(r.Body.begin(), r.Body.end(), 0) != r.Body.end())
+          Refuse(host, "sent a Server record holding a NUL byte");
         response.Server.assign(r.Body.begin(), r.Body.end());
         break;
       case kNtsKePort:
-        if (r.Body.size() == 2) response.Port = r.Body[0] << 8 | r.Body[1];
-        break;
-      case kNtsKeWarning:
+        if (r.Body.size() != 2)
+          Refuse(host, "sent a Port record of length " + std::to_string(r.Body.size()) +
+                           " (a port takes 2 bytes)");
+        response.Port = FirstWord(r.Body);
+        if (response.Port == 0) Refuse(host, "named port 0 for NTP");
         break;
       default:
         if (r.Critical)
-          throw EIdNtsError(prefix + "sent a critical record of unknown type " +
-                            std::to_string(r.Type));
+          Refuse(host, "sent a critical record of unknown type " + std::to_string(r.Type));
     }
   }
-  if (!protocol) throw EIdNtsError(prefix + "refused the NTPv4 protocol");
-  if (!aead) throw EIdNtsError(prefix + "refused the AEAD_AES_SIV_CMAC_256 algorithm");
-  if (response.Cookies.empty()) throw EIdNtsError(prefix + "gave no cookie");
+  if (!protocol) Refuse(host, "refused the NTPv4 protocol");
+  if (!aead) Refuse(host, "refused the AEAD_AES_SIV_CMAC_256 algorithm");
+  if (response.Cookies.empty()) Refuse(host, "gave no cookie");
   return response;
+}
+
+TNtsKeResponse InterpretNtsKeResponse(const TNtsKeParse& parse, const std::string& host) {
+  if (parse.State != TNtsKeParseState::Complete)
+    Refuse(host, "did not end its records with End of Message");
+  if (!parse.EndOfMessage.Critical) Refuse(host, "sent End of Message without the critical bit");
+  if (!parse.EndOfMessage.Body.empty()) Refuse(host, "sent End of Message with a body");
+  return InterpretNtsKeResponse(parse.Records, host);
 }
 
 TIdBytes NtsKeRequest() {

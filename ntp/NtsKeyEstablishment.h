@@ -21,18 +21,26 @@ class EIdNtsError : public EIdException {
 
 constexpr int kNtsKeDefaultPort = 4460;
 constexpr int kNtpDefaultPort = 123;
-constexpr std::size_t kNtsKeyLength = 32;  // bytes, AEAD_AES_SIV_CMAC_256
+constexpr std::size_t kNtsKeyLength = 32;   // bytes, AEAD_AES_SIV_CMAC_256
+constexpr std::size_t kNtsCookieStore = 8;  // cookies the client keeps at most
 
 // What the server's records say, once they agree to NTPv4 with AEAD_AES_SIV_CMAC_256.
 struct TNtsKeResponse {
-  std::vector<TIdBytes> Cookies;
-  std::string Server;  // empty: the key-establishment host itself
-  int Port = 0;        // 0: the NTP port
+  std::vector<TIdBytes> Cookies;  // kNtsCookieStore at most: the first the server gave
+  std::string Server;             // empty: the key-establishment host itself
+  int Port = 0;                   // 0: the NTP port
 };
-// Reads the server's records; raises EIdNtsError (naming the host) when they carry an error,
-// refuse the protocol or the algorithm, hold an unknown critical record, or give no cookie.
+// Reads the server's records (End of Message left out); raises EIdNtsError, naming the host and
+// the rule broken, when they carry an error or a warning, refuse the protocol or the algorithm,
+// break a rule of RFC 8915 section 4 (records that must come once or be critical, values the
+// client did not offer, a Port or Server record that names no port or host), hold an unknown
+// critical record, give no cookie, or give a cookie too long for a request of
+// kNtsLongestMessage bytes.
 TNtsKeResponse InterpretNtsKeResponse(const std::vector<TNtsKeRecord>& records,
                                       const std::string& host);
+// The same for a whole response as read: it must be complete, and its End of Message critical
+// and empty.
+TNtsKeResponse InterpretNtsKeResponse(const TNtsKeParse& parse, const std::string& host);
 
 // The keys, cookies and time server one key establishment gave.
 struct TNtsSession {

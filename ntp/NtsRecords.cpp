@@ -11,6 +11,7 @@ constexpr std::size_t kFieldHeaderSize = 4;
 constexpr std::size_t kShortestField = 16;
 constexpr uint16_t kCriticalBit = 0x8000;
 constexpr std::size_t kLongestBody = 0xFFFF;
+constexpr std::size_t kNtpHeaderSize = 48;
 
 uint16_t Word16(std::span<const uint8_t> bytes, std::size_t at) {
   return static_cast<uint16_t>(bytes[at] << 8 | bytes[at + 1]);
@@ -23,6 +24,11 @@ void PutWord16(uint16_t word, TIdBytes& out) {
 
 std::size_t PaddedToFour(std::size_t length) {
   return (length + 3) / 4 * 4;
+}
+
+// Bytes of an extension field written with a value of `value_length` bytes.
+std::size_t FieldLength(std::size_t value_length) {
+  return std::max(PaddedToFour(kFieldHeaderSize + value_length), kShortestField);
 }
 
 }  // namespace
@@ -56,12 +62,29 @@ TNtsKeParse ReadNtsKeRecords(std::span<const uint8_t> bytes) {
     at += kKeHeaderSize + length;
     if (record.Type == kNtsKeEndOfMessage) {
       parse.State = TNtsKeParseState::Complete;
+      parse.EndOfMessage = std::move(record);
       break;
     }
     parse.Records.push_back(std::move(record));
   }
   parse.Consumed = at;
   return parse;
+}
+
+void TNtsKeReader::Feed(std::span<const uint8_t> bytes) {
+  received_ += bytes.size();
+  if (Complete()) return;
+  partial_.insert(partial_.end(), bytes.begin(), bytes.end());
+  TNtsKeParse piece = ReadNtsKeRecords(partial_);
+  for (TNtsKeRecord& record : piece.Records) parse_.Records.push_back(std::move(record));
+  parse_.Consumed += piece.Consumed;
+  if (piece.State == TNtsKeParseState::Complete) {
+    parse_.State = TNtsKeParseState::Complete;
+    parse_.EndOfMessage = std::move(piece.EndOfMessage);
+    partial_.clear();
+    return;
+  }
+  partial_.erase(partial_.begin(), partial_.begin() + static_cast<long>(piece.Consumed));
 }
 
 void WriteExtensionField(uint16_t type, std::span<const uint8_t> value, TIdBytes& out,
@@ -100,6 +123,14 @@ std::optional<TNtsAuthenticator> ReadNtsAuthenticator(std::span<const uint8_t> v
     return std::nullopt;
   return TNtsAuthenticator{value.subspan(4, nonce_length),
                            value.subspan(nonce_end, ciphertext_length)};
+}
+
+std::size_t NtsRequestLength(std::size_t cookie_length, std::size_t placeholders) {
+  const std::size_t sealed = kNtsSivTagLength + placeholders * FieldLength(cookie_length);
+  const std::size_t authenticator =
+      FieldLength(4 + PaddedToFour(kNtsNonceLength) + PaddedToFour(sealed));
+  return kNtpHeaderSize + FieldLength(kNtsUniqueIdLength) + FieldLength(cookie_length) +
+         authenticator;
 }
 
 TIdBytes WriteNtsAuthenticator(std::span<const uint8_t> nonce,

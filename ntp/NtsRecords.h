@@ -50,9 +50,31 @@ struct TNtsKeParse {
   TNtsKeParseState State = TNtsKeParseState::Incomplete;
   std::vector<TNtsKeRecord> Records;  // up to and without End of Message
   std::size_t Consumed = 0;           // bytes read, End of Message included once complete
+  TNtsKeRecord EndOfMessage;          // the End of Message record itself, once complete
 };
 // Splits the bytes into records up to the first End of Message.
 TNtsKeParse ReadNtsKeRecords(std::span<const uint8_t> bytes);
+
+// Reads key-establishment records as their bytes arrive, in pieces of any size (down to one
+// byte per piece): each byte is taken once, and only the start of a record not yet whole is
+// kept and looked at again, so a server's record stream costs time in proportion to its length.
+class TNtsKeReader {
+ public:
+  // Takes the next bytes; those after End of Message are counted but not read.
+  void Feed(std::span<const uint8_t> bytes);
+  bool Complete() const { return parse_.State == TNtsKeParseState::Complete; }
+  // The records so far, End of Message once complete; Consumed counts the bytes of both.
+  const TNtsKeParse& Parse() const { return parse_; }
+  // Bytes fed in all.
+  std::size_t Received() const { return received_; }
+  // Bytes kept for the record not yet whole.
+  std::size_t Kept() const { return partial_.size(); }
+
+ private:
+  TNtsKeParse parse_;
+  TIdBytes partial_;  // the bytes of a record not yet whole
+  std::size_t received_ = 0;
+};
 
 // NTP extension field types of Network Time Security.
 enum TNtsFieldType : uint16_t {
@@ -87,5 +109,16 @@ struct TNtsAuthenticator {
 std::optional<TNtsAuthenticator> ReadNtsAuthenticator(std::span<const uint8_t> value);
 // An Authenticator field's value: the lengths, then nonce and ciphertext each padded to four.
 TIdBytes WriteNtsAuthenticator(std::span<const uint8_t> nonce, std::span<const uint8_t> ciphertext);
+
+constexpr std::size_t kNtsUniqueIdLength = 32;  // bytes
+constexpr std::size_t kNtsNonceLength = 16;     // bytes
+constexpr std::size_t kNtsSivTagLength = 16;    // bytes, the AES-SIV tag before the ciphertext
+// Bytes of an NTS message at most. The client reads a reply into this much; a server answers
+// with no more bytes than it was sent, so the client's requests keep within it too.
+constexpr std::size_t kNtsLongestMessage = 1280;
+// Bytes of an authenticated request that carries one cookie of `cookie_length` bytes and
+// `placeholders` cookie placeholders (as long as the cookie, sealed in the authenticator): the
+// 48-byte header, the unique identifier, the cookie and the authenticator with its nonce and tag.
+std::size_t NtsRequestLength(std::size_t cookie_length, std::size_t placeholders);
 
 }  // namespace ntp

@@ -46,51 +46,20 @@ TEST(NtsKeRecords, ReadsRecordsUpToEndOfMessageAndWaitsForMoreInsideARecord) {
     EXPECT_EQ(part.State, TNtsKeParseState::Incomplete) << cut;
     EXPECT_LE(part.Consumed, cut);
   }
-}
 
-TEST(NtsKeRecords, ServerResponseGivesCookiesServerAndPortOrSaysWhatItRefused) {
-  const std::vector<TNtsKeRecord> good = {
-      {true, kNtsKeNextProtocol, NtsKeWords({0})},
-      {true, kNtsKeAeadAlgorithm, NtsKeWords({15})},
-      {false, kNtsKeNewCookie, Bytes({7, 7})},
-      {false, kNtsKeNewCookie, Bytes({8})},
-      {true, kNtsKeServer, TIdBytes{'t', 'i', 'm', 'e'}},
-      {true, kNtsKePort, NtsKeWords({1234})},
-      {false, 0x4000, {}},  // an unknown record that is not critical is passed over
-  };
-  const TNtsKeResponse response = InterpretNtsKeResponse(good, "h:1");
-  EXPECT_EQ(response.Cookies, (std::vector<TIdBytes>{Bytes({7, 7}), Bytes({8})}));
-  EXPECT_EQ(response.Server, "time");
-  EXPECT_EQ(response.Port, 1234);
-
-  auto message = [&](std::vector<TNtsKeRecord> records) {
-    try {
-      InterpretNtsKeResponse(records, "h:1");
-    } catch (const EIdNtsError& e) {
-      return e.Message();
-    }
-    return std::string("accepted");
-  };
-  auto without = [&](uint16_t type) {
-    std::vector<TNtsKeRecord> records;
-    for (const auto& r : good)
-      if (r.Type != type) records.push_back(r);
-    return records;
-  };
-  EXPECT_NE(message(without(kNtsKeNextProtocol)).find("refused the NTPv4 protocol"),
-            std::string::npos);
-  EXPECT_NE(message(without(kNtsKeAeadAlgorithm)).find("refused the AEAD_AES_SIV_CMAC_256"),
-            std::string::npos);
-  EXPECT_NE(message(without(kNtsKeNewCookie)).find("gave no cookie"), std::string::npos);
-  auto records = good;
-  records[1].Body = NtsKeWords({16});
-  EXPECT_NE(message(records).find("refused the AEAD"), std::string::npos);
-  records = good;
-  records.push_back({true, kNtsKeError, NtsKeWords({1})});
-  EXPECT_EQ(message(records), "NTS key establishment: h:1 refused the request (bad request)");
-  records = good;
-  records.push_back({true, 0x4000, {}});
-  EXPECT_NE(message(records).find("critical record of unknown type 16384"), std::string::npos);
+  // Fed a byte at a time, the reader has read what the bytes so far hold, and keeps no more
+  // than the record not yet whole.
+  TNtsKeReader reader;
+  for (std::size_t cut = 1; cut <= stream.size(); ++cut) {
+    reader.Feed(std::span(stream).subspan(cut - 1, 1));
+    const TNtsKeParse part = ReadNtsKeRecords(std::span(stream).first(cut));
+    EXPECT_EQ(reader.Parse().State, part.State) << cut;
+    EXPECT_EQ(reader.Parse().Records, part.Records) << cut;
+    EXPECT_EQ(reader.Parse().Consumed, part.Consumed) << cut;
+    EXPECT_EQ(reader.Kept(), reader.Complete() ? 0 : cut - part.Consumed) << cut;
+  }
+  EXPECT_EQ(reader.Parse().EndOfMessage, (TNtsKeRecord{true, kNtsKeEndOfMessage, {}}));
+  EXPECT_EQ(reader.Received(), stream.size());
 }
 
 // --- Extension fields ------------------------------------------------------------------------
@@ -144,6 +113,74 @@ TEST(NtsExtensionFields, AuthenticatorHoldsNonceAndCiphertextEachAsLongAsItSays)
   EXPECT_FALSE(ReadNtsAuthenticator(std::span(value).first(13)));
   EXPECT_FALSE(ReadNtsAuthenticator(Bytes({0, 200, 0, 0})));
   EXPECT_FALSE(ReadNtsAuthenticator(Bytes({0, 0})));
+}
+
+// --- Authenticated requests ----------------------------------------------------------------
+
+struct TRequestRow {
+  std::size_t CookieLength;  // bytes
+  std::size_t Stored;        // cookies held before the request
+  std::size_t Placeholders;  // what the store lacks after it but one, at least one, within 1280
+};
+class NtsRequests : public testing::TestWithParam<TRequestRow> {};
+
+TEST_P(NtsRequests, AskForTheCookiesTheStoreLacksWithinTheLongestMessage) {
+  const TRequestRow row = GetParam();
+  TNtsSession session;
+  session.C2SKey.assign(kNtsKeyLength, 1);
+  session.S2CKey.assign(kNtsKeyLength, 2);
+  for (std::size_t i = 0; i < row.Stored; ++i)
+    session.Cookies.push_back(TIdBytes(row.CookieLength, static_cast<uint8_t>(i)));
+  TNtsPending pending;
+  const TIdBytes request = BuildNtsRequest(TIdBytes(48, 0x23), session, pending);
+  EXPECT_EQ(session.Cookies.size(), row.Stored - 1);
+  // The placeholders, as the server finds them with the client-to-server key.
+  const auto fields = ReadExtensionFields(request, 48);
+  ASSERT_TRUE(fields);
+  ASSERT_EQ(fields->size(), 3u);
+  const TNtpExtensionField& field = fields->back();
+  ASSERT_EQ(field.Type, kNtsAuthenticator);
+  const auto auth = ReadNtsAuthenticator(field.Value);
+  ASSERT_TRUE(auth);
+  const auto plain = NtsSivDecrypt(session.C2SKey, std::span(request).first(field.Offset),
+                                   auth->Nonce, auth->Ciphertext);
+  ASSERT_TRUE(plain);
+  const auto sealed = ReadExtensionFields(*plain, 0);
+  ASSERT_TRUE(sealed);
+  EXPECT_EQ(sealed->size(), row.Placeholders);
+  for (const TNtpExtensionField& placeholder : *sealed) {
+    EXPECT_EQ(placeholder.Type, kNtsCookiePlaceholder);
+    EXPECT_EQ(placeholder.Value.size(), (*fields)[1].Value.size());  // as long as the cookie
+  }
+  EXPECT_EQ(request.size(), NtsRequestLength(row.CookieLength, row.Placeholders));
+  EXPECT_LE(request.size(), kNtsLongestMessage);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NtsRequests,
+                         testing::Values(TRequestRow{100, 1, 7},    // 956 bytes
+                                         TRequestRow{13, 4, 4},     // 224 bytes
+                                         TRequestRow{100, 8, 1},    // the store is full again
+                                         TRequestRow{100, 10, 1},   // more than it holds
+                                         TRequestRow{300, 1, 2},    // 1036; three make 1340
+                                         TRequestRow{572, 1, 1}));  // 1276 bytes
+
+TEST(NtsReplies, KeepOnlyTheCookiesThatFitARequest) {
+  TNtsSession session;
+  session.S2CKey.assign(kNtsKeyLength, 2);
+  session.Cookies.assign(5, TIdBytes(100, 0));
+  TNtsPending pending{TIdBytes(kNtsUniqueIdLength, 9), session.S2CKey};
+  TIdBytes reply(48, 0x24);
+  WriteExtensionField(kNtsUniqueIdentifier, pending.UniqueId, reply);
+  TIdBytes cookies;
+  WriteExtensionField(kNtsCookie, TIdBytes(573, 1), cookies);  // 1284-byte requests
+  WriteExtensionField(kNtsCookie, TIdBytes(572, 2), cookies);  // 1276-byte requests
+  const TIdBytes nonce(kNtsNonceLength, 5);
+  WriteExtensionField(
+      kNtsAuthenticator,
+      WriteNtsAuthenticator(nonce, NtsSivEncrypt(session.S2CKey, reply, nonce, cookies)), reply);
+  ASSERT_TRUE(AcceptNtsReply(reply, pending, session));
+  ASSERT_EQ(session.Cookies.size(), 6u);
+  EXPECT_EQ(session.Cookies.back(), TIdBytes(572, 2));
 }
 
 // --- Host text -------------------------------------------------------------------------------

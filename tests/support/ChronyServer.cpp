@@ -1,9 +1,11 @@
 #include "support/ChronyServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,10 +108,19 @@ ChronyServer::ChronyServer(const QString& extra_config) {
   // -x: never control the clock; -d: stay in the foreground. As root it keeps root rather than
   // switching to a user that cannot read this folder; otherwise -U lets it run unprivileged.
   const bool root = ::geteuid() == 0;
+  const pid_t test_process = ::getpid();
   pid_ = ::fork();
   if (pid_ == 0) {
-    FILE* log = std::freopen(log_path.constData(), "w", stderr);
-    (void)log;
+    // Only async-signal-safe calls between fork and exec: the test process may run threads.
+    // The server dies with the test process, however that ends (a crash, CTest's time-out), and
+    // holds none of its descriptors: with CTest's output pipe open it would keep CTest waiting.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != test_process) ::_exit(127);  // the test process ended before prctl
+    const int null = ::open("/dev/null", O_RDONLY);
+    const int log = ::open(log_path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (null < 0 || log < 0 || ::dup2(null, 0) < 0 || ::dup2(log, 1) < 0 || ::dup2(log, 2) < 0)
+      ::_exit(127);
+    ::close_range(3, ~0U, 0);
     if (root)
       ::execl(program_path.constData(), "chronyd", "-f", config_path.constData(), "-x", "-d", "-u",
               "root", static_cast<char*>(nullptr));
@@ -139,6 +150,7 @@ ChronyServer::ChronyServer(const QString& extra_config) {
 
 ChronyServer::~ChronyServer() {
   if (pid_ > 0) {
+    // Two seconds to stop on its own, then killed; a killed process is reaped at once.
     ::kill(pid_, SIGTERM);
     int status = 0;
     for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i)

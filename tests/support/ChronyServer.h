@@ -24,6 +24,7 @@ class ChronyServer {
   bool Started() const { return pid_ > 0 && problem_.isEmpty(); }
   const QString& Problem() const { return problem_; }
   int Port() const { return port_; }
+  pid_t Pid() const { return pid_; }
 
  private:
   QTemporaryDir dir_;

@@ -2,12 +2,18 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QThread>
+#include <algorithm>
+#include <chrono>
 
 namespace testing_support {
 
@@ -115,6 +121,8 @@ TlsServer::TlsServer(const QString& cert, const QString& key, const QString& alp
                            key,        "-tls1_3", "-quiet"};
   if (!alpn.isEmpty()) arguments << "-alpn" << alpn;
   process_.setProcessChannelMode(QProcess::MergedChannels);
+  // The server dies with the test process, however that ends.
+  process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
   process_.start("openssl", arguments);
   if (!process_.waitForStarted(10000)) return;
   for (int attempt = 0; attempt < 50 && !started_; ++attempt) {
@@ -164,6 +172,10 @@ void UdpRelay::Run() {
     ++requests_;
     QByteArray reply;
     const QByteArray request(buffer, static_cast<int>(n));
+    const auto send = [&](const QByteArray& datagram) {
+      ::sendto(fd_, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
+               reinterpret_cast<sockaddr*>(&client), length);
+    };
     if (mode_ == Mode::Replay && !first_reply_.isEmpty()) {
       reply = first_reply_;
     } else if ((mode_ == Mode::RefuseFirst && requests_ == 1) || mode_ == Mode::RefuseOtherId ||
@@ -181,11 +193,127 @@ void UdpRelay::Run() {
       if (mode_ == Mode::FlipByte && flip_at_ < reply.size())
         reply[flip_at_] = reply[flip_at_] ^ 0x01;
       if (mode_ == Mode::Plain) reply.truncate(48);
+      QByteArray forged = reply;
+      constexpr int kInAuthenticator = 48 + 36 + 8;  // the nonce's first byte
+      if (forged.size() > kInAuthenticator)
+        forged[kInAuthenticator] = static_cast<char>(forged[kInAuthenticator] ^ 0x01);
+      if (mode_ == Mode::ForgedFirst) send(forged);
+      if (mode_ == Mode::RefusalFirst) send(NtsRefusal(request, true, false));
+      if (mode_ == Mode::MisshapenFirst) {
+        send(QByteArray());
+        send(QByteArray(2000, 'x'));
+      }
+      if (mode_ == Mode::ForgedFlood) {
+        for (int i = 0; i < 80 && !stop_; ++i) {
+          send(forged);
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        continue;
+      }
     }
-    ::sendto(fd_, reply.constData(), static_cast<size_t>(reply.size()), 0,
-             reinterpret_cast<sockaddr*>(&client), length);
+    send(reply);
   }
   ::close(upstream);
+}
+
+namespace {
+
+struct SslCtxFree {
+  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+struct SslFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+
+int SelectNtsKe(SSL*, const unsigned char** out, unsigned char* out_length,
+                const unsigned char* offered, unsigned int offered_length, void*) {
+  static const unsigned char kNtsKe[] = {7, 'n', 't', 's', 'k', 'e', '/', '1'};
+  unsigned char* selected = nullptr;
+  if (SSL_select_next_proto(&selected, out_length, kNtsKe, sizeof kNtsKe, offered,
+                            offered_length) != OPENSSL_NPN_NEGOTIATED)
+    return SSL_TLSEXT_ERR_ALERT_FATAL;
+  *out = selected;
+  return SSL_TLSEXT_ERR_OK;
+}
+
+}  // namespace
+
+ScriptedKeServer::ScriptedKeServer(const TestCertificates& certificates, QByteArray response,
+                                   int record_bytes)
+    : response_(std::move(response)), record_bytes_(std::max(1, record_bytes)) {
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof address;
+  if (!certificates.Made() || listen_fd_ < 0 ||
+      ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listen_fd_, 4) != 0 ||
+      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return;
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread(
+      [this, cert = certificates.ServerCert(), key = certificates.ServerKey()] { Run(cert, key); });
+}
+
+ScriptedKeServer::~ScriptedKeServer() {
+  stop_ = true;
+  // Wakes a read or write the thread is blocked in; its other waits look at stop_ in turn.
+  const int connection = connection_fd_;
+  if (connection >= 0) ::shutdown(connection, SHUT_RDWR);
+  if (thread_.joinable()) thread_.join();
+  if (connection_fd_ >= 0) ::close(connection_fd_);
+  if (listen_fd_ >= 0) ::close(listen_fd_);
+}
+
+void ScriptedKeServer::Run(const QString& cert, const QString& key) {
+  // A client that closed early makes writes fail with EPIPE rather than kill the test process.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
+  std::unique_ptr<SSL_CTX, SslCtxFree> ctx(SSL_CTX_new(TLS_server_method()));
+  if (!ctx) return;
+  SSL_CTX_set_min_proto_version(ctx.get(), TLS1_3_VERSION);
+  SSL_CTX_set_num_tickets(ctx.get(), 0);
+  SSL_CTX_set_alpn_select_cb(ctx.get(), SelectNtsKe, nullptr);
+  if (SSL_CTX_use_certificate_chain_file(ctx.get(), cert.toLocal8Bit().constData()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx.get(), key.toLocal8Bit().constData(), SSL_FILETYPE_PEM) != 1)
+    return;
+  // Up to 30 s for the client to connect.
+  int fd = -1;
+  for (int waited_ms = 0; fd < 0 && !stop_ && waited_ms < 30000; waited_ms += 100) {
+    pollfd p{listen_fd_, POLLIN, 0};
+    if (::poll(&p, 1, 100) == 1) fd = ::accept(listen_fd_, nullptr, nullptr);
+  }
+  if (fd < 0) return;
+  // Closed by the destructor. Either it sees the descriptor and wakes what waits on it, or
+  // this thread sees stop_.
+  connection_fd_ = fd;
+  if (stop_) return;
+  // Every read and write gives up after 10 s.
+  const timeval limit{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  std::unique_ptr<SSL, SslFree> ssl(SSL_new(ctx.get()));
+  if (ssl && SSL_set_fd(ssl.get(), fd) == 1 && SSL_accept(ssl.get()) == 1) {
+    // The client's request: its 16 bytes of records, read before answering.
+    char request[16];
+    std::size_t got = 0, n = 0;
+    while (got < sizeof request && !stop_ &&
+           SSL_read_ex(ssl.get(), request + got, sizeof request - got, &n) == 1)
+      got += n;
+    for (int at = 0; at < response_.size() && !stop_;) {
+      const int chunk = std::min(record_bytes_, static_cast<int>(response_.size()) - at);
+      if (SSL_write_ex(ssl.get(), response_.constData() + at, static_cast<std::size_t>(chunk),
+                       &n) != 1)
+        break;
+      at += static_cast<int>(n);
+    }
+    // Held open until the client closes it (or 10 s pass without a word).
+    char rest[256];
+    while (!stop_ && SSL_read_ex(ssl.get(), rest, sizeof rest, &n) == 1) {
+    }
+  }
 }
 
 SilentTcpServer::SilentTcpServer() {

@@ -1,7 +1,10 @@
 #pragma once
 // What the NTS tests run against: chronyd as an NTS server on loopback ports with a certificate
 // made for "localhost" and 127.0.0.1 by a test CA, a plain TLS server (openssl s_server) for
-// handshakes that must fail, and a UDP relay that can tamper with the authenticated replies.
+// handshakes that must fail, a key-establishment server that answers with crafted records, and
+// a UDP relay that can tamper with the authenticated replies or send others before them.
+// Each stops whatever happens to the test: its destructor ends it within a bounded time, and a
+// child process dies with the test process.
 #include <sys/types.h>
 
 #include <gtest/gtest.h>
@@ -85,6 +88,7 @@ class TlsServer {
   ~TlsServer();
   bool Started() const { return started_; }
   int Port() const { return port_; }
+  qint64 Pid() const { return process_.processId(); }
   QString Output();
 
  private:
@@ -107,6 +111,12 @@ class UdpRelay {
                       // later ones are forwarded
     RefuseOtherId,    // ... with an identifier one bit away from the request's, for every one
     RefuseWithoutId,  // ... without an identifier, for every one
+    // Datagrams that come first, each followed by the genuine reply:
+    ForgedFirst,     // the reply with one bit of its authenticator changed
+    RefusalFirst,    // the refusal with the request's identifier
+    MisshapenFirst,  // an empty datagram and one of 2000 bytes
+    // Forged replies every 50 ms for four seconds, and never the genuine one.
+    ForgedFlood,
   };
   UdpRelay(int server_port, Mode mode, int flip_at = 0);
   ~UdpRelay();
@@ -123,6 +133,32 @@ class UdpRelay {
   std::atomic<bool> stop_{false};
   std::atomic<int> requests_{0};
   QByteArray first_reply_;
+  std::thread thread_;
+};
+
+// A key-establishment server in the test process: TLS 1.3 on a loopback port with the test
+// certificate and "ntske/1", that answers the first connection with `response`, written in TLS
+// records of `record_bytes` each (1: every byte a record of its own), and then holds the
+// connection until the client closes it. Every wait of its thread is bounded; the destructor
+// ends it.
+class ScriptedKeServer {
+ public:
+  ScriptedKeServer(const TestCertificates& certificates, QByteArray response,
+                   int record_bytes = 16384);
+  ~ScriptedKeServer();
+  ScriptedKeServer(const ScriptedKeServer&) = delete;
+  ScriptedKeServer& operator=(const ScriptedKeServer&) = delete;
+  bool Started() const { return port_ > 0; }
+  int Port() const { return port_; }
+
+ private:
+  void Run(const QString& cert, const QString& key);
+  QByteArray response_;
+  int record_bytes_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::atomic<int> connection_fd_{-1};
+  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 
