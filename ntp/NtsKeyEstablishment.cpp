@@ -6,6 +6,11 @@
 #include <openssl/x509v3.h>
 
 #include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+
+#include <csignal>
+#include <cstring>
 
 #include <algorithm>
 #include <cerrno>
@@ -107,6 +112,16 @@ class TTlsConversation {
     }
     if (SSL_CTX_set_alpn_protos(ctx_.get(), kAlpn, sizeof kAlpn) != 0)
       Fail("cannot set up TLS: " + OpenSslError("ALPN refused"));
+
+    // The name is looked up first, so that a name nobody knows is said as such rather than as
+    // the connection's system error.
+    BIO_ADDRINFO* addresses = nullptr;
+    if (BIO_lookup_ex(settings_.Host.c_str(), std::to_string(settings_.Port).c_str(),
+                      BIO_LOOKUP_CLIENT, AF_UNSPEC, SOCK_STREAM, 0, &addresses) != 1) {
+      ERR_clear_error();
+      Fail("host not found: " + settings_.Host);
+    }
+    BIO_ADDRINFO_free(addresses);
 
     BIO* bio = BIO_new_connect(where_.c_str());
     if (!bio) Fail("cannot set up a connection: " + OpenSslError("no connection object"));
@@ -346,7 +361,35 @@ TIdBytes NtsKeRequest() {
   return request;
 }
 
+TBrokenPipeGuard::TBrokenPipeGuard() {
+  static_assert(sizeof(sigset_t) <= sizeof old_mask_);
+  sigset_t pipe, pending, old;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  sigpending(&pending);
+  was_pending_ = sigismember(&pending, SIGPIPE) == 1;
+  blocked_ = pthread_sigmask(SIG_BLOCK, &pipe, &old) == 0;
+  std::memcpy(old_mask_, &old, sizeof old);
+}
+
+TBrokenPipeGuard::~TBrokenPipeGuard() {
+  if (!blocked_) return;
+  sigset_t pipe, pending, old;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  sigpending(&pending);
+  if (!was_pending_ && sigismember(&pending, SIGPIPE) == 1) {
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
+    }
+  }
+  std::memcpy(&old, old_mask_, sizeof old);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
 TNtsSession EstablishNtsSession(const TNtsKeSettings& settings) {
+  // The server may close the connection while the request or the closing notice is written.
+  const TBrokenPipeGuard broken_pipe;
   ERR_clear_error();
   TTlsConversation tls(settings);
   tls.Connect();

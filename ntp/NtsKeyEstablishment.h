@@ -67,4 +67,20 @@ TIdBytes NtsKeRequest();
 // Runs key establishment; raises EIdNtsError when it fails.
 TNtsSession EstablishNtsSession(const TNtsKeSettings& settings);
 
+// While it lives, a write to a connection the server has closed fails with EPIPE instead of
+// raising SIGPIPE, whose default ends the process: the signal is blocked for the calling thread,
+// and one raised meanwhile is taken out before the thread's mask is restored.
+class TBrokenPipeGuard {
+ public:
+  TBrokenPipeGuard();
+  ~TBrokenPipeGuard();
+  TBrokenPipeGuard(const TBrokenPipeGuard&) = delete;
+  TBrokenPipeGuard& operator=(const TBrokenPipeGuard&) = delete;
+
+ private:
+  bool was_pending_ = false;  // one raised before, which is left for its own handling
+  bool blocked_ = false;      // the mask was changed, and is restored
+  alignas(8) unsigned char old_mask_[128] = {};  // the thread's mask before: a sigset_t
+};
+
 }  // namespace ntp

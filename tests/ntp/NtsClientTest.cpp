@@ -172,6 +172,12 @@ TEST_F(NtsChrony, EachKeyEstablishmentFailureRaisesItsOwnMessage) {
         << message;
     EXPECT_EQ(client.Nts.Establishments(), 0);
   }
+  {  // a name nobody knows (".invalid" is never given out)
+    TNTPClient client;
+    Prepare(client);
+    client.SetHost("nts://no-such-host.invalid");
+    EXPECT_EQ(QueryError(client), "NTS key establishment: host not found: no-such-host.invalid");
+  }
 }
 
 TEST_F(NtsChrony, ARelayThatChangesReplaysOrStripsTheReplyGivesNoReplyNeverATime) {

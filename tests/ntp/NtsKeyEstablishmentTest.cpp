@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <chrono>
+
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <random>
 
@@ -352,3 +356,23 @@ TEST_F(NtsKeOverTls, ARecordTrickleInOneByteTlsRecordsEndsAtTheTimeOut) {
 }
 
 }  // namespace
+
+// Raises SIGPIPE (whose default ends the process) inside the guard and exits with 0 when it was
+// taken out and the thread's mask is as before.
+[[noreturn]] void RaiseBrokenPipeInsideTheGuard() {
+  std::signal(SIGPIPE, SIG_DFL);
+  sigset_t before, after, pending;
+  pthread_sigmask(SIG_SETMASK, nullptr, &before);
+  {
+    const ntp::TBrokenPipeGuard guard;
+    pthread_kill(pthread_self(), SIGPIPE);
+  }
+  pthread_sigmask(SIG_SETMASK, nullptr, &after);
+  sigpending(&pending);
+  const bool restored = sigismember(&after, SIGPIPE) == sigismember(&before, SIGPIPE);
+  std::exit(sigismember(&pending, SIGPIPE) == 0 && restored ? 0 : 1);
+}
+
+TEST(NtsBrokenPipe, AWriteToAClosedConnectionDoesNotEndTheProcess) {
+  EXPECT_EXIT(RaiseBrokenPipeInsideTheGuard(), testing::ExitedWithCode(0), "");
+}
