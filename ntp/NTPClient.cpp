@@ -26,18 +26,6 @@ constexpr uint8_t kModeClient = 3;
 constexpr uint8_t kLowestSynchronisedStratum = 1;
 constexpr uint8_t kHighestSynchronisedStratum = 15;
 
-#if !TEMPOMERE_NTS
-// Whether a host is written for Network Time Security: the scheme in any letter case, as the
-// NTS client reads it.
-bool NamesNtsHost(const std::string& host) {
-  const std::string_view scheme = kNtsScheme;
-  return host.size() >= scheme.size() &&
-         std::equal(scheme.begin(), scheme.end(), host.begin(), [](char a, char b) {
-           return a == std::tolower(static_cast<unsigned char>(b));
-         });
-}
-#endif
-
 // Reads big-endian fields one after the other; the caller has checked the length.
 class TWireReader {
  public:
@@ -96,6 +84,14 @@ void AppendLatin1(std::string& text, uint8_t byte) {
 }
 
 }  // namespace
+
+bool NamesNtsHost(const std::string& host) {
+  const std::string_view scheme = kNtsScheme;
+  return host.size() >= scheme.size() &&
+         std::equal(scheme.begin(), scheme.end(), host.begin(), [](char a, char b) {
+           return a == std::tolower(static_cast<unsigned char>(b));
+         });
+}
 
 std::optional<TNtpPacket> ReadNtpPacket(std::span<const uint8_t> bytes) {
   if (bytes.size() < static_cast<std::size_t>(kSntpMessageSize)) return std::nullopt;

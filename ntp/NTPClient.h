@@ -18,6 +18,10 @@ using framework::TDateTime;
 
 constexpr int kSntpMessageSize = 48;  // bytes, request and reply alike
 
+// Whether a host is written for Network Time Security: "nts://", the scheme in any letter case.
+// Known in every build, so that one without NTS can refuse such a host by name.
+bool NamesNtsHost(const std::string& host);
+
 // A timestamp as it travels: whole seconds since the era's start and the fraction of a second
 // in units of 2^-32 s, host order.
 struct TNtpTimestamp {

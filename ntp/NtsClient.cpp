@@ -7,6 +7,7 @@
 #include <array>
 #include <cctype>
 #include <memory>
+#include <string_view>
 
 #include "ntp/NTPClient.h"
 
@@ -84,12 +85,8 @@ int NtsKeTimeoutMs(int receive_timeout_ms) {
 }
 
 std::optional<TNtsHost> ParseNtsHost(const std::string& host) {
-  const std::string scheme = kNtsScheme;
-  if (host.size() < scheme.size() ||
-      !std::equal(scheme.begin(), scheme.end(), host.begin(),
-                  [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
-    return std::nullopt;
-  std::string rest = host.substr(scheme.size());
+  if (!NamesNtsHost(host)) return std::nullopt;
+  std::string rest = host.substr(std::string_view(kNtsScheme).size());
   while (!rest.empty() && rest.back() == '/') rest.pop_back();
   TNtsHost parsed;
   std::string port;
