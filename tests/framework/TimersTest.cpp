@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IntervalRow{"Short", 300, 1},
                       IntervalRow{"TheLongestTheEventLoopCounts", 2147483647, 1},
                       IntervalRow{"TwoToTheThirtyFirst", 2147483648u, 2},
+                      IntervalRow{"TwoUnequalParts", 2147483649u, 2},
                       IntervalRow{"TheLongestWord", 4294967295u, 3}),
     [](const ::testing::TestParamInfo<IntervalRow>& info) { return info.param.name; });
 
