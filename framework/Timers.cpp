@@ -12,6 +12,7 @@ constexpr uint32_t kLongestPart = std::numeric_limits<int>::max();
 
 TTimer::TTimer(QObject* owner) : QObject(owner) {
   timer_.setTimerType(Qt::PreciseTimer);
+  timer_.setInterval(LengthOfPart(part_));  // counted from the first SetInterval or SetEnabled
   connect(&timer_, &QTimer::timeout, this, &TTimer::Tick);
 }
 
@@ -34,7 +35,7 @@ int TTimer::Parts() const {
   return static_cast<int>((uint64_t{interval_} + kLongestPart - 1) / kLongestPart);
 }
 
-int TTimer::PartLength(int part) const {
+int TTimer::LengthOfPart(int part) const {
   const int parts = std::max(Parts(), 1);
   const uint32_t length = interval_ / static_cast<uint32_t>(parts);
   // The last part makes up the remainder. No part is longer than kLongestPart, so each fits the
@@ -48,8 +49,7 @@ void TTimer::Tick() {
   if (parts > 1) {
     part_ = (part_ + 1) % parts;
     // The next part runs from now; a part as long as the last one goes on as it is.
-    if (timer_.isActive() && timer_.interval() != PartLength(part_))
-      timer_.start(PartLength(part_));
+    if (timer_.interval() != LengthOfPart(part_)) timer_.setInterval(LengthOfPart(part_));
     if (part_ != 0) return;
   }
   if (OnTimer) OnTimer(this);
@@ -57,7 +57,8 @@ void TTimer::Tick() {
 
 void TTimer::Update() {
   timer_.stop();
-  if (enabled_ && interval_ > 0) timer_.start(PartLength(part_));
+  timer_.setInterval(LengthOfPart(part_));
+  if (enabled_ && interval_ > 0) timer_.start();
 }
 
 }  // namespace framework

@@ -24,8 +24,9 @@ class TTimer : public QObject {
 
   // The event loop's timers count in signed milliseconds. An interval longer than they can
   // count (2^31 - 1 ms, about 24.9 days) is run as two or three parts of near-equal length;
-  // OnTimer fires once, when the last part ends. The length (ms) of the part now running.
-  int PartLength() const { return PartLength(part_); }
+  // OnTimer fires once, when the last part ends. The length (ms) of the part the event loop's
+  // timer counts now.
+  int PartLength() const { return timer_.interval(); }
 
   // Runs one expiry of the underlying timer as the event loop would: it ends the running part,
   // and OnTimer fires when that part ends the whole interval. Lets a test drive the timer
@@ -36,7 +37,7 @@ class TTimer : public QObject {
 
  private:
   int Parts() const;
-  int PartLength(int part) const;
+  int LengthOfPart(int part) const;
   void Update();
 
   QTimer timer_;
