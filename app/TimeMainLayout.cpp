@@ -382,7 +382,13 @@ QWidget* TForm1Controls::BuildSettingsTab(QWidget* form) {
   auto* page = new QWidget;
   auto* column = new QVBoxLayout(page);
   column->setContentsMargins(4, 4, 4, 4);
+  column->addWidget(BuildSettingsGroup(page, form));
+  column->addWidget(BuildParametersGroup(page));
+  column->addStretch(1);
+  return page;
+}
 
+QWidget* TForm1Controls::BuildSettingsGroup(QWidget* page, QWidget* form) {
   auto* settings = new QGroupBox("Settings", page);
   auto* grid = new QGridLayout(settings);
   HostCombo = new QComboBox(settings);
@@ -417,8 +423,10 @@ QWidget* TForm1Controls::BuildSettingsTab(QWidget* form) {
   grid->addWidget(PortEdit, 1, 1);
   grid->addWidget(new QLabel("Auto Interval", settings), 2, 0);
   grid->addWidget(UpdateRateSpin, 2, 1);
-  column->addWidget(settings);
+  return settings;
+}
 
+QWidget* TForm1Controls::BuildParametersGroup(QWidget* page) {
   auto* parameters = new QGroupBox("Parameters", page);
   auto* cells = new QGridLayout(parameters);
   cells->setVerticalSpacing(2);
@@ -445,9 +453,7 @@ QWidget* TForm1Controls::BuildSettingsTab(QWidget* form) {
     cells->addWidget(Captioned(parameters, caption, *field), i / 2, i % 2);
     ++i;
   }
-  column->addWidget(parameters);
-  column->addStretch(1);
-  return page;
+  return parameters;
 }
 
 QWidget* TForm1Controls::BuildStatisticsTab() {

@@ -153,6 +153,8 @@ struct TForm1Controls {
   QWidget* BuildInternetStrip(QWidget* form);
   QWidget* BuildComputerStrip(QWidget* form);
   QWidget* BuildSettingsTab(QWidget* form);
+  QWidget* BuildSettingsGroup(QWidget* page, QWidget* form);
+  QWidget* BuildParametersGroup(QWidget* page);
   QWidget* BuildStatisticsTab();
   QWidget* BuildCalibrationTab();
   QWidget* BuildChartArea();
