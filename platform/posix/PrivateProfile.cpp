@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/LastError.h"
+#include "platform/PrivateProfileNames.h"
 #include "platform/posix/FileReplace.h"
 #include "platform/posix/PosixPrivateProfile.h"
 
@@ -20,12 +21,10 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t\r\n";
-
 std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(kBlanks);
+  const size_t first = text.find_first_not_of(kProfileBlanks);
   if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(kBlanks);
+  const size_t last = text.find_last_not_of(kProfileBlanks);
   return text.substr(first, last - first + 1);
 }
 
@@ -254,35 +253,6 @@ bool IsBareName(const char* fileName) {
   return std::strchr(fileName, '/') == nullptr;
 }
 
-bool HasOuterBlanks(std::string_view text) {
-  return !text.empty() && (kBlanks.find(text.front()) != std::string_view::npos ||
-                           kBlanks.find(text.back()) != std::string_view::npos);
-}
-
-// A line end inside a value would start a line of its own in the file (a key or a whole section
-// the caller never wrote). Blanks around a value are dropped when it is read, as Windows does.
-bool IsValue(const char* text) {
-  return text == nullptr || std::strpbrk(text, "\r\n") == nullptr;
-}
-
-// A name must read back as itself: no line end, no blanks around it (they are trimmed on
-// reading, so the name would not be found again and a second one would be added).
-bool IsName(std::string_view name) {
-  return name.find_first_of("\r\n") == std::string_view::npos && !HasOuterBlanks(name);
-}
-
-// A key also must not end early at a '=' nor make its line a section line.
-bool IsKey(const char* key) {
-  if (key == nullptr) return true;
-  const std::string_view name(key);
-  return IsName(name) && name.find('=') == std::string_view::npos &&
-         (name.empty() || name.front() != '[');
-}
-
-bool IsSection(const char* section) {
-  return section != nullptr && IsName(section) && std::strchr(section, ']') == nullptr;
-}
-
 // How far apart (ns) a file's change time and the clock must be for a later change of the file
 // to show in its change time: file systems stamp files from a clock that advances in ticks of
 // some milliseconds, and some of them keep only whole (or even) seconds.
@@ -430,7 +400,7 @@ bool ReadForChange(const std::string& path, std::string* contents) {
 
 bool PosixPrivateProfile::WritePrivateProfileStringA(const char* section, const char* key,
                                                      const char* value, const char* fileName) {
-  if (fileName == nullptr || !IsSection(section) || !IsKey(key) || !IsValue(value)) {
+  if (fileName == nullptr || !IsProfileEntry(section, key, value)) {
     SetLastError(EINVAL);
     return false;
   }
@@ -449,21 +419,10 @@ bool PosixPrivateProfile::WritePrivateProfileStringA(const char* section, const 
 
 bool PosixPrivateProfile::WritePrivateProfileSectionA(const char* section, const char* keyValues,
                                                       const char* fileName) {
-  if (fileName == nullptr || !IsSection(section)) {
+  std::vector<std::string> keyLines;
+  if (fileName == nullptr || !IsProfileSection(section) || !ProfileKeyLines(keyValues, &keyLines)) {
     SetLastError(EINVAL);
     return false;
-  }
-  std::vector<std::string> keyLines;
-  if (keyValues != nullptr) {
-    for (const char* entry = keyValues; *entry != '\0'; entry += std::strlen(entry) + 1) {
-      const char* equals = std::strchr(entry, '=');
-      if (equals == nullptr || equals == entry || !IsValue(equals + 1) ||
-          !IsKey(std::string(entry, equals).c_str())) {
-        SetLastError(EINVAL);
-        return false;
-      }
-      keyLines.emplace_back(entry);
-    }
   }
   const std::string path = ProfilePath(fileName);
   std::string contents;

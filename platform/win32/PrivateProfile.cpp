@@ -9,38 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/PrivateProfileNames.h"
 #include "platform/win32/WindowsHeaders.h"
 
 namespace platform {
 
 namespace {
-
-constexpr std::string_view kBlanks = " \t\r\n";
-
-bool HasOuterBlanks(std::string_view text) {
-  return !text.empty() && (kBlanks.find(text.front()) != std::string_view::npos ||
-                           kBlanks.find(text.back()) != std::string_view::npos);
-}
-
-bool IsValue(const char* text) {
-  return text == nullptr || std::strpbrk(text, "\r\n") == nullptr;
-}
-
-// A name must read back as itself: no line end, no blanks around it (Windows trims them on
-// reading, so the name would not be found again).
-bool IsName(std::string_view name) {
-  return name.find_first_of("\r\n") == std::string_view::npos && !HasOuterBlanks(name);
-}
-
-// A key also must not end early at a '=' nor make its line a section line.
-bool IsKey(std::string_view name) {
-  return IsName(name) && name.find('=') == std::string_view::npos &&
-         (name.empty() || name.front() != '[');
-}
-
-bool IsSection(const char* section) {
-  return section != nullptr && IsName(section) && std::strchr(section, ']') == nullptr;
-}
 
 bool Refuse() {
   ::SetLastError(ERROR_INVALID_PARAMETER);
@@ -73,24 +47,15 @@ class Win32PrivateProfile final : public PrivateProfileApi {
 
   bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                   const char* fileName) override {
-    if (fileName == nullptr || !IsSection(section) || (key != nullptr && !IsKey(key)) ||
-        !IsValue(value))
-      return Refuse();
+    if (fileName == nullptr || !IsProfileEntry(section, key, value)) return Refuse();
     if (IsReadOnlyFile(ProfilePath(fileName))) return RefuseAccess();
     return ::WritePrivateProfileStringA(section, key, value, fileName) != FALSE;
   }
 
   bool WritePrivateProfileSectionA(const char* section, const char* keyValues,
                                    const char* fileName) override {
-    if (fileName == nullptr || !IsSection(section)) return Refuse();
-    if (keyValues != nullptr) {
-      for (const char* entry = keyValues; *entry != '\0'; entry += std::strlen(entry) + 1) {
-        const char* equals = std::strchr(entry, '=');
-        if (equals == nullptr || equals == entry || !IsValue(equals + 1) ||
-            !IsKey(std::string_view(entry, static_cast<size_t>(equals - entry))))
-          return Refuse();
-      }
-    }
+    if (fileName == nullptr || !IsProfileSection(section) || !ProfileKeyLines(keyValues, nullptr))
+      return Refuse();
     if (IsReadOnlyFile(ProfilePath(fileName))) return RefuseAccess();
     // A null list means no keys, where Windows would delete the whole section: it gets an
     // empty list instead (a single zero ends it).

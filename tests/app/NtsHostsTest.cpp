@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -20,18 +19,14 @@
 #include "framework/ApplicationHelp.h"
 #include "framework/Timers.h"
 #include "ntp/NTPClient.h"
-#include "platform/posix/PosixPrivateProfile.h"
-#include "support/FakeDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/NtsServer.h"
-
-using app::TForm1;
-using testing_support::FakeDialogs;
 
 namespace {
 
 // The window with its settings file in a temporary folder, its error boxes recorded, and an NTS
 // server for the whole suite.
-class NtsHosts : public testing_support::NtsServerSuite {
+class NtsHosts : public testing_support::NtsServerSuite, public testing_support::MainWindowFixture {
  protected:
   void SetUp() override {
     NtsServerSuite::SetUp();
@@ -40,28 +35,7 @@ class NtsHosts : public testing_support::NtsServerSuite {
     Start();
   }
 
-  // Makes the window, as starting the program does; a window already open is closed first.
-  void Start() {
-    form.reset();
-    form = std::make_unique<TForm1>();
-    ui().Timer1->SetEnabled(false);  // ticks are run by the test
-    form->show();
-  }
-  const app::TForm1Controls& ui() const { return form->Controls(); }
-  void GetTime() { QTest::mouseClick(ui().Button1, Qt::LeftButton); }
-
   static QString Host() { return QString("nts://127.0.0.1:%1").arg(server_->KePort()); }
-  QString SettingsPath() const { return config.path() + "/Horatune.ini"; }
-  void WriteSettings(const QByteArray& text) {
-    QFile file(SettingsPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  }
-  QByteArray ReadSettings() const {
-    QFile file(SettingsPath());
-    file.open(QIODevice::ReadOnly);
-    return file.readAll().replace("\r\n", "\n");
-  }
   // The section that trusts the tests' CA for `host`.
   static QByteArray CaSection(const QString& host) {
     return "[NtsCaFiles]\n" + host.toUtf8() + "=" + certificates_->CaFile().toUtf8() + "\n";
@@ -75,12 +49,6 @@ class NtsHosts : public testing_support::NtsServerSuite {
     EXPECT_EQ(ui().NTPClient->Nts.Establishments(), 1);
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
   }
-
-  QTemporaryDir config;
-  platform::PosixPrivateProfile profile{config.path().toStdString()};
-  platform::ScopedOverride<platform::PrivateProfileApi> profile_installed{profile};
-  FakeDialogs dialogs;
-  std::unique_ptr<TForm1> form;
 };
 
 TEST_F(NtsHosts, ASavedNtsHostIsListedAskedWithNtsAndSavedAsWrittenAcrossRestarts) {

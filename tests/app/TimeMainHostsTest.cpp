@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -13,30 +12,15 @@
 #include "components/Onoffbox.h"
 #include "framework/ApplicationHelp.h"
 #include "framework/Timers.h"
-#include "platform/posix/PosixPrivateProfile.h"
-#include "support/FakeDialogs.h"
 #include "support/FakeSntpServer.h"
+#include "support/MainWindowFixture.h"
 
-using app::TForm1;
-using testing_support::FakeDialogs;
 using testing_support::FakeSntpServer;
 using testing_support::ReplySpec;
 
 namespace {
 
-struct HostBox : ::testing::Test {
-  QTemporaryDir config;
-  platform::PosixPrivateProfile profile{config.path().toStdString()};
-  platform::ScopedOverride<platform::PrivateProfileApi> profile_installed{profile};
-  FakeDialogs dialogs;
-  std::unique_ptr<TForm1> form;
-
-  void SetUp() override {
-    framework::ApplicationHelp().SetHelpFile("Horaplex.chm");
-    form = std::make_unique<TForm1>();
-    form->Controls().Timer1->SetEnabled(false);
-    form->show();
-  }
+struct HostBox : testing_support::MainWindowTest {
   QString Typed(const QString& text) {
     QLineEdit* edit = form->Controls().HostCombo->lineEdit();
     edit->setFocus(Qt::TabFocusReason);

@@ -23,12 +23,9 @@
 #include "framework/ApplicationHelp.h"
 #include "framework/Forms.h"
 #include "framework/Timers.h"
-#include "platform/posix/PosixPrivateProfile.h"
-#include "support/FakeDialogs.h"
 #include "support/FakeSntpServer.h"
+#include "support/MainWindowFixture.h"
 
-using app::TForm1;
-using testing_support::FakeDialogs;
 using testing_support::FakeSntpServer;
 using testing_support::ReplySpec;
 
@@ -53,25 +50,15 @@ class FakeFileDialogs : public framework::FileDialogsApi {
   platform::ScopedOverride<framework::FileDialogsApi> installed_{*this};
 };
 
-struct SaveSamples : ::testing::Test {
-  QTemporaryDir config;
+struct SaveSamples : testing_support::MainWindowTest {
   QTemporaryDir out;
-  platform::PosixPrivateProfile profile{config.path().toStdString()};
-  platform::ScopedOverride<platform::PrivateProfileApi> profile_installed{profile};
-  FakeDialogs dialogs;
   FakeFileDialogs files;
   FakeSntpServer server;
-  std::unique_ptr<TForm1> form;
 
   void SetUp() override {
-    framework::ApplicationHelp().SetHelpFile("Horaplex.chm");
-    form = std::make_unique<TForm1>();
-    form->Controls().Timer1->SetEnabled(false);
-    form->show();
-    form->Controls().HostCombo->setEditText("127.0.0.1");
-    form->Controls().PortEdit->setText(QString::number(server.Port()));
+    MainWindowTest::SetUp();
+    PointAt(server);
   }
-  void GetTime() { QTest::mouseClick(form->Controls().Button1, Qt::LeftButton); }
   // The menu item as the user reaches it: File, then its caption.
   void ChooseSaveSamples() {
     for (QAction* top : form->menuBar()->actions()) {

@@ -280,6 +280,7 @@ TEST_F(PrivateProfile, TextsThatWouldBreakTheirLineAreRefused) {
   platform::SetLastError(0);
   EXPECT_FALSE(profile_.WritePrivateProfileStringA("S", "K", "x\n[Injected]\nA=1", kName));
   EXPECT_EQ(platform::GetLastError(), static_cast<uint32_t>(EINVAL));
+  EXPECT_FALSE(profile_.WritePrivateProfileStringA("S", "K", "x\r[Injected]", kName));
   EXPECT_FALSE(profile_.WritePrivateProfileStringA("S", "K=2", "v", kName));
   EXPECT_FALSE(profile_.WritePrivateProfileStringA("S]x", "K", "v", kName));
   EXPECT_FALSE(profile_.WritePrivateProfileSectionA("S", "A=1\0B=2\nC=3\0", kName));
@@ -308,7 +309,8 @@ TEST_F(PrivateProfile, NamesThatWouldNotReadBackAsThemselvesAreRefused) {
     EXPECT_EQ(platform::GetLastError(), static_cast<uint32_t>(EINVAL));
   }
   EXPECT_FALSE(profile_.WritePrivateProfileStringA(" S", nullptr, nullptr, kName));
-  for (const char* entries : {"A=1\0[B=2\0", "A=1\0 B=2\0", "A=1\0B =2\0", "A=1\0B\n=2\0"}) {
+  for (const char* entries :
+       {"A=1\0[B=2\0", "A=1\0 B=2\0", "A=1\0B =2\0", "A=1\0B\n=2\0", "A=1\0=2\0"}) {
     SCOPED_TRACE(entries);
     platform::SetLastError(0);
     EXPECT_FALSE(profile_.WritePrivateProfileSectionA("S", entries, kName));
