@@ -560,6 +560,8 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
   QJsonParseError error;
   const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
   ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+  // Written as Qt writes the same document: its layout, key order and number forms.
+  EXPECT_EQ(run.out.toUtf8(), document.toJson(QJsonDocument::Indented));
   const QJsonArray hosts = document.object()["hosts"].toArray();
   ASSERT_EQ(hosts.size(), 2);
 
@@ -676,8 +678,9 @@ TEST(QueryToolForms, JsonNamesAHostThatCannotBeAsked) {
   const QString unknown = QString(64, 'b') + ".invalid";
   const ToolRun run = Query({"--json", unknown});
   EXPECT_EQ(run.exit_code, 2);
-  const QJsonObject host =
-      QJsonDocument::fromJson(run.out.toUtf8()).object()["hosts"].toArray()[0].toObject();
+  const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8());
+  EXPECT_EQ(run.out.toUtf8(), document.toJson(QJsonDocument::Indented));  // "samples": [ ] too
+  const QJsonObject host = document.object()["hosts"].toArray()[0].toObject();
   EXPECT_EQ(host["host"].toString(), unknown);
   EXPECT_EQ(host["valid"], QJsonValue(false));
   EXPECT_EQ(host["error"].toString(), "Socket Error # 11001: host not found: " + unknown);

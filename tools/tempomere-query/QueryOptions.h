@@ -21,7 +21,7 @@ enum class OutputForm { Text, Json, Csv };
 
 // What to ask and how to show it; the defaults are those of an option not given.
 struct Options {
-  std::vector<std::string> hosts;  // UTF-8; with --nts each is written "nts://HOST"
+  std::vector<std::string> hosts = {};  // UTF-8; with --nts each is written "nts://HOST"
   OutputForm form = OutputForm::Text;
   bool precise_text = false;  // the text form adds the full-resolution figures
   ntp::TIdFamilyChoice family = ntp::TIdFamilyChoice::Any;
@@ -32,7 +32,7 @@ struct Options {
   // Network Time Security: --nts asks each HOST as "nts://HOST"; --ca-file trusts that CA
   // instead of the system's trust store.
   bool nts = false;
-  std::string ca_file;
+  std::string ca_file = {};
 };
 
 // What the command line asks for: hosts to ask with these options, or a text to print and an
