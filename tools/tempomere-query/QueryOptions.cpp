@@ -113,17 +113,17 @@ std::string ProblemWith(const NumberOption& option, const std::string& text) {
 }
 
 // The number `text` writes, when it is written as `option` takes it and lies in its range.
+// Only digits and points are looked at: from_chars would also take a sign, and in seconds an
+// exponent, "inf" or "nan". It must then read the whole text, which leaves no second point, nor
+// a point in a whole number.
 std::optional<double> ReadNumber(const NumberOption& option, const std::string& text) {
-  const bool whole = option.kind == NumberKind::Whole;
-  const auto points = std::count(text.begin(), text.end(), '.');
   const bool digits_and_points = std::all_of(
       text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
-  if (text.empty() || text == "." || !digits_and_points || points > (whole ? 0 : 1))
-    return std::nullopt;
+  if (!digits_and_points) return std::nullopt;
   const char* const end = text.data() + text.size();
   double number = 0;
   std::from_chars_result read{};
-  if (whole) {
+  if (option.kind == NumberKind::Whole) {
     long long integer = 0;  // a number too large for it is out of range
     read = std::from_chars(text.data(), end, integer);
     number = static_cast<double>(integer);
