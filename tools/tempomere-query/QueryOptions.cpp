@@ -326,7 +326,7 @@ void Reader::Met(std::string_view flag, const std::string* value) const {
   // The option's own argument: the last one read, or the one before its value.
   const bool value_alone = value && read >= 2 && arguments_[read - 1] == *value;
   const std::string& written = arguments_[read - (value_alone ? 2 : 1)];
-  if (written != flag || (value && !value_alone)) throw UsageProblem{"unknown option " + written};
+  if (written != flag) throw UsageProblem{"unknown option " + written};
 }
 
 std::optional<std::string> Reader::FirstUnknown() const {
