@@ -193,7 +193,9 @@ class Reader {
 
  private:
   void DefineNumber(const NumberOption& option);
-  void DefineOthers();
+  void DefineFlags();    // --precise, -4 and -6, --nts, --ca-file
+  void DefineForms();    // --json, --csv
+  void DefineAnswers();  // --help, --version
   // Called as each option is read (`value`: the value it was given). Refuses an unknown option
   // met before it, and the forms CLI11 reads besides the tool's own ("-p123",
   // "--ca-file=FILE", "--json=1", "-46"): each option, and each value, is an argument of its
@@ -218,7 +220,9 @@ Reader::Reader(const std::vector<std::string>& arguments, std::string_view versi
   app_.allow_extras();                      // hosts, and unknown options said in order
   app_.allow_windows_style_options(false);  // "/x" is no option on Windows either
   for (const NumberOption& option : kNumberOptions) DefineNumber(option);
-  DefineOthers();
+  DefineFlags();
+  DefineForms();
+  DefineAnswers();
 }
 
 void Reader::DefineNumber(const NumberOption& option) {
@@ -240,7 +244,7 @@ void Reader::DefineNumber(const NumberOption& option) {
       ->trigger_on_parse();
 }
 
-void Reader::DefineOthers() {
+void Reader::DefineFlags() {
   app_.add_flag("--precise")
       ->each([this](const std::string&) {
         Met("--precise");
@@ -278,6 +282,9 @@ void Reader::DefineOthers() {
       ->description("trust the certificates FILE holds for NTS instead of the system's")
       ->type_name("FILE")
       ->trigger_on_parse();
+}
+
+void Reader::DefineForms() {
   const auto form = [this](const char* flag, OutputForm chosen) {
     Met(flag);
     if (options_.form != OutputForm::Text && options_.form != chosen)
@@ -304,6 +311,9 @@ void Reader::DefineOthers() {
           "(sampled_at, ..., reference_id, valid); numbers with a \".\" whatever\n"
           "the locale, seconds as in JSON (at most 6 or 9 decimals), no summary")
       ->trigger_on_parse();
+}
+
+void Reader::DefineAnswers() {
   app_.add_flag("--help")
       ->each([this](const std::string&) {
         Met("--help");
