@@ -11,6 +11,7 @@
 #include "framework/DateUtils.h"
 #include "platform/Winsock.h"
 #include "tools/tempomere-query/FailureMessages.h"
+#include "tools/tempomere-query/JsonText.h"
 #include "tools/tempomere-query/PlainFormats.h"
 
 using framework::DaysFromCivil;
@@ -104,6 +105,47 @@ TEST(FailureMessages, OtherMessagesAreJoinedIntoOneLine) {
       {"tab\there\x1B[2J\x7F", "tab\\x09here\\x1B[2J\\x7F"},
   };
   for (const auto& row : rows) EXPECT_EQ(OneLine(row.message), row.line) << row.message;
+}
+
+// The JSON form's numbers as readers of the tool's documents have always seen them: the
+// shorter of the plain and the exponent form (the plain one when both are as long), the
+// exponent signed and of two digits at least, whole numbers up to 2^53 without a point.
+TEST(JsonNumbers, TheShorterFormWithTheFewestDigits) {
+  const struct {
+    double value;
+    const char* text;
+  } rows[] = {
+      {64, "64"},
+      {-0.0, "0"},
+      {0.0015, "0.0015"},
+      {0.001, "0.001"},  // as long as "1e-03"
+      {-0.0005, "-5e-04"},
+      {2.5e-5, "2.5e-05"},
+      {std::ldexp(1.0, -20), "9.5367431640625e-07"},
+      {std::ldexp(1.0, 53), "9007199254740992"},
+      {std::ldexp(1.0, 53) + 2, "9007199254740994"},  // the plain form is shorter
+      {1e16, "1e+16"},
+      {std::ldexp(1.0, 62), "4611686018427388000"},  // the shortest digits, then zeros
+      {std::ldexp(1.0, 127), "1.7014118346046923e+38"},
+      {1e100, "1e+100"},
+      {26510655.8995, "26510655.8995"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {std::numeric_limits<double>::quiet_NaN(), "null"},
+      {-std::numeric_limits<double>::infinity(), "null"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(JsonNumber(row.value), row.text) << row.value;
+}
+
+TEST(JsonNumbers, DocumentsAreIndentedByFourWithEmptyArraysOverTwoLines) {
+  using nlohmann::json;
+  const json host = {{"samples", json::array()}, {"host", "h\xC3\xA9\x01\""}};
+  const json document = {{"hosts", json::array({host})}, {"a", json::array({1.5, nullptr, true})}};
+  EXPECT_EQ(JsonText(document),
+            "{\n    \"a\": [\n        1.5,\n        null,\n        true\n    ],\n"
+            "    \"hosts\": [\n        {\n            \"host\": \"h\xC3\xA9\\u0001\\\"\",\n"
+            "            \"samples\": [\n            ]\n        }\n    ]\n}\n");
+  // A byte that is no UTF-8 (a host as the Windows console gives it) is no failure.
+  EXPECT_EQ(JsonText(json("\xE9")), "\"\xEF\xBF\xBD\"\n");
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 # tempomere-query against a real NTP server on the loopback: chronyd on a free port of
 # 127.0.0.1, with a configuration, pid file and drift file of its own in a scratch folder, never
 # touching the clock (-x) and with no command port. The tool must print "Valid: Yes" and exit 0,
-# also for three samples with their summary and for two as CSV; asked again while the server is
-# stopped (its port held, nothing answering) it must exit 1.
+# also for three samples with their summary, for two as CSV and for two as JSON (read back with
+# a JSON parser); asked again while the server is stopped (its port held, nothing answering) it
+# must exit 1.
 #
 #   query-against-chronyd.sh CHRONYD TOOL [RUNNER...]
 #
@@ -128,6 +129,22 @@ grep -q "$(printf '\r\r')" "$dir/samples.csv" && fail "CSV: a record ends with C
 head -n 1 "$dir/samples.csv" | grep -q '^host,sample,sampled_at,' || fail "CSV: no header"
 [ "$(tr -d '\r' <"$dir/samples.csv" | grep -c '^127\.0\.0\.1,[12],.*,true$')" -eq 2 ] ||
   fail "CSV: not two valid records of 127.0.0.1"
+
+# The same as JSON: one document that a JSON parser reads, with both samples and their summary.
+"$@" "$tool" -p "$port" -t 1000 -c 2 -i 0.1 --json 127.0.0.1 >"$dir/samples.json" 2>&1
+status=$?
+echo "--- two samples as JSON (exit $status)"
+cat "$dir/samples.json"
+[ "$status" -eq 0 ] || fail "JSON: the tool exited with $status, not 0"
+/usr/bin/python3 -c '
+import json, sys
+host = json.load(open(sys.argv[1]))["hosts"][0]
+samples = host["samples"]
+sys.exit(not (host["host"] == "127.0.0.1" and host["valid"] is True and len(samples) == 2
+              and all(s["valid"] and s["stratum"] == 3 for s in samples)
+              and all(isinstance(s["computerError"], (int, float)) for s in samples)
+              and host["summary"]["count"] == 2))
+' "$dir/samples.json" || fail "JSON: no document of two valid samples and their summary"
 
 # The same port with the server stopped: the port is held, nothing answers.
 kill -STOP "$pid"

@@ -380,6 +380,8 @@ TEST(QueryToolHosts, AHostThatCannotBeAskedIsReportedAndTheOthersStillAre) {
   EXPECT_EQ(run.err, unknown + ": Socket Error # 11001: host not found: " + unknown + "\n");
   EXPECT_FALSE(run.out.contains("Host: " + unknown));
   EXPECT_EQ(Field(HostBlock(run.out, "127.0.0.1"), "Valid"), "Yes");
+  // The second host's block starts with the empty line that parts it from the first's, as ever.
+  EXPECT_TRUE(run.out.startsWith("\nHost: 127.0.0.1\n")) << run.out.toStdString();
 }
 
 // The server's clock runs 10 ms further ahead at each request, the requests 0.25 s apart: the
@@ -560,6 +562,8 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
   QJsonParseError error;
   const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
   ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+  // Written as Qt writes the same document: its layout, key order and number forms.
+  EXPECT_EQ(run.out.toUtf8(), document.toJson(QJsonDocument::Indented));
   const QJsonArray hosts = document.object()["hosts"].toArray();
   ASSERT_EQ(hosts.size(), 2);
 
@@ -673,16 +677,24 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
 }
 
 TEST(QueryToolForms, JsonNamesAHostThatCannotBeAsked) {
+  FakeSntpServer server;
+  server.ThenReply();
   const QString unknown = QString(64, 'b') + ".invalid";
-  const ToolRun run = Query({"--json", unknown});
+  const ToolRun run =
+      Query({"--json", "-t", kPatient, "-p", QString::number(server.Port()), unknown, "127.0.0.1"});
   EXPECT_EQ(run.exit_code, 2);
-  const QJsonObject host =
-      QJsonDocument::fromJson(run.out.toUtf8()).object()["hosts"].toArray()[0].toObject();
+  const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8());
+  EXPECT_EQ(run.out.toUtf8(), document.toJson(QJsonDocument::Indented));  // "samples": [ ] too
+  const QJsonObject host = document.object()["hosts"].toArray()[0].toObject();
   EXPECT_EQ(host["host"].toString(), unknown);
   EXPECT_EQ(host["valid"], QJsonValue(false));
   EXPECT_EQ(host["error"].toString(), "Socket Error # 11001: host not found: " + unknown);
   EXPECT_TRUE(host["samples"].toArray().isEmpty());
   EXPECT_FALSE(host.contains("summary"));
+  // The next host is still asked; asked once, it has no summary.
+  const QJsonObject asked = document.object()["hosts"].toArray()[1].toObject();
+  EXPECT_EQ(asked["valid"], QJsonValue(true));
+  EXPECT_FALSE(asked.contains("summary"));
 }
 
 TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale) {

@@ -1,0 +1,82 @@
+#include "tools/tempomere-query/JsonWriter.h"
+
+#include <ostream>
+
+#include "components/SampleLog.h"
+#include "tools/tempomere-query/JsonText.h"
+#include "tools/tempomere-query/QueryOptions.h"
+#include "tools/tempomere-query/SamplingSession.h"
+
+namespace tempomere_query {
+
+namespace {
+
+using nlohmann::json;
+
+// A figure in seconds at its resolution (see components::RoundSeconds): the same value that
+// the CSV form writes.
+double Microseconds(double seconds) {
+  return components::RoundSeconds(seconds, components::kMicrosecondDecimals);
+}
+double Nanoseconds(double seconds) {
+  return components::RoundSeconds(seconds, components::kNanosecondDecimals);
+}
+
+json SampleJson(const Sample& sample) {
+  const ntp::TNTPInfo& info = sample.info;
+  return {
+      {"sampledAt", components::IsoUtc(sample.sampled_at_ms)},
+      {"replied", sample.replied},
+      // Without a reply there is no server time; the text form's zeros would read as 1900.
+      {"serverTime", sample.replied ? json(sample.ServerTimeIso()) : json(nullptr)},
+      {"computerError", components::MillisecondFigure(sample.error)},
+      {"roundTripDelay", components::MillisecondFigure(sample.DelaySeconds())},
+      {"preciseComputerError", Nanoseconds(sample.precise_error)},
+      {"preciseRoundTripDelay", Nanoseconds(sample.PreciseDelaySeconds())},
+      {"version", info.Version},
+      {"leapIndicator", info.LeapIndicator},
+      {"stratum", info.Stratum},
+      {"mode", info.Mode},
+      {"precision", info.Precision},
+      {"pollInterval", info.PollInterval},
+      {"rootDispersion", info.RootDispersion},
+      {"rootDelay", info.RootDelay},
+      {"referenceId", sample.ShownReference()},
+      {"valid", info.Valid},
+  };
+}
+
+// Seconds (and seconds per day) to the microsecond, as the errors they are made of.
+json SummaryJson(const HostRun& run) {
+  const components::TErrorSummary summary = run.Summary();
+  return {
+      {"count", summary.Count},
+      {"timeSpan", Microseconds(summary.Span * 24 * 3600)},
+      {"mean", Microseconds(summary.Mean)},
+      {"min", Microseconds(summary.Min)},
+      {"max", Microseconds(summary.Max)},
+      {"std", Microseconds(components::PopulationStdDev(run.errors))},
+      {"totalDrift", Microseconds(summary.Drift.Total)},
+      {"driftPerDay", Microseconds(summary.Drift.PerDay)},
+  };
+}
+
+}  // namespace
+
+JsonWriter::JsonWriter(const Options& options)
+    : port_(options.port), summarise_(options.count > 1) {}
+
+void JsonWriter::Write(std::ostream&, const HostRun& run) {
+  json host = {{"host", run.host}, {"port", port_}, {"valid", run.AnyValid()}};
+  if (run.failure) host["error"] = *run.failure;
+  host["samples"] = json::array();
+  for (const Sample& sample : run.samples) host["samples"].push_back(SampleJson(sample));
+  if (summarise_ && run.AnyValid()) host["summary"] = SummaryJson(run);
+  hosts_.push_back(std::move(host));
+}
+
+void JsonWriter::Finish(std::ostream& out) {
+  out << JsonText(json{{"hosts", hosts_}});
+}
+
+}  // namespace tempomere_query
