@@ -12,6 +12,7 @@
 #include <variant>
 
 #include "components/SampleLog.h"
+#include "ntp/NTPClient.h"
 
 namespace tempomere_query {
 
@@ -357,15 +358,6 @@ CommandLine Reader::Refused(const std::string& problem) const {
   return refused;
 }
 
-// Whether a host is written "nts://...", the scheme in any letter case.
-bool NamesNtsHost(const std::string& host) {
-  const std::string_view scheme = "nts://";
-  return host.size() >= scheme.size() &&
-         std::equal(scheme.begin(), scheme.end(), host.begin(), [](char a, char b) {
-           return a == std::tolower(static_cast<unsigned char>(b));
-         });
-}
-
 CommandLine Reader::Read() {
   try {
     pending_.assign(arguments_.rbegin(), arguments_.rend());
@@ -387,9 +379,9 @@ CommandLine Reader::Read() {
   if (options_.hosts.empty()) return Refused("HOST is missing");
   if (options_.nts)
     for (std::string& host : options_.hosts)
-      if (!NamesNtsHost(host)) host = "nts://" + host;
+      if (!ntp::NamesNtsHost(host)) host = "nts://" + host;
   if (app_.count("-p") > 0 &&
-      std::any_of(options_.hosts.begin(), options_.hosts.end(), NamesNtsHost))
+      std::any_of(options_.hosts.begin(), options_.hosts.end(), ntp::NamesNtsHost))
     return Refused(
         "-p cannot be used with an NTS host: its key establishment names the NTP port "
         "(write nts://NAME:PORT for the key-establishment port)");
