@@ -384,9 +384,10 @@ class ChmHelperOnThisMachine : public ::testing::Test {
 
   void InstallXchm() {
     WriteText(dir_.path() + "/bin/xchm",
-              "#!/bin/sh\nPATH=/usr/bin:/bin\necho $$ > '" + dir_.path().toLocal8Bit() +
-                  "/pid'\nprintf '%s\\n' \"$@\" > '" + dir_.path().toLocal8Bit() +
-                  "/args'\nexec sleep 600\n",
+              // The arguments are whole before the pid is written, which the test waits for.
+              "#!/bin/sh\nPATH=/usr/bin:/bin\ncd '" + dir_.path().toLocal8Bit() +
+                  "'\nprintf '%s\\n' \"$@\" > args.part\nmv args.part args\n"
+                  "echo $$ > pid.part\nmv pid.part pid\nexec sleep 600\n",
               true);
   }
 
@@ -448,6 +449,7 @@ TEST_F(ChmHelperOnThisMachine, ContentsStartsXchmWithTheHelpFileAndQuitClosesIt)
 
   // Opened again, and closed with the component.
   QFile::remove(dir_.path() + "/pid");
+  QFile::remove(dir_.path() + "/args");
   ApplicationHelp().HelpCommand(framework::HELP_CONTEXT, 5);
   const qint64 again = WaitForText("pid").trimmed().toLongLong();
   ASSERT_GT(again, 0);
