@@ -18,11 +18,7 @@ namespace {
 using testing_support::kXDeleteText;
 using testing_support::XKeyClick;
 
-void Activate(QWidget& window) {
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
+using testing_support::Activate;
 
 // ---------------------------------------------------------------------------------------------
 // TEditEx

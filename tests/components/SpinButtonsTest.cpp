@@ -21,11 +21,7 @@ namespace {
 using testing_support::kXDeleteText;
 using testing_support::XKeyClick;
 
-void Activate(QWidget& window) {
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
+using testing_support::Activate;
 
 // ---------------------------------------------------------------------------------------------
 // TCustomSpin, through a spin that only counts its steps and allows digits

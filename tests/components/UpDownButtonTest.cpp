@@ -11,16 +11,13 @@
 #include "components/EditEx.h"
 #include "framework/SysUtils.h"
 #include "support/FakeDialogs.h"
+#include "support/SpinWindow.h"
 
 using namespace components;
 
 namespace {
 
-void Activate(QWidget& window) {
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
+using testing_support::Activate;
 
 // ---------------------------------------------------------------------------------------------
 // TUpDownButton

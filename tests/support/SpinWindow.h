@@ -29,6 +29,13 @@ inline void XKeyClick(QWidget* widget, Qt::Key key, char16_t text,
 }
 inline constexpr char16_t kXDeleteText = 0x7F;
 
+// Shows a window and waits until it is the active one, as keys need.
+inline void Activate(QWidget& window) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
 template <class Spin>
 class SpinWindowTest : public ::testing::Test {
  protected:
