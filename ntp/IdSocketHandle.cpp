@@ -16,19 +16,25 @@ void TIdSocketHandle::AllocateSocket(TIdIPVersion version) {
   handle_ = s;
   version_ = version;
   allocated_ = true;
+  stamped_ = SocketStack()->EnableKernelStamps(s);
 }
 
 void TIdSocketHandle::CloseSocket() {
   if (allocated_ && SocketStack()) SocketStack()->Disconnect(handle_);
   handle_ = platform::INVALID_SOCKET;
   allocated_ = false;
+  stamped_ = false;
+  send_stamp_ = receive_stamp_ = 0;
   ip_.clear();
   port_ = 0;
 }
 
 void TIdSocketHandle::SendTo(const TIdIPAddress& ip, int port, const TIdBytes& data) {
   TIdStack* stack = SocketStack();
-  const int sent = stack->SendTo(handle_, data, ip, port);
+  send_stamp_ = receive_stamp_ = 0;
+  const int sent =
+      stamped_ ? stack->SendToStamped(handle_, data, ip, port, kSendStampWaitMs, send_stamp_)
+               : stack->SendTo(handle_, data, ip, port);
   if (sent == platform::SOCKET_ERROR) {
     const int error = stack->LastError();
     if (error == platform::WSAEMSGSIZE) throw EIdPackageSizeTooBig();
@@ -66,8 +72,10 @@ int TIdSocketHandle::DiscardWaitingDatagrams() {
 TIdBytes TIdSocketHandle::RecvFrom(int buffer_size, TIdIPAddress& peer_ip, int& peer_port) {
   TIdStack* stack = SocketStack();
   TIdBytes buffer(buffer_size > 0 ? static_cast<std::size_t>(buffer_size) : 0);
-  const int received =
-      stack->CheckSocketResult(stack->RecvFrom(handle_, buffer, peer_ip, peer_port));
+  receive_stamp_ = 0;
+  const int received = stack->CheckSocketResult(
+      stamped_ ? stack->RecvFromStamped(handle_, buffer, peer_ip, peer_port, receive_stamp_)
+               : stack->RecvFrom(handle_, buffer, peer_ip, peer_port));
   if (received == 0) throw EIdUDPReceiveErrorZeroBytes();
   buffer.resize(static_cast<std::size_t>(received));
   return buffer;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "ntp/IdGlobal.h"
@@ -30,6 +31,16 @@ class TIdSocketHandle {
   // Receives one datagram of at most `buffer_size` bytes, giving the sender's address; raises
   // EIdSocketError on failure and EIdUDPReceiveErrorZeroBytes for an empty datagram.
   TIdBytes RecvFrom(int buffer_size, TIdIPAddress& peer_ip, int& peer_port);
+
+  // The system's stamps, asked for when the socket is allocated: when the datagram last sent
+  // left and when the one last received arrived, in nanoseconds since 1970 UTC by the system's
+  // real-time clock; 0 where the system gave none. A send clears both.
+  int64_t SendStamp() const { return send_stamp_; }
+  int64_t ReceiveStamp() const { return receive_stamp_; }
+  // How long a send waits for its stamp: the software stamp is taken as the datagram is handed
+  // to the device, within the send on loopback and common devices; one that takes longer is
+  // not waited for (ms).
+  static constexpr int kSendStampWaitMs = 3;
   bool Readable(int timeout_ms) const;
   // Reads and drops every datagram already waiting (polling with a zero time-out), so that a
   // reply that came after its receive had given up cannot pass for the answer to the next
@@ -44,6 +55,9 @@ class TIdSocketHandle {
   platform::SOCKET handle_ = platform::INVALID_SOCKET;
   bool allocated_ = false;
   TIdIPVersion version_ = TIdIPVersion::Id_IPv4;
+  bool stamped_ = false;  // the system stamps this socket's datagrams
+  int64_t send_stamp_ = 0;
+  int64_t receive_stamp_ = 0;
   std::string ip_;
   int port_ = 0;
 };

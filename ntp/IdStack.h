@@ -54,6 +54,15 @@ class TIdStack {
   // Receives into `buffer` (its size is the most taken); gives the count or -1.
   virtual int RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) = 0;
   virtual void Disconnect(platform::SOCKET s) = 0;
+  // The system's own stamps of a socket's datagrams (nanoseconds since 1970 UTC; 0 where it gave
+  // none), where the library has them. Asks for them on a socket: false when it cannot.
+  virtual bool EnableKernelStamps(platform::SOCKET s) = 0;
+  // As SendTo, with the stamp of the datagram's leaving, waited for at most `stamp_wait_ms`.
+  virtual int SendToStamped(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip,
+                            int port, int stamp_wait_ms, int64_t& stamp_ns) = 0;
+  // As RecvFrom, with the stamp of the datagram's arrival.
+  virtual int RecvFromStamped(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port,
+                              int64_t& stamp_ns) = 0;
   virtual int LastError() = 0;
 
  protected:

@@ -43,6 +43,11 @@ TIdStackWinsock::TIdStackWinsock() {
   if (!Bind(library_, "getaddrinfo", f_.getaddrinfo) ||
       !Bind(library_, "freeaddrinfo", f_.freeaddrinfo))
     f_.getaddrinfo = nullptr, f_.freeaddrinfo = nullptr;
+  // Stamps take all three calls or none.
+  if (!Bind(library_, "enablestamps", f_.enablestamps) ||
+      !Bind(library_, "sendtostamped", f_.sendtostamped) ||
+      !Bind(library_, "recvfromstamped", f_.recvfromstamped))
+    f_.enablestamps = nullptr, f_.sendtostamped = nullptr, f_.recvfromstamped = nullptr;
   platform::WSADATA data;
   if (f_.WSAStartup(kVersion11, &data) != 0) {
     platform::FreeLibrary(library_);
@@ -123,8 +128,31 @@ TIdIPAddress TIdStackWinsock::HostByName6(const std::string& name, bool numeric)
   return *address;
 }
 
+bool TIdStackWinsock::EnableKernelStamps(platform::SOCKET s) {
+  refused_error_ = 0;
+  return f_.enablestamps != nullptr && f_.enablestamps(s) == 0;
+}
+
 int TIdStackWinsock::SendTo(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip,
                             int port) {
+  return Send(s, data, ip, port, 0, nullptr);
+}
+
+int TIdStackWinsock::SendToStamped(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip,
+                                   int port, int stamp_wait_ms, int64_t& stamp_ns) {
+  stamp_ns = 0;
+  return Send(s, data, ip, port, stamp_wait_ms, f_.sendtostamped ? &stamp_ns : nullptr);
+}
+
+int TIdStackWinsock::Send(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip,
+                          int port, int stamp_wait_ms, int64_t* stamp_ns) {
+  // The library's sendto, or its stamped send with the same arguments before the stamp's.
+  const auto send = [&](const platform::SOCKADDR_IN* to, int to_length) {
+    const char* bytes = reinterpret_cast<const char*>(data.data());
+    const int length = static_cast<int>(data.size());
+    return stamp_ns ? f_.sendtostamped(s, bytes, length, 0, to, to_length, stamp_wait_ms, stamp_ns)
+                    : f_.sendto(s, bytes, length, 0, to, to_length);
+  };
   if (ip.Version == TIdIPVersion::Id_IPv6) {
     if (!SupportsIPv6()) return Refuse(platform::WSAEAFNOSUPPORT);
     refused_error_ = 0;
@@ -133,8 +161,7 @@ int TIdStackWinsock::SendTo(platform::SOCKET s, const TIdBytes& data, const TIdI
     address.sin6_port = f_.htons(static_cast<uint16_t>(port));
     std::copy(ip.Bytes.begin(), ip.Bytes.end(), address.sin6_addr);
     // The library takes either address through the one pointer type, told apart by length.
-    return f_.sendto(s, reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()),
-                     0, reinterpret_cast<const platform::SOCKADDR_IN*>(&address), sizeof address);
+    return send(reinterpret_cast<const platform::SOCKADDR_IN*>(&address), sizeof address);
   }
   if (ip.Version != TIdIPVersion::Id_IPv4) return Refuse(platform::WSAEAFNOSUPPORT);
   refused_error_ = 0;
@@ -143,8 +170,7 @@ int TIdStackWinsock::SendTo(platform::SOCKET s, const TIdBytes& data, const TIdI
   address.sin_port = f_.htons(static_cast<uint16_t>(port));
   const std::array<uint8_t, 4> bytes = ip.IPv4Bytes();
   std::copy(bytes.begin(), bytes.end(), address.sin_addr);
-  return f_.sendto(s, reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()), 0,
-                   &address, sizeof address);
+  return send(&address, sizeof address);
 }
 
 bool TIdStackWinsock::Readable(platform::SOCKET s, int timeout_ms) {
@@ -162,6 +188,17 @@ bool TIdStackWinsock::Readable(platform::SOCKET s, int timeout_ms) {
 }
 
 int TIdStackWinsock::RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) {
+  return Receive(s, buffer, ip, port, nullptr);
+}
+
+int TIdStackWinsock::RecvFromStamped(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip,
+                                     int& port, int64_t& stamp_ns) {
+  stamp_ns = 0;
+  return Receive(s, buffer, ip, port, f_.recvfromstamped ? &stamp_ns : nullptr);
+}
+
+int TIdStackWinsock::Receive(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port,
+                             int64_t* stamp_ns) {
   refused_error_ = 0;
   // Room for either address; the family written tells which one came.
   union {
@@ -169,8 +206,11 @@ int TIdStackWinsock::RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress
     platform::SOCKADDR_IN6 v6;
   } from{};
   int from_length = sizeof from;
-  const int result = f_.recvfrom(s, reinterpret_cast<char*>(buffer.data()),
-                                 static_cast<int>(buffer.size()), 0, &from.v4, &from_length);
+  char* const bytes = reinterpret_cast<char*>(buffer.data());
+  const int length = static_cast<int>(buffer.size());
+  const int result = stamp_ns
+                         ? f_.recvfromstamped(s, bytes, length, 0, &from.v4, &from_length, stamp_ns)
+                         : f_.recvfrom(s, bytes, length, 0, &from.v4, &from_length);
   if (result > 0) {
     int16_t family = 0;
     std::memcpy(&family, &from, sizeof family);

@@ -21,6 +21,12 @@ class TIdStackWinsock final : public TIdStack {
   bool Readable(platform::SOCKET s, int timeout_ms) override;
   int RecvFrom(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port) override;
   void Disconnect(platform::SOCKET s) override;
+  // Where the library has its three stamp calls; otherwise no socket has stamps.
+  bool EnableKernelStamps(platform::SOCKET s) override;
+  int SendToStamped(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip, int port,
+                    int stamp_wait_ms, int64_t& stamp_ns) override;
+  int RecvFromStamped(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port,
+                      int64_t& stamp_ns) override;
   int LastError() override;
   bool SupportsIPv6() const override;
 
@@ -47,7 +53,17 @@ class TIdStackWinsock final : public TIdStack {
     // Optional: without them the library has no IPv6.
     platform::Tgetaddrinfo getaddrinfo = nullptr;
     platform::Tfreeaddrinfo freeaddrinfo = nullptr;
+    // Optional: without them the time query reads its own clock.
+    platform::Tenablestamps enablestamps = nullptr;
+    platform::Tsendtostamped sendtostamped = nullptr;
+    platform::Trecvfromstamped recvfromstamped = nullptr;
   };
+
+  // Sends with the library's sendto, or with its stamped send when `stamp_ns` is given.
+  int Send(platform::SOCKET s, const TIdBytes& data, const TIdIPAddress& ip, int port,
+           int stamp_wait_ms, int64_t* stamp_ns);
+  // Receives with the library's recvfrom, or with its stamped receive when `stamp_ns` is given.
+  int Receive(platform::SOCKET s, TIdBytes& buffer, TIdIPAddress& ip, int& port, int64_t* stamp_ns);
 
   // A call refused before it reached the library; LastError then gives `error`.
   int Refuse(int error);

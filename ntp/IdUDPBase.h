@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,6 +47,11 @@ class TIdUDPBase : public TIdComponent {
   // -1 waits ReceiveTimeout.
   TIdBytes ReceiveDatagram(int timeout_ms, TIdIPAddress& peer_ip, int& peer_port);
   TIdBytes ReceiveDatagram(int timeout_ms = kUseReceiveTimeout);
+
+  // The system's stamps of the last datagram sent and of the last one received (see
+  // TIdSocketHandle); 0 where it gave none, or while no socket is open.
+  int64_t KernelSendStamp() const { return binding_ ? binding_->SendStamp() : 0; }
+  int64_t KernelReceiveStamp() const { return binding_ ? binding_->ReceiveStamp() : 0; }
 
  protected:
   // Resolves the host, opens a socket of its family if needed, drops the datagrams already

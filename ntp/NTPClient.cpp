@@ -5,6 +5,9 @@
 #include <chrono>
 #include <cmath>
 #include <string_view>
+#include <thread>
+#include <tuple>
+#include <utility>
 
 #include "ntp/IdException.h"
 #include "ntp/IdGlobal.h"
@@ -83,7 +86,33 @@ void AppendLatin1(std::string& text, uint8_t byte) {
   }
 }
 
+// Milliseconds left until `deadline` for a receive, not below 0; a negative time-out (without
+// limit) stays as it is.
+int WaitLeftMs(int timeout_ms, std::chrono::steady_clock::time_point deadline) {
+  if (timeout_ms < 0) return timeout_ms;
+  return static_cast<int>(std::max<long long>(
+      0, std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+             .count()));
+}
+
+// The requests of a burst are told apart by the transmit timestamps their replies echo, and
+// those count whole milliseconds (the request carries the local clock as the window reads it):
+// the next request waits until the clock has moved on from `last`. Bounded, for a clock that
+// does not move: 400 pauses of 100 us are 40 ms, beyond a coarse clock's tick (15.6 ms).
+void AwaitNewTransmitTimestamp(const TNtpTimestamp& last) {
+  constexpr auto kPause = std::chrono::microseconds(100);
+  constexpr int kMostPauses = 400;
+  for (int i = 0; i < kMostPauses; ++i) {
+    if (ReadNtpPacket(BuildSntpRequest(framework::Now()))->TransmitTimestamp != last) return;
+    std::this_thread::sleep_for(kPause);
+  }
+}
+
 }  // namespace
+
+const char* StampSourceName(TStampSource source) {
+  return source == TStampSource::Kernel ? "kernel" : "user";
+}
 
 bool NamesNtsHost(const std::string& host) {
   const std::string_view scheme = kNtsScheme;
@@ -279,10 +308,24 @@ TPreciseExchange PreciseExchange(const TNtpPacket& reply, int64_t originate_ns,
 TNTPClient::TNTPClient(framework::TComponent* owner) : TIdUDPClient(owner) {}
 
 TIdBytes TNTPClient::BuildRequest() {
-  return BuildSntpRequest(framework::Now());
+  TIdBytes request = BuildSntpRequest(framework::Now());
+  last_transmit_ = ReadNtpPacket(request)->TransmitTimestamp;
+  return request;
 }
 
-TIdBytes TNTPClient::SendAndReceive() {
+void TNTPClient::TakeOriginate(int64_t read_before_send) {
+  const int64_t stamp = KernelSendStamp();
+  precise_originate_ = stamp != 0 ? stamp : read_before_send;
+  originate_source_ = stamp != 0 ? TStampSource::Kernel : TStampSource::User;
+}
+
+void TNTPClient::TakeDestination(int64_t read_after_receive) {
+  const int64_t stamp = KernelReceiveStamp();
+  precise_destination_ = stamp != 0 ? stamp : read_after_receive;
+  destination_source_ = stamp != 0 ? TStampSource::Kernel : TStampSource::User;
+}
+
+TIdBytes TNTPClient::SendAndReceive(bool own_reply_only) {
 #if TEMPOMERE_NTS
   if (const std::optional<TNtsHost> nts = ParseNtsHost(Host())) return SendAndReceiveNts(*nts);
 #else
@@ -292,12 +335,31 @@ TIdBytes TNTPClient::SendAndReceive() {
   SetBufferSize(kSntpMessageSize);
   // T1 at full resolution, read after the lookup and the socket's opening, right before the
   // datagram goes out.
-  SendDatagram(request, [this] { precise_originate_ = precise_clock_(); });
-  TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
-  precise_destination_ = precise_clock_();  // T4 at full resolution, right after the receive
-  if (received.size() < static_cast<std::size_t>(kSntpMessageSize)) return {};
-  received.resize(kSntpMessageSize);
-  return received;
+  int64_t read_before_send = 0;
+  const auto sent = std::chrono::steady_clock::now();
+  SendDatagram(request, [&] { read_before_send = precise_clock_(); });
+  TakeOriginate(read_before_send);
+  if (!own_reply_only) {
+    TIdBytes received = ReceiveDatagram(kUseReceiveTimeout);
+    TakeDestination(precise_clock_());  // T4 at full resolution, right after the receive
+    if (received.size() < static_cast<std::size_t>(kSntpMessageSize)) return {};
+    received.resize(kSntpMessageSize);
+    return received;
+  }
+  const int timeout_ms = ReceiveTimeout();
+  const auto deadline = sent + std::chrono::milliseconds(std::max(0, timeout_ms));
+  while (true) {
+    TIdBytes received = ReceiveDatagram(WaitLeftMs(timeout_ms, deadline));
+    const int64_t read_after_receive = precise_clock_();
+    if (received.empty()) return {};
+    const std::optional<TNtpPacket> reply = ReadNtpPacket(received);
+    if (reply && reply->OriginateTimestamp == last_transmit_) {
+      TakeDestination(read_after_receive);
+      received.resize(kSntpMessageSize);
+      return received;
+    }
+    if (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline) return {};
+  }
 }
 
 #if TEMPOMERE_NTS
@@ -309,10 +371,12 @@ TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
   const TIdBytes request = BuildNtsRequest(BuildRequest(), session, pending);
   SetBufferSize(static_cast<int>(kNtsLongestMessage));
   Clock::time_point sent;
+  int64_t read_before_send = 0;
   Send(session.NtpServer, session.NtpPort, request, [&] {
-    precise_originate_ = precise_clock_();  // T1 at full resolution, right before the send
+    read_before_send = precise_clock_();  // T1 at full resolution, right before the send
     sent = Clock::now();
   });
+  TakeOriginate(read_before_send);
   // Anyone on the path can send the client a datagram, and one that comes first must not spoil
   // the exchange: datagrams are read until one is the authenticated reply to this very request,
   // or until the receive time-out, counted from the send, is over.
@@ -338,7 +402,7 @@ TIdBytes TNTPClient::SendAndReceiveNts(const TNtsHost& host) {
     const int64_t destination = precise_clock_();  // T4 at full resolution, right after it
     if (!arrived) break;
     if (std::optional<TIdBytes> header = AcceptNtsReply(received, pending, session)) {
-      precise_destination_ = destination;
+      TakeDestination(destination);
       return *header;
     }
     // The server's refusal of the cookie cannot be authenticated, so anyone who saw the request
@@ -358,6 +422,8 @@ void TNTPClient::DecodeReply(const TIdBytes& reply) {
   if (std::optional<TNTPInfo> decoded = DecodeSntpReply(reply, destination)) {
     Info = *decoded;
     Precise = PreciseExchange(*ReadNtpPacket(reply), precise_originate_, precise_destination_);
+    Precise.OriginateSource = originate_source_;
+    Precise.DestinationSource = destination_source_;
   }
 }
 
@@ -366,6 +432,27 @@ TDateTime TNTPClient::QueryServerTime() {
   Precise.Valid = false;
   const TIdBytes reply = SendAndReceive();
   if (!reply.empty()) DecodeReply(reply);
+  return Info.Valid ? Info.ServerTime : 0.0;
+}
+
+TDateTime TNTPClient::QueryServerTimeBurst(int requests) {
+  Burst = TBurstOutcome{};
+  Info.Valid = false;
+  Precise.Valid = false;
+  std::optional<std::pair<TNTPInfo, TPreciseExchange>> kept;
+  for (int request = 1; request <= requests; ++request) {
+    if (request > 1) AwaitNewTransmitTimestamp(last_transmit_);
+    const TIdBytes reply = SendAndReceive(/*own_reply_only=*/true);
+    ++Burst.Sent;
+    if (reply.empty()) continue;
+    DecodeReply(reply);
+    // Ties keep the earlier exchange.
+    if (Precise.Valid && (!kept || Precise.RoundTripDelay < kept->second.RoundTripDelay)) {
+      kept.emplace(Info, Precise);
+      Burst.Kept = request;
+    }
+  }
+  if (kept) std::tie(Info, Precise) = *kept;
   return Info.Valid ? Info.ServerTime : 0.0;
 }
 

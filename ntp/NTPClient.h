@@ -119,10 +119,18 @@ int64_t SystemClockNanoseconds();
 // the era rule of NtpStampToLocal (seconds words below 0x80000000 count from 2036).
 int64_t NtpStampToUnixNanoseconds(const TNtpTimestamp& stamp);
 
-// One exchange at full resolution: the local clock read in nanoseconds right before the send
-// (T1) and right after the receive (T4), the server's stamps with their full 32-bit fractions
-// (T2, T3), and the offset and delay from them. The millisecond figures of TNTPInfo come from
-// the same exchange; these stand beside them.
+// Where a full-resolution T1 or T4 comes from: the system's own stamp of the datagram, taken as
+// it left or arrived (Kernel), or the local clock read by the client right before the send or
+// right after the receive (User), where the system gives no stamp.
+enum class TStampSource { User, Kernel };
+// "user" or "kernel".
+const char* StampSourceName(TStampSource source);
+
+// One exchange at full resolution: T1 and T4 in nanoseconds from the system's stamps of the
+// request's leaving and the reply's arrival, or, where it gives none, from the local clock read
+// right before the send and right after the receive; the server's stamps with their full 32-bit
+// fractions (T2, T3); and the offset and delay from them. The millisecond figures of TNTPInfo
+// come from the same exchange; these stand beside them.
 struct TPreciseExchange {
   int64_t Originate = 0;      // T1, nanoseconds since 1970 UTC
   int64_t Receive = 0;        // T2
@@ -131,6 +139,14 @@ struct TPreciseExchange {
   double ClockOffset = 0;     // seconds, server minus computer: positive when the computer is slow
   double RoundTripDelay = 0;  // seconds
   bool Valid = false;         // the reply passed the validity rules (as TNTPInfo::Valid)
+  TStampSource OriginateSource = TStampSource::User;    // of T1
+  TStampSource DestinationSource = TStampSource::User;  // of T4
+};
+
+// What a burst of requests gave (TNTPClient::QueryServerTimeBurst).
+struct TBurstOutcome {
+  int Sent = 0;  // requests sent
+  int Kept = 0;  // the number of the request whose exchange was kept, from 1; 0 when none was
 };
 
 // The full-resolution figures of a reply whose request left at `originate_ns` (T1) and which
@@ -151,6 +167,16 @@ class TNTPClient : public TIdUDPClient {
   // when the platform refuses.
   bool SetComputerTime();
 
+  // `requests` exchanges in quick succession, keeping the valid one with the shortest
+  // full-resolution round trip, as NTP's clock filter does: the one least held up on the way
+  // gives the truest offset. Each request waits for its own reply only: a datagram that does
+  // not echo its transmit timestamp (a late reply to an earlier request, say) is passed over.
+  // Info and Precise are then the kept exchange's; without a valid reply, the last reply's (or
+  // only their Valid cleared). Gives what QueryServerTime gives for the kept exchange; Burst
+  // says how many went out and which was kept. Transport errors pass out.
+  TDateTime QueryServerTimeBurst(int requests);
+  TBurstOutcome Burst;
+
   TNTPInfo Info;
   // Keys and cookies of the hosts asked with Network Time Security ("nts://name[:port]"), and
   // the certificates they are checked against.
@@ -167,8 +193,13 @@ class TNTPClient : public TIdUDPClient {
 
  private:
   TIdBytes BuildRequest();
-  // The reply's 48 bytes, or empty when none (or a shorter datagram) arrived in time.
-  TIdBytes SendAndReceive();
+  // The reply's 48 bytes, or empty when none (or a shorter datagram) arrived in time. With
+  // `own_reply_only`, datagrams that do not echo the request's transmit timestamp are passed
+  // over until the receive time-out, counted from the send, is over.
+  TIdBytes SendAndReceive(bool own_reply_only = false);
+  // T1 and T4 at full resolution: the system's stamp where it gave one, else the clock reading.
+  void TakeOriginate(int64_t read_before_send);
+  void TakeDestination(int64_t read_after_receive);
   // The same for an NTS host: the header of an authenticated reply to this request, or empty.
   TIdBytes SendAndReceiveNts(const TNtsHost& host);
   void DecodeReply(const TIdBytes& reply);
@@ -176,6 +207,9 @@ class TNTPClient : public TIdUDPClient {
   TNanosecondClock precise_clock_ = SystemClockNanoseconds;
   int64_t precise_originate_ = 0;    // read right before the send
   int64_t precise_destination_ = 0;  // read right after the receive
+  TStampSource originate_source_ = TStampSource::User;
+  TStampSource destination_source_ = TStampSource::User;
+  TNtpTimestamp last_transmit_;  // the transmit timestamp of the last request sent
 };
 
 }  // namespace ntp

@@ -245,6 +245,22 @@ using Tgetaddrinfo = int (*)(const char* node, const char* service, const ADDRIN
                              ADDRINFOA** result);
 using Tfreeaddrinfo = void (*)(ADDRINFOA* list);
 
+// The system's own stamps of a socket's datagrams, in nanoseconds since 1970-01-01 00:00 UTC by
+// its real-time clock, taken where a datagram leaves and enters the host rather than where the
+// program next gets to read a clock. Three calls that only the Linux stand-in has: they are
+// looked up like the others and are not required; without them (Windows' own library) the time
+// query reads its clock itself. A stamp of 0 means the system gave none.
+//
+// Asks the system to stamp what the socket sends and receives: 0, or SOCKET_ERROR.
+using Tenablestamps = int (*)(SOCKET s);
+// sendto, then the stamp of the datagram's leaving, waited for at most `stamp_wait_ms`.
+using Tsendtostamped = int (*)(SOCKET s, const char* data, int length, int flags,
+                               const SOCKADDR_IN* to, int to_length, int stamp_wait_ms,
+                               int64_t* stamp_ns);
+// recvfrom, with the stamp of the datagram's arrival.
+using Trecvfromstamped = int (*)(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from,
+                                 int* from_length, int64_t* stamp_ns);
+
 using HMODULE = void*;
 
 // Loading a library by name and looking its functions up by name.

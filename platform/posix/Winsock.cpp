@@ -3,6 +3,8 @@
 #include "platform/Winsock.h"
 
 #include <arpa/inet.h>
+#include <linux/errqueue.h>
+#include <linux/net_tstamp.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,6 +14,7 @@
 #include <strings.h>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -196,6 +199,87 @@ int SendTo(SOCKET s, const char* data, int length, int flags, const SOCKADDR_IN*
   return static_cast<int>(sent);
 }
 
+// Kernel stamps: SO_TIMESTAMPNS stamps each datagram as it arrives; SO_TIMESTAMPING's software
+// transmit stamp is taken as the datagram is handed to the device, and comes back on the socket's
+// error queue. Only the stamp comes back, not the datagram (OPT_TSONLY).
+constexpr int kTransmitStampFlags =
+    SOF_TIMESTAMPING_TX_SOFTWARE | SOF_TIMESTAMPING_SOFTWARE | SOF_TIMESTAMPING_OPT_TSONLY;
+// Room for the control messages of one datagram or one error-queue entry: a stamp (3 timespecs)
+// and an extended error with its address, with headers.
+constexpr std::size_t kControlSize = 256;  // bytes
+// A socket's error queue holds at most what a few sends left behind; a bound all the same.
+constexpr int kMostStampsDropped = 64;
+
+int64_t Nanoseconds(const timespec& at) {
+  return int64_t{at.tv_sec} * 1000000000 + at.tv_nsec;
+}
+
+// Reads one entry of the socket's error queue without waiting. False when it holds none; else
+// `stamp_ns` is the transmit stamp the entry carries, 0 when it carries none.
+bool ReadErrorQueue(int fd, int64_t& stamp_ns) {
+  alignas(cmsghdr) char control[kControlSize];
+  msghdr message{};
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return false;
+  int64_t stamp = 0;
+  bool sent = false;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPING) {
+      scm_timestamping stamps;
+      std::memcpy(&stamps, CMSG_DATA(c), sizeof stamps);
+      stamp = Nanoseconds(stamps.ts[0]);  // ts[0]: software; ts[2] would be the device's
+    } else if ((c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR) ||
+               (c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_RECVERR)) {
+      sock_extended_err error;
+      std::memcpy(&error, CMSG_DATA(c), sizeof error);
+      sent = error.ee_origin == SO_EE_ORIGIN_TIMESTAMPING && error.ee_info == SCM_TSTAMP_SND;
+    }
+  }
+  stamp_ns = sent ? stamp : 0;
+  return true;
+}
+
+// Drops the stamps waiting in the socket's error queue; gives how many.
+int DropWaitingStamps(int fd) {
+  int dropped = 0;
+  int64_t ignored = 0;
+  while (dropped < kMostStampsDropped && ReadErrorQueue(fd, ignored)) ++dropped;
+  return dropped;
+}
+
+// Either stamp is worth having alone, so the call fails only when the system gives neither.
+int EnableStamps(SOCKET s) {
+  const int fd = static_cast<int>(s);
+  const int on = 1;
+  const bool receive = ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
+  const int flags = kTransmitStampFlags;
+  const bool transmit = ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPING, &flags, sizeof flags) == 0;
+  if (!receive && !transmit) return FailFromErrno();
+  return 0;
+}
+
+int SendToStamped(SOCKET s, const char* data, int length, int flags, const SOCKADDR_IN* to,
+                  int to_length, int stamp_wait_ms, int64_t* stamp_ns) {
+  if (stamp_ns) *stamp_ns = 0;
+  const int fd = static_cast<int>(s);
+  DropWaitingStamps(fd);  // whatever waits there belongs to an earlier datagram
+  const int sent = SendTo(s, data, length, flags, to, to_length);
+  if (sent == SOCKET_ERROR || !stamp_ns) return sent;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(std::max(0, stamp_wait_ms));
+  while (true) {
+    int64_t stamp = 0;
+    while (ReadErrorQueue(fd, stamp))
+      if (stamp != 0) return *stamp_ns = stamp, sent;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return sent;
+    pollfd p{fd, 0, 0};  // an error-queue entry shows as POLLERR, asked for or not
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return sent;
+  }
+}
+
 // Waits for readability only: the time query never asks for the write or error sets. Like the
 // library's select, the read set is reduced to the sockets that are ready.
 int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEVAL* timeout) {
@@ -215,8 +299,26 @@ int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEV
     const int64_t ms = int64_t{timeout->tv_sec} * 1000 + (int64_t{timeout->tv_usec} + 999) / 1000;
     wait_ms = static_cast<int>(std::min<int64_t>(ms, std::numeric_limits<int>::max()));
   }
-  const int ready = ::poll(polled.data(), polled.size(), wait_ms);
-  if (ready < 0) return FailFromErrno();
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
+  while (true) {
+    const int ready = ::poll(polled.data(), polled.size(), wait_ms);
+    if (ready < 0) return FailFromErrno();
+    // A transmit stamp that came after its send stopped waiting for it marks the socket with an
+    // error, yet a receive would find nothing and block: it is dropped and the wait goes on.
+    bool only_late_stamps = ready > 0;
+    for (pollfd& p : polled) {
+      if (p.revents == POLLERR && DropWaitingStamps(p.fd) > 0)
+        p.revents = 0;
+      else if (p.revents != 0)
+        only_late_stamps = false;
+    }
+    if (!only_late_stamps) break;
+    if (wait_ms > 0)
+      wait_ms = static_cast<int>(std::max<int64_t>(
+          0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    if (wait_ms == 0) break;
+  }
   if (read) {
     read->fd_count = 0;
     for (const pollfd& p : polled) {
@@ -230,14 +332,32 @@ int Select(int /*nfds*/, FD_SET* read, FD_SET* write, FD_SET* error, const TIMEV
 
 // Linux quietly cuts a datagram larger than the buffer; the library fails with 10040 instead.
 // MSG_TRUNC makes the kernel report the datagram's real length, which tells the two apart.
-int RecvFrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, int* from_length) {
+// With `stamp_ns`, also the stamp SO_TIMESTAMPNS put on the datagram (0 when it has none).
+int Receive(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, int* from_length,
+            int64_t* stamp_ns) {
+  if (stamp_ns) *stamp_ns = 0;
   if (length < 0 || (!buffer && length > 0)) return FailWith(WSAEFAULT);
   sockaddr_storage address{};
-  socklen_t address_length = sizeof address;
-  const ssize_t received =
-      ::recvfrom(static_cast<int>(s), buffer, static_cast<size_t>(length), flags | MSG_TRUNC,
-                 reinterpret_cast<sockaddr*>(&address), &address_length);
+  iovec data{buffer, static_cast<size_t>(length)};
+  alignas(cmsghdr) char control[kControlSize];
+  msghdr message{};
+  message.msg_name = &address;
+  message.msg_namelen = sizeof address;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  if (stamp_ns) {
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+  }
+  const ssize_t received = ::recvmsg(static_cast<int>(s), &message, flags | MSG_TRUNC);
   if (received < 0) return FailFromErrno();
+  if (stamp_ns)
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+        timespec at;
+        std::memcpy(&at, CMSG_DATA(c), sizeof at);
+        *stamp_ns = Nanoseconds(at);
+      }
   if (address.ss_family == AF_INET6) {
     if (from && from_length && *from_length >= static_cast<int>(sizeof(SOCKADDR_IN6))) {
       const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
@@ -260,6 +380,16 @@ int RecvFrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, i
   }
   if (received > length) return FailWith(WSAEMSGSIZE);
   return static_cast<int>(received);
+}
+
+int RecvFrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from, int* from_length) {
+  return Receive(s, buffer, length, flags, from, from_length, nullptr);
+}
+
+int RecvFromStamped(SOCKET s, char* buffer, int length, int flags, SOCKADDR_IN* from,
+                    int* from_length, int64_t* stamp_ns) {
+  int64_t ignored = 0;
+  return Receive(s, buffer, length, flags, from, from_length, stamp_ns ? stamp_ns : &ignored);
 }
 
 int Shutdown(SOCKET s, int how) {
@@ -384,6 +514,9 @@ const std::map<std::string, void*>& Exports() {
       {"closesocket", reinterpret_cast<void*>(&CloseSocket)},
       {"getaddrinfo", reinterpret_cast<void*>(&GetAddrInfo)},
       {"freeaddrinfo", reinterpret_cast<void*>(&FreeAddrInfo)},
+      {"enablestamps", reinterpret_cast<void*>(&EnableStamps)},
+      {"sendtostamped", reinterpret_cast<void*>(&SendToStamped)},
+      {"recvfromstamped", reinterpret_cast<void*>(&RecvFromStamped)},
   };
   return exports;
 }

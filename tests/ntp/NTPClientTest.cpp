@@ -2,14 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include <QLocale>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/DisplayFormats.h"
@@ -18,6 +27,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeSntpServer.h"
 #include "support/FakeWinsock.h"
+#include "support/ScriptedStamps.h"
 
 using framework::DaysFromCivil;
 using namespace ntp;
@@ -28,6 +38,7 @@ using testing_support::FakeSntpServer;
 using testing_support::FakeWinsock;
 using testing_support::ReplySpec;
 using testing_support::ScopedTimeZone;
+using testing_support::ScriptedStamps;
 
 namespace {
 
@@ -982,7 +993,14 @@ TEST(Precise, OffsetAndDelayOfKnownTimesToTheNanosecond) {
   EXPECT_FALSE(PreciseExchange(reply, t1, t4).Valid);
 }
 
-TEST_F(Query, ThePreciseClockIsReadRightBeforeTheSendAndRightAfterTheReceive) {
+TEST(PreciseClock, ThePreciseClockIsReadRightBeforeTheSendAndRightAfterTheReceive) {
+  // A library without kernel stamps, as Windows' own: the client's readings are T1 and T4.
+  ScriptedStamps library(/*library_has_stamps=*/false);
+  FakeSntpServer server;
+  TNTPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetReceiveTimeout(500);
   // This machine's fine clock reads 0.7 s late; the millisecond clock is the real one.
   std::vector<int64_t> readings;
   client.SetPreciseClock([&] {
@@ -1055,3 +1073,209 @@ TEST(PreciseReadings, T1IsReadAfterTheLookupAndSocketRightBeforeSendtoAndT4Right
   EXPECT_EQ(tail, (std::vector<std::string>{"clock", "sendto", "select", "recvfrom", "clock"}));
   EXPECT_EQ(std::count(winsock.calls.begin(), winsock.calls.end(), "clock"), 2);
 }
+
+// --- Kernel stamps and bursts -----------------------------------------------------------------
+
+namespace {
+
+// A reply to `request` with the given server stamps (nanoseconds since 1970 UTC).
+QByteArray Answer(const QByteArray& request, int64_t t2, int64_t t3, uint8_t stratum = 2) {
+  const auto bytes = std::span(reinterpret_cast<const uint8_t*>(request.constData()),
+                               static_cast<std::size_t>(request.size()));
+  TNtpPacket reply;
+  reply.Version = 4;
+  reply.Mode = 4;
+  reply.Stratum = stratum;
+  reply.OriginateTimestamp = ReadNtpPacket(bytes)->TransmitTimestamp;
+  reply.ReceiveTimestamp = StampOf(t2);
+  reply.TransmitTimestamp = StampOf(t3);
+  const TIdBytes written = WriteNtpPacket(reply);
+  return QByteArray(reinterpret_cast<const char*>(written.data()),
+                    static_cast<qsizetype>(written.size()));
+}
+
+struct StampCase {
+  const char* name;
+  bool library_has_stamps;
+  bool kernel_send;     // the system stamps the request's leaving
+  bool kernel_receive;  // the system stamps the reply's arrival
+  TStampSource t1, t4;
+  double delay_ms, offset_ms;  // worked out by hand from the times below
+};
+
+class StampSources : public ::testing::TestWithParam<StampCase> {};
+
+// The server stamps X + 10 ms and X + 10.1 ms; the system stamps the request at X and the reply
+// at X + 0.5 ms; the client's own clock reads X - 0.2 ms before the send and X + 0.8 ms after
+// the receive.
+TEST_P(StampSources, EachTimeIsTheSystemsStampWhenGivenAndTheClientsReadingWhenNot) {
+  const StampCase& c = GetParam();
+  const int64_t x = int64_t{UnixSeconds(2026, 3, 1, 12, 0)} * kNs;
+  ScriptedStamps library(c.library_has_stamps);
+  library.send_stamps = {c.kernel_send ? x : 0};
+  library.receive_stamps = {c.kernel_receive ? x + 500000 : 0};
+  FakeSntpServer server;
+  server.Then(
+      [&](const QByteArray& request) { return Answer(request, x + 10000000, x + 10100000); });
+  TNTPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetReceiveTimeout(2000);
+  const std::vector<int64_t> readings = {x - 200000, x + 800000};
+  std::size_t read = 0;
+  client.SetPreciseClock([&] { return readings[std::min(read++, readings.size() - 1)]; });
+  ASSERT_NE(client.QueryServerTime(), 0.0);
+  EXPECT_EQ(client.Precise.OriginateSource, c.t1);
+  EXPECT_EQ(client.Precise.DestinationSource, c.t4);
+  EXPECT_NEAR(client.Precise.RoundTripDelay * 1e3, c.delay_ms, 2e-6);
+  EXPECT_NEAR(client.Precise.ClockOffset * 1e3, c.offset_ms, 2e-6);
+  EXPECT_TRUE(client.Precise.Valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seam, StampSources,
+    ::testing::Values(
+        // Delay (T4 - T1) - (T3 - T2); offset ((T2 - T1) + (T3 - T4)) / 2, in ms.
+        StampCase{"BothFromTheSystem", true, true, true, TStampSource::Kernel, TStampSource::Kernel,
+                  0.5 - 0.1, (10 + 9.6) / 2},
+        StampCase{"NoReceiveStampReadsTheClockAfterTheReceive", true, true, false,
+                  TStampSource::Kernel, TStampSource::User, 0.8 - 0.1, (10 + 9.3) / 2},
+        StampCase{"NoSendStampReadsTheClockBeforeTheSend", true, false, true, TStampSource::User,
+                  TStampSource::Kernel, 0.7 - 0.1, (10.2 + 9.6) / 2},
+        StampCase{"ALibraryWithoutStampCallsReadsTheClockForBoth", false, true, true,
+                  TStampSource::User, TStampSource::User, 1.0 - 0.1, (10.2 + 9.3) / 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// On this machine's loopback the kernel stamps the request as it leaves and the reply as it
+// arrives; the server in the test process stamps with the same clock in between.
+TEST(KernelStamps, OverLoopbackTheSystemsStampsBracketTheServersStamps) {
+  const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const int on = 1;
+  const bool refused = ::setsockopt(probe, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0;
+  const int error = errno;
+  ::close(probe);
+  if (refused) GTEST_SKIP() << "this kernel refuses SO_TIMESTAMPNS: " << std::strerror(error);
+  FakeSntpServer server;
+  server.ThenReply();
+  TNTPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetReceiveTimeout(2000);
+  ASSERT_NE(client.QueryServerTime(), 0.0);
+  if (client.Precise.OriginateSource != TStampSource::Kernel)
+    GTEST_SKIP() << "this kernel gave no software transmit stamp for a loopback datagram";
+  EXPECT_EQ(client.Precise.DestinationSource, TStampSource::Kernel);
+  const TPreciseExchange& e = client.Precise;
+  EXPECT_LE(e.Originate, e.Receive);
+  EXPECT_LE(e.Receive, e.Transmit);
+  EXPECT_LE(e.Transmit, e.Destination);
+  EXPECT_GT(e.RoundTripDelay, 0.0);
+}
+
+// A datagram the burst server sends on a request: a reply to that request or an earlier one,
+// stamped so that its round trip looks `longer_s` longer than it was (the receive stamp half
+// of that later, the transmit stamp half of it earlier than the moment of answering: the client
+// cannot tell that from a reply held up on the way, and the offset stays that of the clock).
+struct BurstAnswer {
+  int to_request;  // from 1
+  double longer_s;
+  uint8_t stratum = 2;
+};
+
+// A server in the test process that answers the k-th request with the k-th list of datagrams.
+class BurstServer {
+ public:
+  explicit BurstServer(std::vector<std::vector<BurstAnswer>> script) : script_(std::move(script)) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~BurstServer() {
+    running_ = false;
+    thread_.join();
+    ::close(fd_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  void Serve() {
+    std::vector<QByteArray> requests;
+    while (running_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;  // look at running_ every 20 ms
+      char buffer[512];
+      sockaddr_in from{};
+      socklen_t from_length = sizeof from;
+      const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0,
+                                   reinterpret_cast<sockaddr*>(&from), &from_length);
+      if (n < 48) continue;
+      requests.emplace_back(buffer, static_cast<qsizetype>(n));
+      if (requests.size() > script_.size()) continue;
+      for (const BurstAnswer& a : script_[requests.size() - 1]) {
+        const int64_t now = SystemClockNanoseconds();
+        const auto half = static_cast<int64_t>(a.longer_s / 2 * kNs);
+        const QByteArray reply =
+            Answer(requests[a.to_request - 1], now + half, now - half, a.stratum);
+        ::sendto(fd_, reply.constData(), 48, 0, reinterpret_cast<sockaddr*>(&from), from_length);
+      }
+    }
+  }
+
+  std::vector<std::vector<BurstAnswer>> script_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> running_{true};
+  std::thread thread_;
+};
+
+struct BurstCase {
+  const char* name;
+  std::vector<std::vector<BurstAnswer>> script;  // one list per request
+  int kept;                                      // 0: none
+  double kept_longer_s;  // how much longer the kept reply made its round trip look
+};
+
+class Burst : public ::testing::TestWithParam<BurstCase> {};
+
+TEST_P(Burst, KeepsTheValidExchangeWithTheShortestRoundTripOfItsOwnReplies) {
+  const BurstCase& c = GetParam();
+  BurstServer server(c.script);
+  TNTPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetReceiveTimeout(300);
+  const TDateTime result = client.QueryServerTimeBurst(static_cast<int>(c.script.size()));
+  EXPECT_EQ(client.Burst.Sent, static_cast<int>(c.script.size()));
+  EXPECT_EQ(client.Burst.Kept, c.kept);
+  EXPECT_EQ(client.Info.Valid, c.kept > 0);
+  EXPECT_EQ(client.Precise.Valid, c.kept > 0);
+  EXPECT_EQ(result != 0.0, c.kept > 0);
+  if (c.kept == 0) return;
+  // Info and Precise are both the kept exchange's: its round trip, at either resolution.
+  EXPECT_NEAR(client.Precise.RoundTripDelay, c.kept_longer_s, 0.25);
+  EXPECT_NEAR(client.Info.RoundTripDelay * 86400, c.kept_longer_s, 0.25);
+  EXPECT_NEAR(client.Precise.ClockOffset, 0.0, 0.25);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, Burst,
+    ::testing::Values(
+        BurstCase{
+            "TheShortestRoundTripIsKept", {{{1, 3}}, {{2, 2}}, {{3, 0}}, {{4, 1}}, {{5, 4}}}, 3, 0},
+        // A late reply to the first request comes first on the third; taken for the third's,
+        // its round trip would look the shortest.
+        BurstCase{"ALateReplyToAnEarlierRequestIsPassedOver",
+                  {{{1, 3}}, {{2, 4}}, {{1, 0}, {3, 5}}},
+                  1,
+                  3},
+        BurstCase{"ARequestWithoutAReplyDoesNotEndTheBurst", {{{1, 2}}, {}, {{3, 1}}}, 3, 1},
+        BurstCase{"InvalidRepliesAreNeverKept", {{{1, 0, 0}}, {{2, 0, 16}}}, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

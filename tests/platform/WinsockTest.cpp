@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -237,4 +238,18 @@ TEST_F(RealWinsock, AVeryLongTimeOutIsNoShortOne) {
   const TIMEVAL timeout{4294968, 0};
   // The reply comes 1.5 s after the request: a wait cut to 704 ms would have ended with 0.
   EXPECT_EQ(select_(0, &read, nullptr, nullptr, &timeout), 1);
+}
+
+// A transmit stamp nobody waited for (here: a plain sendto on a stamped socket) marks the socket
+// with an error, yet a receive would find nothing there and block: the wait must not end on it.
+TEST_F(RealWinsock, ATransmitStampLeftWaitingIsNoDatagram) {
+  auto enable = Get<Tenablestamps>(library, "enablestamps");
+  ASSERT_NE(enable, nullptr);
+  if (enable(s) != 0) GTEST_SKIP() << "this kernel stamps no datagrams: " << last_error_();
+  testing_support::FakeSntpServer server;  // silent: nothing is queued for it
+  SendTo(server.Port(), QByteArray(48, '\x1B'));
+  pollfd p{static_cast<int>(s), 0, 0};
+  if (::poll(&p, 1, 200) != 1 || p.revents != POLLERR)
+    GTEST_SKIP() << "this kernel gave no software transmit stamp for a loopback datagram";
+  EXPECT_EQ(Wait(50), 0);
 }
