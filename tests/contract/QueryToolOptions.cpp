@@ -23,7 +23,7 @@ struct Row {
 
 auto Fields(const Options& o) {
   return std::tie(o.hosts, o.form, o.precise_text, o.family, o.port, o.timeout_ms, o.count,
-                  o.interval_s, o.nts, o.ca_file);
+                  o.interval_s, o.burst, o.nts, o.ca_file);
 }
 
 constexpr const char* kNtsWithPort =
@@ -63,6 +63,12 @@ const Row kRows[] = {
      {"--ca-file", "--help", "--json", "h"},
      "",
      {.hosts = {"h"}, .form = OutputForm::Json, .ca_file = "--help"}},
+    {"BurstEdgesAndTheLastOneCounts",
+     {"-b", "2", "-b", "64", "h"},
+     "",
+     {.hosts = {"h"}, .burst = 64}},
+    {"BurstOfOne", {"-b", "1", "h"}, "N must be a whole number from 2 to 64, not '1'"},
+    {"BurstAboveTheRange", {"-b", "65", "h"}, "N must be a whole number from 2 to 64, not '65'"},
     {"PortZero", {"-p", "0", "h"}, "PORT must be a whole number from 1 to 65535, not '0'"},
     {"PortWithASign",
      {"-p", "+123", "h"},
@@ -153,7 +159,8 @@ TEST(QueryToolUsageError, SaysTheProblemTheUsageAndTheRanges) {
   EXPECT_EQ(
       ReadCommandLine({"-x"}, "1").err,
       "unknown option -x\n"
-      "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]\n"
+      "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [-b N] "
+      "[--precise]\n"
       "                      [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] HOST...\n"
       "       tempomere-query --help | --version\n"
       "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"

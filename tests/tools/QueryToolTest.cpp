@@ -592,7 +592,9 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
                             "rootDispersion",
                             "rootDelay",
                             "referenceId",
-                            "valid"};
+                            "valid",
+                            "t1Source",
+                            "t4Source"};
   int finer_than_microseconds = 0;  // precise figures that are no whole number of microseconds
   for (int i = 0; i < 2; ++i) {
     const QJsonObject s = samples[i].toObject();
@@ -624,6 +626,8 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
     EXPECT_EQ(s["referenceId"].toString(), "10.0.0.1");
     EXPECT_EQ(s["valid"], QJsonValue(true));
     EXPECT_EQ(s["replied"], QJsonValue(true));
+    for (const char* key : {"t1Source", "t4Source"})
+      EXPECT_TRUE(QStringList({"kernel", "user"}).contains(s[key].toString())) << key;
     // The server's clock, in UTC, is 2 s and more ahead of the moment the sample began.
     const QDateTime sampled = IsoTime(s["sampledAt"]);
     const QDateTime server = IsoTime(s["serverTime"]);
@@ -671,6 +675,7 @@ TEST(QueryToolForms, JsonHoldsEveryFieldOfEachSampleAndEachHostsSummary) {
   EXPECT_EQ(silent["replied"], QJsonValue(false));
   EXPECT_EQ(silent["valid"], QJsonValue(false));
   EXPECT_TRUE(silent["serverTime"].isNull());
+  EXPECT_TRUE(silent["t1Source"].isNull() && silent["t4Source"].isNull());
   EXPECT_EQ(silent["stratum"].toInt(), 0);
   EXPECT_EQ(b["summary"].toObject()["count"].toInt(), 1);
   EXPECT_EQ(b["summary"].toObject()["totalDrift"].toDouble(), 0);
@@ -719,11 +724,27 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   const QList<QStringList> records = ReadCsv(run.out);
   ASSERT_EQ(records.size(), 3);
   const QStringList header = records[0];
-  EXPECT_EQ(header, (QStringList{"host", "sample", "sampled_at", "replied", "server_time",
-                                 "computer_error", "round_trip_delay", "precise_computer_error",
-                                 "precise_round_trip_delay", "version", "leap_indicator", "stratum",
-                                 "mode", "precision", "poll_interval", "root_dispersion",
-                                 "root_delay", "reference_id", "valid"}));
+  EXPECT_EQ(header, (QStringList{"host",
+                                 "sample",
+                                 "sampled_at",
+                                 "replied",
+                                 "server_time",
+                                 "computer_error",
+                                 "round_trip_delay",
+                                 "precise_computer_error",
+                                 "precise_round_trip_delay",
+                                 "version",
+                                 "leap_indicator",
+                                 "stratum",
+                                 "mode",
+                                 "precision",
+                                 "poll_interval",
+                                 "root_dispersion",
+                                 "root_delay",
+                                 "reference_id",
+                                 "valid",
+                                 "t1_source",
+                                 "t4_source"}));
   auto column = [&](int row, const char* name) { return records[row][header.indexOf(name)]; };
   for (int row = 1; row < 3; ++row) ASSERT_EQ(records[row].size(), header.size());
   EXPECT_EQ(column(1, "host"), "127.0.0.1");
@@ -754,6 +775,8 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   EXPECT_EQ(column(2, "replied"), "false");
   EXPECT_EQ(column(2, "valid"), "false");
   EXPECT_EQ(column(2, "server_time"), "");
+  EXPECT_TRUE(QStringList({"kernel", "user"}).contains(column(1, "t4_source")));
+  EXPECT_EQ(column(2, "t1_source"), "");
   EXPECT_EQ(column(2, "precise_computer_error"), "0");
   EXPECT_EQ(column(2, "computer_error"), "0") << "no reply: zero, without a sign";
   const double precise = column(1, "precise_computer_error").toDouble(&ok);
@@ -764,6 +787,38 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
   const ToolRun both = Query({"--csv", "--json", "127.0.0.1"});
   EXPECT_EQ(both.exit_code, 2);
   EXPECT_TRUE(both.out.isEmpty());
+}
+
+// --- Bursts -----------------------------------------------------------------------------------
+
+TEST(QueryToolBurst, EachSampleSaysHowManyRequestsWentOutAndWhichOneItShows) {
+  FakeSntpServer server;
+  server.Always(
+      [](const QByteArray& request) { return std::optional(testing_support::MakeReply(request)); });
+  const QString port = QString::number(server.Port());
+  const ToolRun json = Query(
+      {"--json", "-b", "4", "-c", "2", "-i", "0.01", "-t", kPatient, "-p", port, "127.0.0.1"});
+  EXPECT_EQ(json.exit_code, 0) << json.err.toStdString();
+  EXPECT_EQ(server.RequestCount(), 8);
+  const QJsonArray samples = QJsonDocument::fromJson(json.out.toUtf8())
+                                 .object()["hosts"]
+                                 .toArray()[0]
+                                 .toObject()["samples"]
+                                 .toArray();
+  ASSERT_EQ(samples.size(), 2);
+  for (const QJsonValue& sample : samples) {
+    const QJsonObject burst = sample.toObject()["burst"].toObject();
+    EXPECT_EQ(burst["sent"].toInt(), 4);
+    EXPECT_GE(burst["kept"].toInt(), 1);
+    EXPECT_LE(burst["kept"].toInt(), 4);
+  }
+  const ToolRun text = Query({"-b", "3", "-t", kPatient, "-p", port, "127.0.0.1"});
+  EXPECT_EQ(Fields(text.out, "Requests Sent"), QStringList{"3"});
+  const QStringList kept = Fields(text.out, "Request Kept");
+  ASSERT_EQ(kept.size(), 1);
+  EXPECT_GE(kept[0].toInt(), 1);
+  EXPECT_LE(kept[0].toInt(), 3);
+  EXPECT_EQ(server.RequestCount(), 11);
 }
 
 // --- Full-resolution figures ------------------------------------------------------------------

@@ -13,7 +13,7 @@ void CsvWriter::Start(std::ostream& out) {
   out << "host,sample,sampled_at,replied,server_time,computer_error,round_trip_delay,"
          "precise_computer_error,precise_round_trip_delay,version,"
          "leap_indicator,stratum,mode,precision,poll_interval,root_dispersion,root_delay,"
-         "reference_id,valid"
+         "reference_id,valid,t1_source,t4_source"
       << components::kCsvRecordEnd;
 }
 
@@ -46,6 +46,8 @@ void CsvWriter::Write(std::ostream& out, const HostRun& run) {
         CsvNumber(info.RootDelay),
         CsvField(sample.ShownReference()),
         info.Valid ? "true" : "false",
+        sample.replied ? ntp::StampSourceName(sample.precise.OriginateSource) : "",
+        sample.replied ? ntp::StampSourceName(sample.precise.DestinationSource) : "",
     };
     for (std::size_t f = 0; f < fields.size(); ++f) out << (f > 0 ? "," : "") << fields[f];
     out << components::kCsvRecordEnd;

@@ -12,6 +12,7 @@ namespace tempomere_query {
 namespace {
 
 using nlohmann::json;
+using ntp::StampSourceName;
 
 // A figure in seconds at its resolution (see components::RoundSeconds): the same value that
 // the CSV form writes.
@@ -24,7 +25,7 @@ double Nanoseconds(double seconds) {
 
 json SampleJson(const Sample& sample) {
   const ntp::TNTPInfo& info = sample.info;
-  return {
+  json written = {
       {"sampledAt", components::IsoUtc(sample.sampled_at_ms)},
       {"replied", sample.replied},
       // Without a reply there is no server time; the text form's zeros would read as 1900.
@@ -43,7 +44,15 @@ json SampleJson(const Sample& sample) {
       {"rootDelay", info.RootDelay},
       {"referenceId", sample.ShownReference()},
       {"valid", info.Valid},
+      // Without a reply no clock gave a precise T1 or T4.
+      {"t1Source", sample.replied ? json(StampSourceName(sample.precise.OriginateSource)) : json()},
+      {"t4Source",
+       sample.replied ? json(StampSourceName(sample.precise.DestinationSource)) : json()},
   };
+  if (sample.burst.Sent > 0)
+    written["burst"] = {{"sent", sample.burst.Sent},
+                        {"kept", sample.burst.Kept > 0 ? json(sample.burst.Kept) : json()}};
+  return written;
 }
 
 // Seconds (and seconds per day) to the microsecond, as the errors they are made of.

@@ -29,6 +29,7 @@ struct Options {
   int timeout_ms = 500;   // how long to wait for each reply
   int count = 1;          // samples per host
   double interval_s = 1;  // seconds between the starts of two samples
+  int burst = 1;          // requests per sample; of several, the shortest round trip is kept
   // Network Time Security: --nts asks each HOST as "nts://HOST"; --ca-file trusts that CA
   // instead of the system's trust store.
   bool nts = false;

@@ -25,13 +25,19 @@ int64_t UtcNowMs() {
 
 // One exchange with the host; transport errors pass out. The client's record is emptied first,
 // so a silent sample shows zeros, never the previous sample's reply.
-Sample QueryOnce(ntp::TNTPClient& client) {
+// With `burst` above 1, that many exchanges, of which the shortest round trip is kept.
+Sample QueryOnce(ntp::TNTPClient& client, int burst) {
   client.Info = ntp::TNTPInfo{};
   client.Precise = ntp::TPreciseExchange{};
   Sample sample;
   sample.sampled_at_ms = UtcNowMs();
   client.SetActive(true);
-  client.QueryServerTime();
+  if (burst > 1) {
+    client.QueryServerTimeBurst(burst);
+    sample.burst = client.Burst;
+  } else {
+    client.QueryServerTime();
+  }
   client.SetActive(false);
   sample.info = client.Info;
   sample.replied = client.Info.DestinationTime != 0;  // set only by a decoded reply
@@ -69,7 +75,7 @@ HostRun AskHost(const std::string& host, const Options& options) {
         next += interval;
         std::this_thread::sleep_until(next);
       }
-      Sample sample = QueryOnce(client);
+      Sample sample = QueryOnce(client, options.burst);
       if (sample.info.Valid) {
         // Accepted as the window accepts an error: stored first, then taken into the run.
         run.last_accepted = framework::Now();

@@ -23,6 +23,7 @@ struct Sample {
   double error = 0;  // seconds, positive when the computer's clock is ahead
   ntp::TPreciseExchange precise;
   double precise_error = 0;  // seconds, from the full-resolution readings
+  ntp::TBurstOutcome burst;  // with -b: how many requests went out and which one was kept
 
   double DelaySeconds() const { return info.RoundTripDelay * 24 * 3600; }
   double PreciseDelaySeconds() const { return replied ? precise.RoundTripDelay : 0; }

@@ -39,6 +39,13 @@ void PrintPrecise(std::ostream& out, const Sample& sample) {
       << "Precise Round Trip Delay: " << Fixed(sample.PreciseDelaySeconds(), 9) << "\n";
 }
 
+// With -b: how many requests went out for the sample and which one's exchange it shows.
+void PrintBurst(std::ostream& out, const Sample& sample) {
+  out << "Requests Sent: " << sample.burst.Sent << "\n"
+      << "Request Kept: "
+      << (sample.burst.Kept > 0 ? std::to_string(sample.burst.Kept) : std::string("none")) << "\n";
+}
+
 // The Statistics tab's figures over the host's valid errors, in seconds to 5 decimals.
 void PrintSummary(std::ostream& out, const HostRun& run) {
   const components::TErrorSummary summary = run.Summary();
@@ -98,6 +105,7 @@ void TextWriter::Write(std::ostream& out, const HostRun& run) {
     if (i > 0) out << "\n";
     PrintSample(out, run.samples[i]);
     if (precise_) PrintPrecise(out, run.samples[i]);
+    if (run.samples[i].burst.Sent > 0) PrintBurst(out, run.samples[i]);
   }
   if (summarise_ && run.AnyValid()) {
     out << "\n";
