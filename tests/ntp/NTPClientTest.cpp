@@ -1103,6 +1103,10 @@ struct StampCase {
   double delay_ms, offset_ms;  // worked out by hand from the times below
 };
 
+void PrintTo(const StampCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class StampSources : public ::testing::TestWithParam<StampCase> {};
 
 // The server stamps X + 10 ms and X + 10.1 ms; the system stamps the request at X and the reply
@@ -1240,6 +1244,10 @@ struct BurstCase {
   int kept;                                      // 0: none
   double kept_longer_s;  // how much longer the kept reply made its round trip look
 };
+
+void PrintTo(const BurstCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Burst : public ::testing::TestWithParam<BurstCase> {};
 
