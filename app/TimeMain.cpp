@@ -482,6 +482,7 @@ void TForm1::SetTimeThroughTimeService() {
   platform::TimeServiceApi& service = platform::Current<platform::TimeServiceApi>();
   const int64_t correction = ClockCorrectionUsec(NTPClient->Info);
   platform::TimeServiceReply reply = service.SetTime(correction, true, true);
+  QString turnedOff;
   if (reply.outcome == platform::TimeServiceOutcome::NtpOn) {
     ShowTimeServiceMessage(NtpOnRefusalText());
     if (!Confirm("Set Computer Time", TurnNtpOffQuestion())) return;
@@ -492,13 +493,16 @@ void TForm1::SetTimeThroughTimeService() {
     }
     // The same change: it is relative, so the time spent at the prompts does not stale it.
     reply = service.SetTime(correction, true, true);
+    turnedOff =
+        "Network time synchronisation is off (\"Options > Turn Network Time On\" turns "
+        "it on again). ";
   }
   // Where no service can be asked, the user is told what the program itself would need.
   if (reply.outcome == platform::TimeServiceOutcome::NoBus ||
       reply.outcome == platform::TimeServiceOutcome::NoTimedated)
     ShowNoTimeRight();
   else
-    ShowTimeServiceMessage(SetTimeReplyText(reply, correction));
+    ShowTimeServiceMessage(turnedOff + SetTimeReplyText(reply, correction));
 }
 
 void TForm1::NetworkTimeOn1Click(QObject*) {

@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {true},
                    1,
                    1,
-                   "set through systemd-timedated",
+                   "turns it on again). The clock was set through systemd-timedated",
                    false},
         SetTimeRow{"SynchronisationNotTurnedOff",
                    true,
