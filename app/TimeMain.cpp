@@ -479,6 +479,11 @@ void TForm1::SetTimeBtnClick(QObject*) {
 }
 
 void TForm1::SetTimeThroughTimeService() {
+  // The window keeps running while polkit's prompt waits for the user; the button is not
+  // taken again meanwhile.
+  SetTimeBtn->setEnabled(false);
+  const std::unique_ptr<QPushButton, void (*)(QPushButton*)> enableAgain(
+      SetTimeBtn, [](QPushButton* button) { button->setEnabled(true); });
   platform::TimeServiceApi& service = platform::Current<platform::TimeServiceApi>();
   const int64_t correction = ClockCorrectionUsec(NTPClient->Info);
   platform::TimeServiceReply reply = service.SetTime(correction, true, true);

@@ -142,6 +142,7 @@ TEST_P(SetComputerTimeWithoutTheRight, AsksTimedated) {
   EXPECT_EQ(confirm.questions.size(), row.questions);
   EXPECT_TRUE(Status().contains(row.status)) << Status().toStdString();
   EXPECT_EQ(ui().StatusDis->text(), Status());
+  EXPECT_TRUE(ui().SetTimeBtn->isEnabled());  // taken away only while timedated is asked
   if (!row.timedated) return;
   const auto sets = bus.ClockSets();
   ASSERT_EQ(sets.size(), row.clockSets);
