@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <cmath>
 #include <cstdint>
@@ -14,7 +15,9 @@
 #include "framework/Forms.h"
 #include "framework/Registry.h"
 #include "framework/SysErrorMessage.h"
+#include "platform/TimeService.h"
 #ifndef _WIN32
+#include "platform/posix/PosixRegistry.h"
 #include "platform/posix/TimesyncdConfig.h"
 #endif
 
@@ -52,6 +55,48 @@ std::string FileRefusal() {
            framework::SysErrorMessage(notes.refusedError).toStdString();
 #endif
   return {};
+}
+
+// The dialog's client area without the note, pixels.
+constexpr int kClientWidth = 228;
+constexpr int kClientHeight = 159;
+constexpr int kBorder = 4;
+
+// Where "Apply" writes the interval.
+QString IntervalFile() {
+#ifdef _WIN32
+  return "HKEY_LOCAL_MACHINE" + QString(kNtpClientKey) + "\\" + kPollIntervalValue;
+#else
+  return platform::PosixRegistry::kDropInFile;
+#endif
+}
+
+QString Names(const std::vector<std::string>& names) {
+  QStringList list;
+  for (const std::string& name : names) list << QString::fromStdString(name);
+  return list.join(", ");
+}
+
+// Whether the interval will be used, as far as the system says which service keeps the time.
+QString ServiceInCharge(const platform::TimeServiceFacts& facts) {
+  if (platform::TimesyncdInCharge(facts)) return "systemd-timesyncd keeps the time and uses it.";
+  if (!facts.busReachable || !facts.timedatedPresent)
+    return "Which service keeps the time cannot be told (" + QString::fromStdString(facts.reason) +
+           "); only systemd-timesyncd uses this interval.";
+  if (!facts.servicesKnown)
+    return "The system does not say which service keeps the time; only systemd-timesyncd uses "
+           "this interval.";
+  if (facts.services.empty())
+    return "systemd-timesyncd does not run: the interval is used only when it does.";
+  std::vector<std::string> others;
+  for (const std::string& name : facts.services)
+    if (name != "systemd-timesyncd") others.push_back(name);
+  if (others.size() < facts.services.size())
+    return "systemd-timesyncd runs beside " + Names(others) +
+           ", which also steers the clock: the interval does not decide how often it is "
+           "corrected.";
+  return Names(facts.services) +
+         " keeps the time, not systemd-timesyncd: the interval will not be used.";
 }
 
 }  // namespace
@@ -99,6 +144,9 @@ TAutoCalibrateDlg::TAutoCalibrateDlg(QWidget* owner) : QDialog(owner) {
   HoursSpin->setMinimumHeight(44);
   inside->addWidget(HoursSpin);
   column->addWidget(group, 1);
+  ServiceNote = new QLabel(this);
+  ServiceNote->setWordWrap(true);
+  column->addWidget(ServiceNote);
 
   auto* buttons = new QHBoxLayout;
   ApplyBtn = new QPushButton("Apply", this);
@@ -117,7 +165,17 @@ TAutoCalibrateDlg::TAutoCalibrateDlg(QWidget* owner) : QDialog(owner) {
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void TAutoCalibrateDlg::ShowServiceNote() {
+  ServiceNote->setText("Writes " + IntervalFile() + ". " +
+                       ServiceInCharge(platform::Current<platform::TimeServiceApi>().Facts()));
+  // The described client area, and below the group the note at its wrapped height.
+  setFixedSize(kClientWidth + 2 * kBorder, kClientHeight + 2 * kBorder +
+                                               ServiceNote->heightForWidth(kClientWidth) +
+                                               layout()->spacing());
+}
+
 void TAutoCalibrateDlg::ShowAutoCalibrate() {
+  ShowServiceNote();
   ReadPollInterval();
   exec();
 }

@@ -3,6 +3,7 @@
 // as days plus hours, minutes and seconds.
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 namespace components {
 class TDegreeSpin;
@@ -25,6 +26,12 @@ class TAutoCalibrateDlg : public QDialog {
   components::TDegreeSpin* HoursSpin;
   QPushButton* ApplyBtn;
   QPushButton* CancelBtn;
+  // Which file the interval is written to, and whether the service in charge uses it.
+  QLabel* ServiceNote;
+
+  // Says where the interval goes and whether systemd-timesyncd, the service that reads it, is
+  // the one that keeps the time, as the system tells (never guessed).
+  void ShowServiceNote();
 
   // Reads the interval, then shows the dialog until "Close". A value that cannot be read
   // raises, and the dialog is not shown.

@@ -22,6 +22,7 @@
 
 #include "app/HTAutoCalibrate.h"
 #include "app/HTEditHosts.h"
+#include "app/TimeServiceTexts.h"
 #include "components/ChmHelper.h"
 #include "components/ClockRate.h"
 #include "components/Graphbox.h"
@@ -42,6 +43,7 @@
 #include "ntp/NTPClient.h"
 #include "platform/ClockAdjust.h"
 #include "platform/LastError.h"
+#include "platform/TimeService.h"
 #include "platform/WinTime.h"
 
 namespace app {
@@ -138,6 +140,13 @@ void TForm1::ConnectHandlers() {
   On(EditHosts1, &QAction::triggered, this, [this] { EditHosts1Click(EditHosts1); });
   On(SaveSettings1, &QAction::triggered, this, [this] { SaveSettings1Click(SaveSettings1); });
   On(Contents1, &QAction::triggered, this, [this] { Contents1Click(Contents1); });
+  On(NetworkTimeOn1, &QAction::triggered, this, [this] { NetworkTimeOn1Click(NetworkTimeOn1); });
+  // The "Time Service:" line is read afresh each time the Calibration tab is shown.
+  connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+    if (const QWidget* page = PageControl1->widget(index);
+        page && page->isAncestorOf(TimeServiceDis))
+      framework::RunGuarded([this] { RefreshTimeService(); });
+  });
 
   On(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
   On(SetTimeBtn, &QPushButton::clicked, this, [this] { SetTimeBtnClick(SetTimeBtn); });
@@ -447,6 +456,7 @@ void TForm1::Button3Click(QObject*) {
       CalibStatusDis->setText(framework::SysErrorMessage(platform::GetLastError()));
   }  // the right is given up here, before the system's adjustment is read back
   RefreshTimeAdjustment();
+  RefreshTimeService();
 }
 
 void TForm1::ShowPrivilegeRefusal(TPrivilegeRefusal refusal, uint32_t lastError) {
@@ -461,9 +471,63 @@ void TForm1::ShowPrivilegeRefusal(TPrivilegeRefusal refusal, uint32_t lastError)
 void TForm1::SetTimeBtnClick(QObject*) {
   // The host and port of the last "Get Time"; nothing else on the window changes. A valid reply
   // that did not set the clock was refused by the system.
+  // Without the right to set it, the clock is set the desktop's way.
   if (!NTPClient->SetComputerTime() && NTPClient->Info.Valid &&
       LacksTimeRight(platform::GetLastError()))
+    SetTimeThroughTimeService();
+  RefreshTimeService();
+}
+
+void TForm1::SetTimeThroughTimeService() {
+  // The window keeps running while polkit's prompt waits for the user; the button is not
+  // taken again meanwhile.
+  SetTimeBtn->setEnabled(false);
+  const std::unique_ptr<QPushButton, void (*)(QPushButton*)> enableAgain(
+      SetTimeBtn, [](QPushButton* button) { button->setEnabled(true); });
+  platform::TimeServiceApi& service = platform::Current<platform::TimeServiceApi>();
+  const int64_t correction = ClockCorrectionUsec(NTPClient->Info);
+  platform::TimeServiceReply reply = service.SetTime(correction, true, true);
+  QString turnedOff;
+  if (reply.outcome == platform::TimeServiceOutcome::NtpOn) {
+    ShowTimeServiceMessage(NtpOnRefusalText());
+    if (!Confirm("Set Computer Time", TurnNtpOffQuestion())) return;
+    const platform::TimeServiceReply off = service.SetNTP(false, true);
+    if (off.outcome != platform::TimeServiceOutcome::Done) {
+      ShowTimeServiceMessage(SetNtpReplyText(off, false));
+      return;
+    }
+    // The same change: it is relative, so the time spent at the prompts does not stale it.
+    reply = service.SetTime(correction, true, true);
+    turnedOff =
+        "Network time synchronisation is off (\"Options > Turn Network Time On\" turns "
+        "it on again). ";
+  }
+  // Where no service can be asked, the user is told what the program itself would need.
+  if (reply.outcome == platform::TimeServiceOutcome::NoBus ||
+      reply.outcome == platform::TimeServiceOutcome::NoTimedated)
     ShowNoTimeRight();
+  else
+    ShowTimeServiceMessage(turnedOff + SetTimeReplyText(reply, correction));
+}
+
+void TForm1::NetworkTimeOn1Click(QObject*) {
+  const platform::TimeServiceReply reply =
+      platform::Current<platform::TimeServiceApi>().SetNTP(true, true);
+  ShowTimeServiceMessage(SetNtpReplyText(reply, true));
+  RefreshTimeService();
+}
+
+void TForm1::RefreshTimeService() {
+  TimeServiceDis->setText(TimeServiceText(platform::Current<platform::TimeServiceApi>().Facts()));
+}
+
+void TForm1::ShowTimeServiceMessage(const QString& message) {
+  CalibStatusDis->setText(message);
+  CalibStatusDis->setCursorPosition(0);
+  CalibStatusDis->setToolTip(message);
+  StatusDis->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  StatusDis->setText(message);
+  StatusDis->setToolTip(message);
 }
 
 void TForm1::ShowNoTimeRight() {

@@ -112,6 +112,13 @@ class TForm1 : public QMainWindow, private TForm1Controls {
   // right to change the system time, and how to grant it.
   void ShowNoTimeRight();
 
+  // The system's time service: the "Time Service:" line, the clock set through
+  // systemd-timedated when the program may not set it itself, and network time turned back on.
+  void RefreshTimeService();
+  void SetTimeThroughTimeService();
+  void NetworkTimeOn1Click(QObject* Sender);
+  void ShowTimeServiceMessage(const QString& message);
+
   // Attaches the window's handlers to the events of its controls and its timer.
   void ConnectHandlers();
 

@@ -303,6 +303,7 @@ void TForm1Controls::BuildMenu(QMainWindow* form) {
   ConfigureAutoCalibrate1 = options->addAction("Configure &Auto Calibrate...");
   EditHosts1 = options->addAction("Edit &Hosts...");
   SaveSettings1 = options->addAction("&Save Settings");
+  NetworkTimeOn1 = options->addAction("Turn &Network Time On");
   QMenu* help = form->menuBar()->addMenu("Help");
   Contents1 = help->addAction("Contents");
 }
@@ -548,6 +549,12 @@ QWidget* TForm1Controls::BuildCalibrationTab() {
   CalibStatusDis->setReadOnly(true);
   grid->addWidget(Captioned(group, "Status", CalibStatusDis));
   column->addWidget(group);
+  // Below the group: the time service is not part of adjusting the clock, but decides whether
+  // an adjustment lasts.
+  TimeServiceDis = new QLabel(page);
+  TimeServiceDis->setWordWrap(true);
+  TimeServiceDis->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  column->addWidget(Captioned(page, "Time Service:", TimeServiceDis));
   column->addStretch(1);
   return page;
 }

@@ -112,6 +112,8 @@ struct TForm1Controls {
   components::TRealSpin* ChangePerDaySpin = nullptr;
   QPushButton* Button3 = nullptr;
   QLineEdit* CalibStatusDis = nullptr;
+  // "Time Service:": who keeps the time, as far as the system tells.
+  QLabel* TimeServiceDis = nullptr;
   // Chart area.
   QWidget* ChartArea = nullptr;
   QPushButton* ClearGraphBtn = nullptr;
@@ -130,6 +132,7 @@ struct TForm1Controls {
   QAction* SaveSettings1 = nullptr;
   QAction* SaveSamplesAs1 = nullptr;
   QAction* Contents1 = nullptr;
+  QAction* NetworkTimeOn1 = nullptr;  // turns network time synchronisation back on
   // Non-visual components.
   framework::TTimer* Timer1 = nullptr;
   ntp::TNTPClient* NTPClient = nullptr;

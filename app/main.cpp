@@ -8,6 +8,7 @@
 #include "app/HTAutoCalibrate.h"
 #include "app/HTEditHosts.h"
 #include "app/TimeMain.h"
+#include "platform/dbus/DBusTimeService.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   app::InitApplication();
+  platform::dbus::UseSystemBus();  // the system's time service, asked over the system bus
   // The icon drawn for the program, in the sizes the build draws from it (the menu entry shows the
   // same drawing); the desktop file name lets the desktop match the window with its menu entry.
   QIcon icon;

@@ -32,6 +32,10 @@ if $for_tests; then
     file                # cpack's DEB generator reads the binaries' dependencies with it
     # chronyd's own libraries, for the server unpacked below
     libcap2 libedit2 libgnutls30 libnettle8 libseccomp2
+    # the time service's tests: a private bus and python-dbusmock's services on it. Neither
+    # package holds a system bus service or starts a daemon (Debian's "dbus" package, the
+    # system bus, is not pulled in), and nothing here touches the machine's time service.
+    dbus-daemon python3-dbusmock
     # the Windows cross build and its tests: mingw-w64, Wine, GoogleTest's sources
     g++-mingw-w64-x86-64-posix wine64 googletest
   )

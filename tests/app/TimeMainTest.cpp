@@ -843,8 +843,8 @@ TEST_F(MainWindow, TheMenuHoldsTheDescribedItemsInOrder) {
   }
   ASSERT_EQ(titles, (QStringList{"&File", "&Options", "Help"}));
   EXPECT_EQ(ActionTexts(menus[0]), (QStringList{"Save &Samples As...", "&Exit"}));
-  EXPECT_EQ(ActionTexts(menus[1]),
-            (QStringList{"Configure &Auto Calibrate...", "Edit &Hosts...", "&Save Settings"}));
+  EXPECT_EQ(ActionTexts(menus[1]), (QStringList{"Configure &Auto Calibrate...", "Edit &Hosts...",
+                                                "&Save Settings", "Turn &Network Time On"}));
   EXPECT_EQ(ActionTexts(menus[2]), QStringList{"Contents"});
   EXPECT_EQ(menus[0]->actions()[0], ui().SaveSamplesAs1);
   EXPECT_EQ(menus[0]->actions()[1], ui().Exit1);

@@ -298,6 +298,16 @@ void Reader::DefineFlags() {
       ->description("trust the certificates FILE holds for NTS instead of the system's")
       ->type_name("FILE")
       ->trigger_on_parse();
+  app_.add_flag("--time-service")
+      ->each([this](const std::string&) {
+        Met("--time-service");
+        options_.time_service = true;
+      })
+      ->description(
+          "instead of asking hosts: whether network time synchronisation is on and\n"
+          "synchronised (systemd-timedated), which service runs, and the kernel\n"
+          "clock's status; with --json as {\"timeService\": {...}}")
+      ->trigger_on_parse();
 }
 
 void Reader::DefineForms() {
@@ -394,6 +404,11 @@ CommandLine Reader::Read() {
     return Refused(error.what());
   }
   options_.hosts = app_.remaining();
+  if (options_.time_service) {
+    if (!options_.hosts.empty()) return Refused("--time-service takes no HOST");
+    if (options_.form == OutputForm::Csv) return Refused("--time-service has no CSV form");
+    return CommandLine{options_, {}, {}, kExitValid};
+  }
   if (options_.hosts.empty()) return Refused("HOST is missing");
   if (options_.nts)
     for (std::string& host : options_.hosts)

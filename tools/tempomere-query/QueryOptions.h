@@ -34,6 +34,8 @@ struct Options {
   // instead of the system's trust store.
   bool nts = false;
   std::string ca_file = {};
+  // --time-service: what the system says about its time service, instead of asking hosts.
+  bool time_service = false;
 };
 
 // What the command line asks for: hosts to ask with these options, or a text to print and an

@@ -1,5 +1,6 @@
 // tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]
 //                 [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] HOST...
+// tempomere-query --time-service [--json]
 // tempomere-query --help | --version
 //
 // Exchanges with time servers, each run as the main window's measurement cycle runs it, and the
@@ -18,6 +19,10 @@
 #include "tools/tempomere-query/OutputWriter.h"
 #include "tools/tempomere-query/QueryOptions.h"
 #include "tools/tempomere-query/SamplingSession.h"
+#include "tools/tempomere-query/TimeServiceWriter.h"
+#ifdef TEMPOMERE_QUERY_DBUS
+#include "platform/dbus/DBusTimeService.h"
+#endif
 
 #ifndef TEMPOMERE_VERSION
 #error "TEMPOMERE_VERSION is set by the build from the project's one version number"
@@ -31,6 +36,15 @@ int main(int argc, char** argv) {
   std::cout << command.out;
   std::cerr << command.err;
   if (!command.run) return command.exit_status;
+  if (command.run->time_service) {
+#ifdef TEMPOMERE_QUERY_DBUS
+    platform::dbus::UseSystemBus();
+#endif
+    const platform::TimeServiceFacts facts = platform::Current<platform::TimeServiceApi>().Facts();
+    std::cout << (command.run->form == OutputForm::Json ? TimeServiceJson(facts)
+                                                        : TimeServiceText(facts));
+    return kExitValid;
+  }
   const std::unique_ptr<OutputWriter> writer = MakeWriter(*command.run);
   return AskEveryHost(*command.run, *writer, std::cout, std::cerr);
 }
