@@ -78,7 +78,8 @@ struct TimeServiceReply {
 
 // Longest wait for an answer that may need the user's password at polkit's prompt, ms.
 inline constexpr int kInteractiveTimeoutMs = 120000;
-// Longest wait for a query, ms: timedated may first have to be started by the bus.
+// Longest wait for one query of the facts, all its calls together, ms: timedated may first have
+// to be started by the bus.
 inline constexpr int kQueryTimeoutMs = 5000;
 
 class TimeServiceApi {

@@ -7,7 +7,9 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QVariantMap>
+#include <algorithm>
 #include <cstdlib>
 
 namespace platform::dbus {
@@ -95,14 +97,21 @@ TimeServiceReply Outcome(const QDBusMessage& reply, int timeoutMs) {
   return {TimeServiceOutcome::Failed, text.empty() ? reply.errorName().toStdString() : text};
 }
 
+// What is left of one facts query's time, in ms: the whole query, a dozen calls, is bounded by
+// kQueryTimeoutMs together, so a hung service stalls the window once, not once per call.
+int Left(const QDeadlineTimer& deadline) {
+  return static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
+}
+
 // The units among kSynchronisingUnits that systemd says are active; false when systemd cannot
-// say (not on the bus, or an answer that is neither a unit nor "no such unit").
-bool ActiveUnits(Bus& bus, std::vector<std::string>* active) {
+// say (not on the bus, or an answer that is neither a unit nor "no such unit", or no time left).
+bool ActiveUnits(Bus& bus, const QDeadlineTimer& deadline, std::vector<std::string>* active) {
   for (const char* unit : kSynchronisingUnits) {
+    if (deadline.hasExpired()) return false;
     QDBusMessage get =
         QDBusMessage::createMethodCall(kSystemd, kSystemdPath, kSystemd + ".Manager", "GetUnit");
     get << QString(unit);
-    const QDBusMessage path = bus.Call(get, kQueryTimeoutMs, false);
+    const QDBusMessage path = bus.Call(get, Left(deadline), false);
     if (path.type() == QDBusMessage::ErrorMessage) {
       // A unit systemd has not loaded is not running.
       if (path.errorName() == kSystemd + ".NoSuchUnit") continue;
@@ -113,7 +122,7 @@ bool ActiveUnits(Bus& bus, std::vector<std::string>* active) {
     QDBusMessage state =
         QDBusMessage::createMethodCall(kSystemd, object.path(), kProperties, "Get");
     state << kSystemd + ".Unit" << QString("ActiveState");
-    const QDBusMessage value = bus.Call(state, kQueryTimeoutMs, false);
+    const QDBusMessage value = bus.Call(state, Left(deadline), false);
     if (value.type() == QDBusMessage::ErrorMessage || value.arguments().isEmpty()) return false;
     const QString activeState =
         qvariant_cast<QDBusVariant>(value.arguments().at(0)).variant().toString();
@@ -138,6 +147,7 @@ TDBusTimeService::TDBusTimeService(std::string address)
 TimeServiceFacts TDBusTimeService::Facts() {
   TimeServiceFacts facts;
   facts.kernel = ReadKernelClockStatus();
+  const QDeadlineTimer deadline(kQueryTimeoutMs);
   if (const std::string forbidden = Forbidden(address_); !forbidden.empty()) {
     facts.reason = forbidden;
     return facts;
@@ -151,7 +161,7 @@ TimeServiceFacts TDBusTimeService::Facts() {
   QDBusMessage getAll =
       QDBusMessage::createMethodCall(kTimedated, kTimedatedPath, kProperties, "GetAll");
   getAll << kTimedated;
-  const QDBusMessage reply = bus.Call(getAll, kQueryTimeoutMs, false);
+  const QDBusMessage reply = bus.Call(getAll, Left(deadline), false);
   if (reply.type() == QDBusMessage::ErrorMessage || reply.arguments().isEmpty()) {
     facts.reason = ServiceMissing(reply)
                        ? "systemd-timedated is not on the system bus"
@@ -163,7 +173,7 @@ TimeServiceFacts TDBusTimeService::Facts() {
   facts.ntpOn = properties.value("NTP").toBool();
   facts.ntpSynchronized = properties.value("NTPSynchronized").toBool();
   facts.canNtp = properties.value("CanNTP").toBool();
-  facts.servicesKnown = ActiveUnits(bus, &facts.services);
+  facts.servicesKnown = ActiveUnits(bus, deadline, &facts.services);
   if (!facts.servicesKnown) facts.services.clear();
   return facts;
 }
