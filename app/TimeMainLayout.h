@@ -105,6 +105,11 @@ struct TForm1Controls {
   components::TEditEx* MeanDis = nullptr;
   QPushButton* CalculateStatsBtn = nullptr;
   components::TEditEx* STDDis = nullptr;
+  // Beside the described figures: the least-squares drift with its 95 % interval (seconds per
+  // day), the same rate in ppm, and the spread of the fit's residuals (seconds).
+  components::TEditEx* FittedDriftDis = nullptr;
+  components::TEditEx* FittedPpmDis = nullptr;
+  components::TEditEx* ResidualSDDis = nullptr;
   // Calibration tab.
   components::TEditEx* TimeIntervalDis = nullptr;
   components::TEditEx* TimeIncDis = nullptr;
@@ -112,6 +117,8 @@ struct TForm1Controls {
   components::TRealSpin* ChangePerDaySpin = nullptr;
   QPushButton* Button3 = nullptr;
   QLineEdit* CalibStatusDis = nullptr;
+  // Under "Adjustment Per Day": says when the fitted drift is less certain than that correction.
+  QLabel* FitNoteDis = nullptr;
   // Chart area.
   QWidget* ChartArea = nullptr;
   QPushButton* ClearGraphBtn = nullptr;
@@ -129,6 +136,7 @@ struct TForm1Controls {
   QAction* EditHosts1 = nullptr;
   QAction* SaveSettings1 = nullptr;
   QAction* SaveSamplesAs1 = nullptr;
+  QAction* ResumeLastRun1 = nullptr;
   QAction* Contents1 = nullptr;
   // Non-visual components.
   framework::TTimer* Timer1 = nullptr;
