@@ -283,6 +283,16 @@ void Reader::DefineFlags() {
       ->description("trust the certificates FILE holds for NTS instead of the system's")
       ->type_name("FILE")
       ->trigger_on_parse();
+  app_.add_option_function<std::string>("--journal",
+                                        [this](const std::string& file) {
+                                          Met("--journal", &file);
+                                          options_.journal = file;
+                                        })
+      ->description(
+          "append every accepted sample to the journal of runs FILE (SQLite), one\n"
+          "run per host, as the window keeps its runs")
+      ->type_name("FILE")
+      ->trigger_on_parse();
 }
 
 void Reader::DefineForms() {

@@ -33,6 +33,9 @@ struct Options {
   // instead of the system's trust store.
   bool nts = false;
   std::string ca_file = {};
+  // --journal FILE: every accepted sample is appended to the journal of runs there, one run
+  // per host.
+  std::string journal = {};
 };
 
 // What the command line asks for: hosts to ask with these options, or a text to print and an
