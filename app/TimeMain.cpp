@@ -406,15 +406,14 @@ void TForm1::ShowJournalMessage(const std::string& message) {
 }
 
 void TForm1::ResumeLastRun1Click(QObject*) {
-  const std::optional<components::TJournalRun> run = Journal->LastRun();
-  if (!run) {
-    ShowJournalMessage("The journal \"" + Journal->Path() + "\" holds no run to resume.");
-    return;
-  }
-  // The run replaces what the window shows; its samples go on into the same run.
-  ClearStatistics();
-  StripChart1->Reset();
-  for (const components::TJournalSample& sample : run->Samples) {
+  // The run replaces what the window shows, from its first sample on; its samples go on into
+  // the same run.
+  std::size_t count = 0;
+  const auto take = [&](const components::TJournalSample& sample) {
+    if (count++ == 0) {
+      ClearStatistics();
+      StripChart1->Reset();
+    }
     ErrorAverage->Add(sample.Error);
     if (AverageChk->isChecked())
       StripChart1->AddValue(1, kTraceBlue, ErrorAverage->Average());
@@ -425,11 +424,19 @@ void TForm1::ResumeLastRun1Click(QObject*) {
                       sample.LocalTime);
     Fit.Add(sample.FitTime, sample.PreciseError);
     SampleLog.Add({sample.UtcMilliseconds, sample.Host, sample.Error, sample.RoundTripDelay});
+  };
+  const QString statusBefore = StatusDis->text();
+  const std::optional<std::int64_t> run = Journal->ReadLastRun(take);
+  // A journal that could not be read (or was set aside) has said so itself.
+  const bool journalSpoke = StatusDis->text() != statusBefore;
+  if (count > 0) UpdateStatistics();
+  if (!run) {
+    if (!journalSpoke)
+      ShowJournalMessage("The journal \"" + Journal->Path() + "\" holds no run to resume.");
+    return;
   }
-  UpdateStatistics();
-  Journal->ContinueRun(run->Id);
-  ShowJournalMessage("Resumed a run of " + std::to_string(run->Samples.size()) +
-                     " samples from the journal.");
+  Journal->ContinueRun(*run);
+  ShowJournalMessage("Resumed a run of " + std::to_string(count) + " samples from the journal.");
 }
 
 void TForm1::ClearStatsBtnClick(QObject*) {

@@ -59,6 +59,9 @@ class TRunJournal {
   void NewRun() { run_.reset(); }
   // The newest run with samples other than the current one, or none.
   std::optional<TJournalRun> LastRun();
+  // The same run handed to `each` sample by sample, oldest first, without holding it all:
+  // its number, or none (nothing is handed over then).
+  std::optional<std::int64_t> ReadLastRun(const std::function<void(const TJournalSample&)>& each);
   // Later samples go on in run `id` (a run read back by LastRun).
   void ContinueRun(std::int64_t id) { run_ = id; }
   std::optional<std::int64_t> CurrentRun() const { return run_; }
