@@ -502,9 +502,16 @@ QWidget* TForm1Controls::BuildStatisticsTab() {
       {"Fitted Drift ppm", &FittedPpmDis, FixedSamples({-8888.888}, 3)},
       {"Residual SD", &ResidualSDDis, FixedSamples({88.888888}, 6)},
   };
+  // The drift with its interval is wider than a row's field: it takes the whole row under its
+  // caption; the two short figures sit in rows as the described ones do.
   for (const auto& [caption, field, samples] : fitted) {
     *field = Display(group, false, samples);
-    grid->addWidget(Captioned(group, caption, *field), row++, 0, 1, 2);
+    if (field == &FittedDriftDis) {
+      grid->addWidget(Captioned(group, caption, *field), row++, 0, 1, 2);
+    } else {
+      grid->addWidget(new QLabel(caption, group), row, 0);
+      grid->addWidget(*field, row++, 1);
+    }
   }
   column->addWidget(group);
   column->addStretch(1);
