@@ -133,6 +133,17 @@ INSTANTIATE_TEST_SUITE_P(
         AgreementRow{"ThreeErrors", 3, 0.1, 1e-3}),
     [](const testing::TestParamInfo<AgreementRow>& info) { return info.param.name; });
 
+// Errors 0, 1, 0 s a day apart: slope 0, residuals -1/3, 2/3, -1/3 s (squares sum to 2/3 over
+// one degree of freedom), times spread by sqrt(2) days, and t(0.975, 1) = tan(0.475 pi).
+TEST(DriftFitInterval, ThreeErrorsGiveTheTextbookFigures) {
+  TDriftFit fit;
+  for (int day = 0; day < 3; ++day) fit.Add(1.78e9 + day * 86400.0, day == 1 ? 1.0 : 0.0);
+  const TFittedDrift result = fit.Result();
+  EXPECT_NEAR(result.PerDay, 0.0, 1e-12);
+  EXPECT_NEAR(result.ResidualStdDev, std::sqrt(2.0 / 3), 1e-12);
+  EXPECT_NEAR(result.HalfWidth, std::tan(0.475 * std::numbers::pi) * std::sqrt(1.0 / 3), 1e-9);
+}
+
 // ---- what a short run shows --------------------------------------------------------------
 
 struct ShortRunRow {
