@@ -44,9 +44,9 @@ struct Journal : ::testing::Test {
 TEST_F(Journal, KeepsEverySampleOfARunAndResumesTheLastOne) {
   {
     TRunJournal journal(Path());
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(journal.Append(SampleNumber(i)));
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(journal.Append(SampleNumber(i)));
     journal.NewRun();  // "Clear": what was kept stays
-    for (int i = 3; i < 5; ++i) ASSERT_TRUE(journal.Append(SampleNumber(i)));
+    for (int i = 4; i < 6; ++i) ASSERT_TRUE(journal.Append(SampleNumber(i)));
   }
   // A new window: its last run is the second one, every field as it was kept.
   TRunJournal reopened(Path());
@@ -54,7 +54,7 @@ TEST_F(Journal, KeepsEverySampleOfARunAndResumesTheLastOne) {
   ASSERT_TRUE(run);
   ASSERT_EQ(run->Samples.size(), 2u);
   for (int i = 0; i < 2; ++i) {
-    const TJournalSample expected = SampleNumber(3 + i);
+    const TJournalSample expected = SampleNumber(4 + i);
     const TJournalSample& got = run->Samples[std::size_t(i)];
     EXPECT_EQ(got.UtcMilliseconds, expected.UtcMilliseconds);
     EXPECT_EQ(got.Host, expected.Host);
@@ -67,10 +67,10 @@ TEST_F(Journal, KeepsEverySampleOfARunAndResumesTheLastOne) {
   }
   // Resumed, the run goes on: a later sample joins it, and it is no longer "another" run.
   reopened.ContinueRun(run->Id);
-  ASSERT_TRUE(reopened.Append(SampleNumber(5)));
+  ASSERT_TRUE(reopened.Append(SampleNumber(6)));
   const std::optional<TJournalRun> before = reopened.LastRun();
   ASSERT_TRUE(before);
-  EXPECT_EQ(before->Samples.size(), 3u);  // the first run, not the current one
+  EXPECT_EQ(before->Samples.size(), 4u);  // the first run, not the current one
   TRunJournal third(Path());
   EXPECT_EQ(third.LastRun()->Samples.size(), 3u);  // the resumed run, grown by one
   EXPECT_TRUE(messages.empty());
@@ -205,6 +205,26 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "database is locked", false, 3}),
     [](const testing::TestParamInfo<FaultRow>& info) { return info.param.name; });
+
+// A run whose first write was refused is begun again by the next write, not left named by
+// samples without a run.
+TEST_F(Journal, ARunBegunInARefusedWriteIsBegunAgain) {
+  TRunJournal journal(Path());
+  journal.SetMaxPageCount(12);
+  // Each sample begins a run, until the capped file refuses one: its run is rolled back too.
+  int refused = -1;
+  for (int i = 0; i < 2000 && refused < 0; ++i) {
+    journal.NewRun();
+    if (!journal.Append(SampleNumber(i))) refused = i;
+  }
+  ASSERT_GE(refused, 1);
+  journal.SetMaxPageCount(0);  // room again
+  ASSERT_TRUE(journal.Append(SampleNumber(refused)));
+  const std::optional<TJournalRun> run = TRunJournal(Path()).LastRun();
+  ASSERT_TRUE(run);
+  ASSERT_EQ(run->Samples.size(), 1u);
+  EXPECT_EQ(run->Samples[0].UtcMilliseconds, SampleNumber(refused).UtcMilliseconds);
+}
 
 TEST_F(Journal, DamagedFileIsKeptAsideWithItsContent) {
   std::filesystem::create_directories(std::filesystem::path(Path()).parent_path());
