@@ -396,6 +396,7 @@ void TForm1::UpdateFitNote() {
                "correction of %2 s/day.")
                .arg(FormatFixed(fitted.HalfWidth, 3), FormatFixed(std::fabs(correction), 1));
   FitNoteDis->setText(note);
+  FitNoteDis->setVisible(!note.isEmpty());  // no empty gap under the spin
 }
 
 void TForm1::ShowJournalMessage(const std::string& message) {

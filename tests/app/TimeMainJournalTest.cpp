@@ -96,8 +96,10 @@ TEST_F(JournalWindow, FittedDriftShowsItsIntervalFromThreeErrorsAndTheNoteJudges
   // s/day is lost in it; one of 99999 s/day is not.
   ui().ChangePerDaySpin->SetValue(1.0, components::TEmitPolicy::EmitIfChanged);
   EXPECT_FALSE(ui().FitNoteDis->text().isEmpty());
+  EXPECT_FALSE(ui().FitNoteDis->isHidden());
   ui().ChangePerDaySpin->SetValue(99999.0, components::TEmitPolicy::EmitIfChanged);
   EXPECT_TRUE(ui().FitNoteDis->text().isEmpty());
+  EXPECT_TRUE(ui().FitNoteDis->isHidden());  // no empty gap under the spin
 }
 
 // ---- faults of the journal's file system: the window goes on measuring --------------------
