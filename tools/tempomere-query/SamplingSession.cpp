@@ -138,7 +138,9 @@ int AskEveryHost(const Options& options, OutputWriter& writer, std::ostream& out
 #endif
   writer.Start(out);
   for (const std::string& host : options.hosts) {
-    if (journal != nullptr) journal->NewRun();
+#ifdef TEMPOMERE_JOURNAL
+    if (journal != nullptr) journal->NewRun();  // one run per host
+#endif
     const HostRun run = AskHost(host, options, journal);
     writer.Write(out, run);
     out.flush();
