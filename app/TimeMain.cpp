@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <cerrno>
 #include <cmath>
+#include <deque>
 #include <span>
 
 #include "app/HTAutoCalibrate.h"
@@ -410,16 +411,23 @@ void TForm1::ResumeLastRun1Click(QObject*) {
   // The run replaces what the window shows, from its first sample on; its samples go on into
   // the same run.
   std::size_t count = 0;
+  // The chart keeps only the points its X range holds: the newest ones are plotted after the
+  // run is read, the older ones would scroll out at once. With the labels counted from the
+  // window's start (FixedScale) the chart looks as if every point had been added.
+  const bool average = AverageChk->isChecked();
+  const double step = StripChart1->Increment();  // seconds of X per point
+  const double span = std::fabs(StripChart1->XAxis()->Max() - StripChart1->XAxis()->Min());
+  const std::size_t visible =
+      step > 0 && span / step < 1e7 ? std::size_t(span / step) + 2 : std::size_t(1e7);
+  std::deque<double> newest;  // the values to plot, oldest first
   const auto take = [&](const components::TJournalSample& sample) {
     if (count++ == 0) {
       ClearStatistics();
       StripChart1->Reset();
     }
     ErrorAverage->Add(sample.Error);
-    if (AverageChk->isChecked())
-      StripChart1->AddValue(1, kTraceBlue, ErrorAverage->Average());
-    else
-      StripChart1->AddValue(0, kTraceRed, sample.Error);
+    newest.push_back(average ? ErrorAverage->Average() : sample.Error);
+    if (newest.size() > visible) newest.pop_front();
     ErrorStore->Add(sample.Error);
     Statistics.Accept(std::span<const double>(ErrorStore->Data(), std::size_t(ErrorStore->Count())),
                       sample.LocalTime);
@@ -427,9 +435,12 @@ void TForm1::ResumeLastRun1Click(QObject*) {
     SampleLog.Add({sample.UtcMilliseconds, sample.Host, sample.Error, sample.RoundTripDelay});
   };
   const QString statusBefore = StatusDis->text();
-  const std::optional<std::int64_t> run = Journal->ReadLastRun(take);
+  const std::optional<std::int64_t> run =
+      Journal->ReadLastRun(take, [this](std::size_t most) { SampleLog.Reserve(most); });
   // A journal that could not be read (or was set aside) has said so itself.
   const bool journalSpoke = StatusDis->text() != statusBefore;
+  for (const double value : newest)
+    StripChart1->AddValue(average ? 1 : 0, average ? kTraceBlue : kTraceRed, value);
   if (count > 0) UpdateStatistics();
   if (!run) {
     if (!journalSpoke)

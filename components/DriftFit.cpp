@@ -96,7 +96,9 @@ void TDriftFit::Add(double time, double error) {
   double e = error - errorOrigin_;
   // The row [1, t | e] is rotated into the first row of R, then what is left of it into the
   // second; what is left after both is the residual that no line can take up.
-  const double rho0 = std::hypot(r00_, 1.0);
+  // sqrt of the sum of squares rather than hypot: the figures are seconds and square roots of
+  // sums of squared seconds, far from overflow, and this runs for every sample of a resumed run.
+  const double rho0 = std::sqrt(r00_ * r00_ + 1.0);
   const double c0 = r00_ / rho0, s0 = 1.0 / rho0;
   r00_ = rho0;
   const double r01 = c0 * r01_ + s0 * t;
@@ -105,7 +107,7 @@ void TDriftFit::Add(double time, double error) {
   const double z0 = c0 * z0_ + s0 * e;
   e = -s0 * z0_ + c0 * e;
   z0_ = z0;
-  const double rho1 = std::hypot(r11_, t);
+  const double rho1 = std::sqrt(r11_ * r11_ + t * t);
   if (rho1 != 0) {
     const double c1 = r11_ / rho1, s1 = t / rho1;
     r11_ = rho1;

@@ -242,7 +242,8 @@ std::optional<TJournalRun> TRunJournal::LastRun() {
 }
 
 std::optional<std::int64_t> TRunJournal::ReadLastRun(
-    const std::function<void(const TJournalSample&)>& each) {
+    const std::function<void(const TJournalSample&)>& each,
+    const std::function<void(std::size_t)>& expect) {
   if (!Open()) return std::nullopt;
   TStatement newest(db_,
                     "SELECT id FROM runs WHERE id IS NOT ? AND EXISTS"
@@ -267,6 +268,7 @@ std::optional<std::int64_t> TRunJournal::ReadLastRun(
   if (sqlite3_step(bounds.get()) != SQLITE_ROW) return Fail("cannot be read"), std::nullopt;
   const std::int64_t first = sqlite3_column_int64(bounds.get(), 0);
   const std::int64_t last = sqlite3_column_int64(bounds.get(), 1);
+  if (expect) expect(std::size_t(last - first + 1));
 
   TStatement rows(db_,
                   "SELECT utc_ms, host, computer_error, round_trip_delay,"

@@ -61,7 +61,10 @@ class TRunJournal {
   std::optional<TJournalRun> LastRun();
   // The same run handed to `each` sample by sample, oldest first, without holding it all:
   // its number, or none (nothing is handed over then).
-  std::optional<std::int64_t> ReadLastRun(const std::function<void(const TJournalSample&)>& each);
+  // `expect` is told first how many samples at most will come, so that the caller can make
+  // room for them at once.
+  std::optional<std::int64_t> ReadLastRun(const std::function<void(const TJournalSample&)>& each,
+                                          const std::function<void(std::size_t)>& expect = {});
   // Later samples go on in run `id` (a run read back by LastRun).
   void ContinueRun(std::int64_t id) { run_ = id; }
   std::optional<std::int64_t> CurrentRun() const { return run_; }
