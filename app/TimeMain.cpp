@@ -18,6 +18,8 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <cerrno>
+#include <cmath>
+#include <deque>
 #include <span>
 
 #include "app/HTAutoCalibrate.h"
@@ -133,6 +135,7 @@ TForm1::TState TForm1::State() const {
 }
 
 void TForm1::ConnectHandlers() {
+  On(ResumeLastRun1, &QAction::triggered, this, [this] { ResumeLastRun1Click(ResumeLastRun1); });
   On(SaveSamplesAs1, &QAction::triggered, this, [this] { SaveSamplesAs1Click(SaveSamplesAs1); });
   On(Exit1, &QAction::triggered, this, [this] { Exit1Click(Exit1); });
   On(ConfigureAutoCalibrate1, &QAction::triggered, this,
@@ -190,6 +193,11 @@ void TForm1::FormCreate(QObject*) {
   // A private NTS server's CA, named per host by the user in a section of its own that the
   // program reads here and never writes.
   NTPClient->Nts.ReadHostCaFiles(framework::TIniFile(kSettingsFileName), kNtsCaFilesSection);
+  // The journal is opened with the first accepted sample: a window that never measures leaves
+  // no file behind.
+  Journal = std::make_unique<components::TRunJournal>(components::TRunJournal::DefaultPath(),
+                                                      "tempomere");
+  Journal->OnMessage = [this](const std::string& message) { ShowJournalMessage(message); };
 }
 
 QString HelpFileLocation(const QString& programDir, const QString& name) {
@@ -260,9 +268,21 @@ void TForm1::GetServerTime() {
         StripChart1->AddValue(1, kTraceBlue, average);
       else
         StripChart1->AddValue(0, kTraceRed, error);
-      SampleLog.Add({QDateTime::currentMSecsSinceEpoch(), NTPClient->Host(), error,
-                     info.RoundTripDelay * 24 * 3600});
-      AcceptError(error);
+      components::TJournalSample sample;
+      sample.UtcMilliseconds = QDateTime::currentMSecsSinceEpoch();
+      sample.Host = NTPClient->Host();
+      sample.Error = error;
+      sample.RoundTripDelay = info.RoundTripDelay * 24 * 3600;
+      // The fit takes the same exchange at full resolution, at the middle of its send and
+      // receive (nanoseconds since 1970 to seconds).
+      const ntp::TPreciseExchange& precise = NTPClient->Precise;
+      sample.PreciseError = -precise.ClockOffset;
+      sample.PreciseRoundTripDelay = precise.RoundTripDelay;
+      sample.FitTime = (double(precise.Originate) + double(precise.Destination)) / 2 / 1e9;
+      sample.LocalTime = framework::Now();
+      AcceptSample(sample);
+      // Kept before the next sample is asked for; a journal that fails says so itself.
+      Journal->Append(sample);
     }
     NTPClient->SetActive(false);
   } catch (...) {
@@ -331,14 +351,27 @@ void TForm1::ClearStatistics() {
   ErrorStore->Clear();
   Statistics.Clear();
   SampleLog.Clear();
+  Fit.Clear();
 }
 
 void TForm1::AcceptError(double error) {
-  ErrorStore->Add(error);
+  components::TJournalSample sample;
+  sample.Error = error;
+  sample.PreciseError = error;
+  sample.LocalTime = framework::Now();
+  sample.FitTime = QDateTime::currentMSecsSinceEpoch() / 1e3;
+  AcceptSample(sample);
+}
+
+void TForm1::AcceptSample(const components::TJournalSample& sample) {
+  ErrorStore->Add(sample.Error);
   // The run takes the error from the end of ErrorStore, where it has just been added. A count
   // is never negative, so it converts to a size as it is.
   Statistics.Accept(std::span<const double>(ErrorStore->Data(), std::size_t(ErrorStore->Count())),
-                    framework::Now());
+                    sample.LocalTime);
+  Fit.Add(sample.FitTime, sample.PreciseError);
+  if (!sample.Host.empty())
+    SampleLog.Add({sample.UtcMilliseconds, sample.Host, sample.Error, sample.RoundTripDelay});
   UpdateStatistics();
 }
 
@@ -352,10 +385,84 @@ void TForm1::UpdateStatistics() {
   MeanDis->SetText(FormatFixed(summary.Mean, 3));
   MinDis->SetText(FormatFixed(summary.Min, 3));
   MaxDis->SetText(FormatFixed(summary.Max, 3));
+  // The fit: a rate from two errors on, its interval from three.
+  const components::TFittedDrift fitted = Fit.Result();
+  const QString perDay = fitted.HasRate ? FormatFixed(fitted.PerDay, 3) : QString();
+  FittedDriftDis->SetText(
+      fitted.HasInterval ? perDay + " \u00B1 " + FormatFixed(fitted.HalfWidth, 3) : perDay);
+  FittedPpmDis->SetText(fitted.HasRate ? FormatFixed(fitted.Ppm, 3) : QString());
+  ResidualSDDis->SetText(fitted.HasInterval ? FormatFixed(fitted.ResidualStdDev, 6) : QString());
+  UpdateFitNote();
+}
+
+void TForm1::UpdateFitNote() {
+  // A correction smaller than the fit's uncertainty cannot be told from no correction at all.
+  const components::TFittedDrift fitted = Fit.Result();
+  const double correction = ChangePerDaySpin->Value();  // seconds per day
+  QString note;
+  if (fitted.HasInterval && correction != 0 && fitted.HalfWidth > std::fabs(correction))
+    note = QString(
+               "The fitted drift is known only to \u00B1%1 s/day, more than this "
+               "correction of %2 s/day.")
+               .arg(FormatFixed(fitted.HalfWidth, 3), FormatFixed(std::fabs(correction), 1));
+  FitNoteDis->setText(note);
+  FitNoteDis->setVisible(!note.isEmpty());  // no empty gap under the spin
+}
+
+void TForm1::ShowJournalMessage(const std::string& message) {
+  const QString text = QString::fromStdString(message);
+  StatusDis->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  StatusDis->setText(text);
+  StatusDis->setToolTip(text);
+}
+
+void TForm1::ResumeLastRun1Click(QObject*) {
+  // The run replaces what the window shows, from its first sample on; its samples go on into
+  // the same run.
+  std::size_t count = 0;
+  // The chart keeps only the points its X range holds: the newest ones are plotted after the
+  // run is read, the older ones would scroll out at once. With the labels counted from the
+  // window's start (FixedScale) the chart looks as if every point had been added.
+  const bool average = AverageChk->isChecked();
+  const double step = StripChart1->Increment();  // seconds of X per point
+  const double span = std::fabs(StripChart1->XAxis()->Max() - StripChart1->XAxis()->Min());
+  const std::size_t visible =
+      step > 0 && span / step < 1e7 ? std::size_t(span / step) + 2 : std::size_t(1e7);
+  std::deque<double> newest;  // the values to plot, oldest first
+  const auto take = [&](const components::TJournalSample& sample) {
+    if (count++ == 0) {
+      ClearStatistics();
+      StripChart1->Reset();
+    }
+    ErrorAverage->Add(sample.Error);
+    newest.push_back(average ? ErrorAverage->Average() : sample.Error);
+    if (newest.size() > visible) newest.pop_front();
+    ErrorStore->Add(sample.Error);
+    Statistics.Accept(std::span<const double>(ErrorStore->Data(), std::size_t(ErrorStore->Count())),
+                      sample.LocalTime);
+    Fit.Add(sample.FitTime, sample.PreciseError);
+    SampleLog.Add({sample.UtcMilliseconds, sample.Host, sample.Error, sample.RoundTripDelay});
+  };
+  const QString statusBefore = StatusDis->text();
+  const std::optional<std::int64_t> run =
+      Journal->ReadLastRun(take, [this](std::size_t most) { SampleLog.Reserve(most); });
+  // A journal that could not be read (or was set aside) has said so itself.
+  const bool journalSpoke = StatusDis->text() != statusBefore;
+  for (const double value : newest)
+    StripChart1->AddValue(average ? 1 : 0, average ? kTraceBlue : kTraceRed, value);
+  if (count > 0) UpdateStatistics();
+  if (!run) {
+    if (!journalSpoke)
+      ShowJournalMessage("The journal \"" + Journal->Path() + "\" holds no run to resume.");
+    return;
+  }
+  Journal->ContinueRun(*run);
+  ShowJournalMessage("Resumed a run of " + std::to_string(count) + " samples from the journal.");
 }
 
 void TForm1::ClearStatsBtnClick(QObject*) {
   ClearStatistics();
+  Journal->NewRun();
 }
 
 void TForm1::CalculateStatsBtnClick(QObject*) {
@@ -440,6 +547,7 @@ void TForm1::RefreshTimeAdjustment() {
 void TForm1::ChangePerDaySpinChange(QObject*) {
   TimeAdjustment = components::AdjustmentForPerDay(TimeIncrement, ChangePerDaySpin->Value());
   ShowTimeAdjustment();
+  UpdateFitNote();
 }
 
 void TForm1::AdjustmentOnOffClick(QObject*) {

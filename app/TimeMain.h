@@ -7,7 +7,9 @@
 
 #include "app/TimeMainLayout.h"
 #include "app/TimePrivilege.h"
+#include "components/DriftFit.h"
 #include "components/ErrorStatistics.h"
+#include "components/RunJournal.h"
 #include "components/SampleLog.h"
 #include "framework/DateUtils.h"
 
@@ -70,6 +72,19 @@ class TForm1 : public QMainWindow, private TForm1Controls {
   // beside ErrorStore and cleared with the statistics; "File > Save Samples As..." writes them.
   components::TSampleLog SampleLog;
   void SaveSamplesAs1Click(QObject* Sender);
+
+  // The journal of runs: each accepted sample is appended as it is taken; "Clear" on the
+  // Statistics tab begins a new run; "File > Resume Last Run" brings the last run back.
+  std::unique_ptr<components::TRunJournal> Journal;
+  // The least-squares drift over the run's full-resolution errors against their real times.
+  components::TDriftFit Fit;
+  void ResumeLastRun1Click(QObject* Sender);
+  // Takes one accepted sample into the store, the statistics run, the fit and the sample log.
+  void AcceptSample(const components::TJournalSample& sample);
+  // Says a journal's fault (or its recovery) on the status line.
+  void ShowJournalMessage(const std::string& message);
+  // The note beside "Adjustment Per Day".
+  void UpdateFitNote();
 
   // Handlers. Those a control's event runs are virtual so that a test's window can stand in for
   // one (a derived class may override a private virtual function).

@@ -297,6 +297,7 @@ void TForm1Controls::SetupControls(QMainWindow* form) {
 
 void TForm1Controls::BuildMenu(QMainWindow* form) {
   QMenu* file = form->menuBar()->addMenu("&File");
+  ResumeLastRun1 = file->addAction("&Resume Last Run");
   SaveSamplesAs1 = file->addAction("Save &Samples As...");
   Exit1 = file->addAction("&Exit");
   QMenu* options = form->menuBar()->addMenu("&Options");
@@ -490,6 +491,29 @@ QWidget* TForm1Controls::BuildStatisticsTab() {
   STDDis = Display(group, false, errors);
   grid->addWidget(CalculateStatsBtn, row, 0);
   grid->addWidget(Captioned(group, "STD", STDDis), row, 1);
+  ++row;
+  const struct {
+    const char* caption;
+    components::TEditEx** field;
+    QStringList samples;
+  } fitted[] = {
+      {"Fitted Drift Per Day",
+       &FittedDriftDis,
+       {FormatFixed(-888.888, 3) + " \u00B1 " + FormatFixed(88.888, 3)}},
+      {"Fitted Drift ppm", &FittedPpmDis, FixedSamples({-8888.888}, 3)},
+      {"Residual SD", &ResidualSDDis, FixedSamples({88.888888}, 6)},
+  };
+  // The drift with its interval is wider than a row's field: it takes the whole row under its
+  // caption; the two short figures sit in rows as the described ones do.
+  for (const auto& [caption, field, samples] : fitted) {
+    *field = Display(group, false, samples);
+    if (field == &FittedDriftDis) {
+      grid->addWidget(Captioned(group, caption, *field), row++, 0, 1, 2);
+    } else {
+      grid->addWidget(new QLabel(caption, group), row, 0);
+      grid->addWidget(*field, row++, 1);
+    }
+  }
   column->addWidget(group);
   column->addStretch(1);
   return page;
@@ -543,6 +567,9 @@ QWidget* TForm1Controls::BuildCalibrationTab() {
     ChangePerDaySpin->SetUseLimit(false);
   }
   grid->addWidget(Captioned(group, "Adjustment Per Day", ChangePerDaySpin));
+  FitNoteDis = new QLabel(group);
+  FitNoteDis->setWordWrap(true);
+  grid->addWidget(FitNoteDis);
   Button3 = new QPushButton("Apply Adjustment", group);
   grid->addWidget(Button3);
   CalibStatusDis = new QLineEdit(group);

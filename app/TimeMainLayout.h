@@ -105,6 +105,11 @@ struct TForm1Controls {
   components::TEditEx* MeanDis = nullptr;
   QPushButton* CalculateStatsBtn = nullptr;
   components::TEditEx* STDDis = nullptr;
+  // Beside the described figures: the least-squares drift with its 95 % interval (seconds per
+  // day), the same rate in ppm, and the spread of the fit's residuals (seconds).
+  components::TEditEx* FittedDriftDis = nullptr;
+  components::TEditEx* FittedPpmDis = nullptr;
+  components::TEditEx* ResidualSDDis = nullptr;
   // Calibration tab.
   components::TEditEx* TimeIntervalDis = nullptr;
   components::TEditEx* TimeIncDis = nullptr;
@@ -114,6 +119,8 @@ struct TForm1Controls {
   QLineEdit* CalibStatusDis = nullptr;
   // "Time Service:": who keeps the time, as far as the system tells.
   QLabel* TimeServiceDis = nullptr;
+  // Under "Adjustment Per Day": says when the fitted drift is less certain than that correction.
+  QLabel* FitNoteDis = nullptr;
   // Chart area.
   QWidget* ChartArea = nullptr;
   QPushButton* ClearGraphBtn = nullptr;
@@ -131,6 +138,7 @@ struct TForm1Controls {
   QAction* EditHosts1 = nullptr;
   QAction* SaveSettings1 = nullptr;
   QAction* SaveSamplesAs1 = nullptr;
+  QAction* ResumeLastRun1 = nullptr;
   QAction* Contents1 = nullptr;
   QAction* NetworkTimeOn1 = nullptr;  // turns network time synchronisation back on
   // Non-visual components.

@@ -21,6 +21,8 @@ class TSampleLog {
  public:
   void Add(TSample sample) { samples_.push_back(std::move(sample)); }
   void Clear() { samples_.clear(); }
+  // Makes room for `count` samples in all, so that a run read back grows the log once.
+  void Reserve(std::size_t count) { samples_.reserve(count); }
   const std::vector<TSample>& Samples() const { return samples_; }
   int Count() const { return static_cast<int>(samples_.size()); }
 

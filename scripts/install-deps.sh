@@ -18,6 +18,7 @@ packages=(
   librsvg2-bin        # the icon's PNG sizes
   libssl-dev          # TLS and AES-SIV for Network Time Security
   libcli11-dev nlohmann-json3-dev  # the query tool's options and JSON (header-only)
+  libsqlite3-dev      # the journal of runs
 )
 if $for_tests; then
   packages+=(

@@ -842,12 +842,14 @@ TEST_F(MainWindow, TheMenuHoldsTheDescribedItemsInOrder) {
     menus << action->menu();
   }
   ASSERT_EQ(titles, (QStringList{"&File", "&Options", "Help"}));
-  EXPECT_EQ(ActionTexts(menus[0]), (QStringList{"Save &Samples As...", "&Exit"}));
+  EXPECT_EQ(ActionTexts(menus[0]),
+            (QStringList{"&Resume Last Run", "Save &Samples As...", "&Exit"}));
   EXPECT_EQ(ActionTexts(menus[1]), (QStringList{"Configure &Auto Calibrate...", "Edit &Hosts...",
                                                 "&Save Settings", "Turn &Network Time On"}));
   EXPECT_EQ(ActionTexts(menus[2]), QStringList{"Contents"});
-  EXPECT_EQ(menus[0]->actions()[0], ui().SaveSamplesAs1);
-  EXPECT_EQ(menus[0]->actions()[1], ui().Exit1);
+  EXPECT_EQ(menus[0]->actions()[0], ui().ResumeLastRun1);
+  EXPECT_EQ(menus[0]->actions()[1], ui().SaveSamplesAs1);
+  EXPECT_EQ(menus[0]->actions()[2], ui().Exit1);
   EXPECT_EQ(menus[1]->actions()[0], ui().ConfigureAutoCalibrate1);
   EXPECT_EQ(menus[1]->actions()[1], ui().EditHosts1);
   EXPECT_EQ(menus[1]->actions()[2], ui().SaveSettings1);

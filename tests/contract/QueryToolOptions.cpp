@@ -161,7 +161,9 @@ TEST(QueryToolUsageError, SaysTheProblemTheUsageAndTheRanges) {
       "unknown option -x\n"
       "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [-b N] "
       "[--precise]\n"
-      "                      [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] HOST...\n"
+      "                      [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] [--journal FILE] "
+      "HOST...\n"
+      "       tempomere-query --time-service [--json]\n"
       "       tempomere-query --help | --version\n"
       "  PORT 1..65535 (default 123), TIMEOUT_MS 1..86400000 (default 500),\n"
       "  COUNT 1..1000000 (default 1), SECONDS 0.001..86400 (default 1); --help tells more\n");

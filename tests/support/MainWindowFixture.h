@@ -27,6 +27,9 @@ namespace testing_support {
 class MainWindowFixture {
  public:
   QTemporaryDir config;
+  // The journal of runs goes into a folder of the test's own, never the user's.
+  QTemporaryDir state;
+  bool state_home_set = qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
   platform::PosixPrivateProfile profile{config.path().toStdString()};
   platform::ScopedOverride<platform::PrivateProfileApi> profile_installed{profile};
   FakeDialogs dialogs;

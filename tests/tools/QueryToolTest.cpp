@@ -10,11 +10,14 @@
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 
+#include "components/DriftFit.h"
+#include "components/RunJournal.h"
 #include "support/ChronyServer.h"
 #include "support/FakeSntpServer.h"
 
@@ -744,7 +747,11 @@ TEST(QueryToolForms, CsvHasAHeaderAndOneRowPerSampleWithAPointWhateverTheLocale)
                                  "reference_id",
                                  "valid",
                                  "t1_source",
-                                 "t4_source"}));
+                                 "t4_source",
+                                 "fitted_drift_per_day",
+                                 "fitted_drift_interval",
+                                 "fitted_drift_ppm",
+                                 "residual_sd"}));
   auto column = [&](int row, const char* name) { return records[row][header.indexOf(name)]; };
   for (int row = 1; row < 3; ++row) ASSERT_EQ(records[row].size(), header.size());
   EXPECT_EQ(column(1, "host"), "127.0.0.1");
@@ -822,6 +829,70 @@ TEST(QueryToolBurst, EachSampleSaysHowManyRequestsWentOutAndWhichOneItShows) {
 }
 
 // --- Full-resolution figures ------------------------------------------------------------------
+
+// The fitted drift in all three forms, from the samples the journal keeps.
+TEST(QueryToolJournal, TheJournalKeepsTheSamplesTheFittedDriftIsMadeOf) {
+  FakeSntpServer server;
+  server.Always([](const QByteArray& request) {
+    return std::optional<QByteArray>(testing_support::MakeReply(request));
+  });
+  const QString port = QString::number(server.Port());
+  QTemporaryDir dir;
+  const QString journal = dir.path() + "/runs/journal.sqlite";
+  const QStringList asked = {"-t", kPatient, "-c", "4", "-i", "0.01", "-p", port};
+  const ToolRun json =
+      Query(QStringList{"--json", "--journal", journal} + asked + QStringList{"127.0.0.1"});
+  ASSERT_EQ(json.exit_code, 0) << json.err.toStdString();
+  const QJsonObject host = QJsonDocument::fromJson(json.out.toUtf8())["hosts"][0].toObject();
+  const QJsonObject summary = host["summary"].toObject();
+  ASSERT_TRUE(summary["fittedDriftInterval"].isDouble());
+  ASSERT_TRUE(summary["residualSd"].isDouble());
+
+  components::TRunJournal kept(journal.toStdString());
+  const std::optional<components::TJournalRun> run = kept.LastRun();
+  ASSERT_TRUE(run);
+  ASSERT_EQ(run->Samples.size(), 4u);
+  std::vector<double> times, errors;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const components::TJournalSample& sample = run->Samples[i];
+    EXPECT_NEAR(sample.PreciseError, host["samples"][int(i)]["preciseComputerError"].toDouble(),
+                1e-9);
+    times.push_back(sample.FitTime);
+    errors.push_back(sample.PreciseError);
+  }
+  const components::TFittedDrift fitted = components::FitDrift(times, errors);
+  EXPECT_NEAR(summary["fittedDriftPerDay"].toDouble(), fitted.PerDay,
+              1e-6 + 1e-6 * std::fabs(fitted.PerDay));
+  EXPECT_NEAR(summary["fittedDriftPpm"].toDouble(), fitted.Ppm,
+              1e-6 + 1e-6 * std::fabs(fitted.Ppm));
+
+  // CSV: each record the fit so far, nothing before two samples, no interval before three.
+  const QList<QStringList> records =
+      ReadCsv(Query(QStringList{"--csv"} + asked.mid(0, 2) +
+                    QStringList{"-c", "3", "-i", "0.01", "-p", port, "127.0.0.1"})
+                  .out);
+  ASSERT_EQ(records.size(), 4);
+  auto column = [&](int row, const char* name) { return records[row][records[0].indexOf(name)]; };
+  EXPECT_EQ(column(1, "fitted_drift_per_day"), "");
+  EXPECT_NE(column(2, "fitted_drift_per_day"), "");
+  EXPECT_EQ(column(2, "fitted_drift_interval"), "");
+  EXPECT_NE(column(3, "fitted_drift_interval"), "");
+  EXPECT_NE(column(3, "residual_sd"), "");
+  // Text: the window's caption, with its interval.
+  const ToolRun text = Query(asked + QStringList{"127.0.0.1"});
+  EXPECT_TRUE(Field(text.out, "Fitted Drift Per Day").contains(QChar(0x00B1)))
+      << text.out.toStdString();
+  EXPECT_NE(Field(text.out, "Residual SD"), "<missing>");
+
+  // A journal that cannot be kept is said once; every sample is still asked and printed.
+  const ToolRun unkept = Query(QStringList{"--json", "--journal", "/proc/no-such/journal.sqlite"} +
+                               asked + QStringList{"127.0.0.1"});
+  EXPECT_EQ(unkept.exit_code, 2);
+  EXPECT_EQ(unkept.err.count('\n'), 1) << unkept.err.toStdString();
+  EXPECT_TRUE(unkept.err.contains("cannot be opened")) << unkept.err.toStdString();
+  EXPECT_EQ(QJsonDocument::fromJson(unkept.out.toUtf8())["hosts"][0]["samples"].toArray().size(),
+            4);
+}
 
 TEST(QueryToolPrecise, ThePreciseLinesFollowEachSampleOnlyWhenAskedFor) {
   FakeSntpServer server;

@@ -13,7 +13,9 @@ void CsvWriter::Start(std::ostream& out) {
   out << "host,sample,sampled_at,replied,server_time,computer_error,round_trip_delay,"
          "precise_computer_error,precise_round_trip_delay,version,"
          "leap_indicator,stratum,mode,precision,poll_interval,root_dispersion,root_delay,"
-         "reference_id,valid,t1_source,t4_source"
+         "reference_id,valid,t1_source,t4_source,fitted_drift_per_day,fitted_drift_interval,fitted_"
+         "drift_ppm,"
+         "residual_sd"
       << components::kCsvRecordEnd;
 }
 
@@ -48,6 +50,12 @@ void CsvWriter::Write(std::ostream& out, const HostRun& run) {
         info.Valid ? "true" : "false",
         sample.replied ? ntp::StampSourceName(sample.precise.OriginateSource) : "",
         sample.replied ? ntp::StampSourceName(sample.precise.DestinationSource) : "",
+        // The host's fitted drift once this sample was taken in; empty until it can be said.
+        sample.fitted.HasRate ? CsvSeconds(sample.fitted.PerDay, kMicrosecondDecimals) : "",
+        sample.fitted.HasInterval ? CsvSeconds(sample.fitted.HalfWidth, kMicrosecondDecimals) : "",
+        sample.fitted.HasRate ? CsvSeconds(sample.fitted.Ppm, kMicrosecondDecimals) : "",
+        sample.fitted.HasInterval ? CsvSeconds(sample.fitted.ResidualStdDev, kNanosecondDecimals)
+                                  : "",
     };
     for (std::size_t f = 0; f < fields.size(); ++f) out << (f > 0 ? "," : "") << fields[f];
     out << components::kCsvRecordEnd;

@@ -58,6 +58,7 @@ json SampleJson(const Sample& sample) {
 // Seconds (and seconds per day) to the microsecond, as the errors they are made of.
 json SummaryJson(const HostRun& run) {
   const components::TErrorSummary summary = run.Summary();
+  const components::TFittedDrift fitted = run.fit.Result();
   return {
       {"count", summary.Count},
       {"timeSpan", Microseconds(summary.Span * 24 * 3600)},
@@ -67,6 +68,13 @@ json SummaryJson(const HostRun& run) {
       {"std", Microseconds(components::PopulationStdDev(run.errors))},
       {"totalDrift", Microseconds(summary.Drift.Total)},
       {"driftPerDay", Microseconds(summary.Drift.PerDay)},
+      // The fitted drift (seconds per day, ppm) and its 95 % half-width; the residuals'
+      // spread at the full figures' resolution. Null when the samples cannot give them.
+      {"fittedDriftPerDay", fitted.HasRate ? json(Microseconds(fitted.PerDay)) : json(nullptr)},
+      {"fittedDriftInterval",
+       fitted.HasInterval ? json(Microseconds(fitted.HalfWidth)) : json(nullptr)},
+      {"fittedDriftPpm", fitted.HasRate ? json(Microseconds(fitted.Ppm)) : json(nullptr)},
+      {"residualSd", fitted.HasInterval ? json(Nanoseconds(fitted.ResidualStdDev)) : json(nullptr)},
   };
 }
 

@@ -20,7 +20,9 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [-b N] [--precise]\n"
-    "                      [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] HOST...\n"
+    "                      [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] [--journal FILE] "
+    "HOST...\n"
+    "       tempomere-query --time-service [--json]\n"
     "       tempomere-query --help | --version\n";
 
 // The help before the options' rows.
@@ -307,6 +309,16 @@ void Reader::DefineFlags() {
           "instead of asking hosts: whether network time synchronisation is on and\n"
           "synchronised (systemd-timedated), which service runs, and the kernel\n"
           "clock's status; with --json as {\"timeService\": {...}}")
+      ->trigger_on_parse();
+  app_.add_option_function<std::string>("--journal",
+                                        [this](const std::string& file) {
+                                          Met("--journal", &file);
+                                          options_.journal = file;
+                                        })
+      ->description(
+          "append every accepted sample to the journal of runs FILE (SQLite), one\n"
+          "run per host, as the window keeps its runs")
+      ->type_name("FILE")
       ->trigger_on_parse();
 }
 

@@ -36,6 +36,9 @@ struct Options {
   std::string ca_file = {};
   // --time-service: what the system says about its time service, instead of asking hosts.
   bool time_service = false;
+  // --journal FILE: every accepted sample is appended to the journal of runs there, one run
+  // per host.
+  std::string journal = {};
 };
 
 // What the command line asks for: hosts to ask with these options, or a text to print and an

@@ -6,6 +6,9 @@
 #include <thread>
 
 #include "components/SampleLog.h"
+#ifdef TEMPOMERE_JOURNAL
+#include "components/RunJournal.h"
+#endif
 #include "framework/SysUtils.h"
 #include "ntp/IdException.h"
 #include "tools/tempomere-query/FailureMessages.h"
@@ -56,7 +59,12 @@ std::string Sample::ServerTimeIso() const {
   return components::IsoUtc(std::llround(info.ServerTimeUtc * 86400000.0) - kNtpEpochToUnixMs);
 }
 
-HostRun AskHost(const std::string& host, const Options& options) {
+// The middle of an exchange's send and receive, seconds since 1970 UTC: its time in the fit.
+double FitTime(const Sample& sample) {
+  return (double(sample.precise.Originate) + double(sample.precise.Destination)) / 2 / 1e9;
+}
+
+HostRun AskHost(const std::string& host, const Options& options, components::TRunJournal* journal) {
   HostRun run;
   run.host = host;
   using Clock = std::chrono::steady_clock;
@@ -81,6 +89,24 @@ HostRun AskHost(const std::string& host, const Options& options) {
         run.last_accepted = framework::Now();
         run.errors.push_back(sample.error);
         run.statistics.Accept(run.errors, run.last_accepted);
+        run.fit.Add(FitTime(sample), sample.precise_error);
+        sample.fitted = run.fit.Result();
+#ifdef TEMPOMERE_JOURNAL
+        if (journal != nullptr) {
+          components::TJournalSample kept;
+          kept.UtcMilliseconds = sample.sampled_at_ms;
+          kept.Host = host;
+          kept.Error = sample.error;
+          kept.RoundTripDelay = sample.DelaySeconds();
+          kept.PreciseError = sample.precise_error;
+          kept.PreciseRoundTripDelay = sample.PreciseDelaySeconds();
+          kept.FitTime = FitTime(sample);
+          kept.LocalTime = run.last_accepted;
+          journal->Append(kept);
+        }
+#else
+        (void)journal;
+#endif
       }
       run.samples.push_back(std::move(sample));
     }
@@ -97,9 +123,31 @@ int AskEveryHost(const Options& options, OutputWriter& writer, std::ostream& out
                  std::ostream& err) {
   bool every_host_valid = true;
   bool any_failure = false;
+  components::TRunJournal* journal = nullptr;
+#ifdef TEMPOMERE_JOURNAL
+  // A journal that cannot be kept is said once on `err`; the hosts are asked all the same.
+  std::optional<components::TRunJournal> kept;
+  if (!options.journal.empty()) {
+    kept.emplace(options.journal, "tempomere-query");
+    kept->OnMessage = [&](const std::string& message) {
+      err << OneLine(message) << "\n";
+      err.flush();
+      any_failure = true;
+    };
+    journal = &*kept;
+  }
+#else
+  if (!options.journal.empty()) {
+    err << "This build of tempomere-query keeps no journal (it was made without SQLite).\n";
+    return kExitError;
+  }
+#endif
   writer.Start(out);
   for (const std::string& host : options.hosts) {
-    const HostRun run = AskHost(host, options);
+#ifdef TEMPOMERE_JOURNAL
+    if (journal != nullptr) journal->NewRun();  // one run per host
+#endif
+    const HostRun run = AskHost(host, options, journal);
     writer.Write(out, run);
     out.flush();
     if (run.failure) {

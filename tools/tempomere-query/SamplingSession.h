@@ -8,10 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "components/DriftFit.h"
 #include "components/ErrorStatistics.h"
 #include "ntp/NTPClient.h"
 #include "tools/tempomere-query/OutputWriter.h"
 #include "tools/tempomere-query/QueryOptions.h"
+
+namespace components {
+class TRunJournal;
+}
 
 namespace tempomere_query {
 
@@ -24,6 +29,8 @@ struct Sample {
   ntp::TPreciseExchange precise;
   double precise_error = 0;  // seconds, from the full-resolution readings
   ntp::TBurstOutcome burst;  // with -b: how many requests went out and which one was kept
+  // The host's fitted drift once this sample was taken in (valid samples only).
+  components::TFittedDrift fitted;
 
   double DelaySeconds() const { return info.RoundTripDelay * 24 * 3600; }
   double PreciseDelaySeconds() const { return replied ? precise.RoundTripDelay : 0; }
@@ -42,6 +49,8 @@ struct HostRun {
   std::vector<Sample> samples;
   std::vector<double> errors;  // the valid samples' errors, oldest first
   components::TErrorStatistics statistics;
+  // The least-squares drift of the valid samples' full-resolution errors against their times.
+  components::TDriftFit fit;
   double last_accepted = 0;  // local date-time of the newest valid sample
   std::optional<std::string> failure;
 
@@ -53,7 +62,9 @@ struct HostRun {
 // Asks `host` options.count times, the starts of two samples options.interval_s apart. A
 // transport error ends the host's samples (the next one would meet it again) and is kept as
 // its failure.
-HostRun AskHost(const std::string& host, const Options& options);
+// With `journal`, each valid sample is appended to it as it is taken.
+HostRun AskHost(const std::string& host, const Options& options,
+                components::TRunJournal* journal = nullptr);
 
 // Asks every host in turn and hands each one's run to `writer`; a host that cannot be asked is
 // said on `err`, one line, after its host when there are several. The exit status.

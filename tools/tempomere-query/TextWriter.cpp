@@ -57,6 +57,14 @@ void PrintSummary(std::ostream& out, const HostRun& run) {
       << "STD: " << Fixed(components::PopulationStdDev(run.errors), 5) << "\n"
       << "Total Drift: " << Fixed(summary.Drift.Total, 5) << "\n"
       << "Drift Per Day: " << Fixed(summary.Drift.PerDay, 5) << "\n";
+  // The fitted drift as the window shows it, to 5 decimals: its interval from three errors.
+  const components::TFittedDrift fitted = run.fit.Result();
+  if (!fitted.HasRate) return;
+  out << "Fitted Drift Per Day: " << Fixed(fitted.PerDay, 5);
+  if (fitted.HasInterval) out << " \u00B1 " << Fixed(fitted.HalfWidth, 5);
+  out << "\n"
+      << "Fitted Drift ppm: " << Fixed(fitted.Ppm, 5) << "\n";
+  if (fitted.HasInterval) out << "Residual SD: " << Fixed(fitted.ResidualStdDev, 9) << "\n";
 }
 
 // JSON's short escapes and the characters they stand for.

@@ -1,5 +1,5 @@
-// tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [--precise]
-//                 [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] HOST...
+// tempomere-query [-p PORT] [-t TIMEOUT_MS] [-c COUNT] [-i SECONDS] [-b N] [--precise]
+//                 [-4 | -6] [--json | --csv] [--nts] [--ca-file FILE] [--journal FILE] HOST...
 // tempomere-query --time-service [--json]
 // tempomere-query --help | --version
 //
