@@ -106,6 +106,14 @@ echo "$output"
 echo "$output" | grep -qx 'Valid: Yes' || fail "no 'Valid: Yes' in the tool's output"
 echo "$output" | grep -qx 'Stratum: 3' || fail "chronyd answers with its local stratum, 3"
 
+# Two hosts in one run: each is asked on a socket of its own, the second as well as the first.
+output=$("$@" "$tool" -p "$port" -t 1000 127.0.0.1 127.0.0.1 2>&1)
+status=$?
+echo "--- two hosts (exit $status)"
+echo "$output"
+[ "$status" -eq 0 ] || fail "two hosts: the tool exited with $status, not 0"
+[ "$(echo "$output" | grep -cx 'Valid: Yes')" -eq 2 ] || fail "two hosts: not two valid replies"
+
 # Three samples a fifth of a second apart: each one valid, then the summary of the three.
 output=$("$@" "$tool" -p "$port" -t 1000 -c 3 -i 0.2 127.0.0.1 2>&1)
 status=$?

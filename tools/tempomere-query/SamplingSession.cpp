@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "components/RunJournal.h"
 #endif
 #include "framework/SysUtils.h"
+#include "ntp/IdComponent.h"
 #include "ntp/IdException.h"
 #include "tools/tempomere-query/FailureMessages.h"
 
@@ -142,6 +144,15 @@ int AskEveryHost(const Options& options, OutputWriter& writer, std::ostream& out
     return kExitError;
   }
 #endif
+  // The socket stack stays up from the first host to the last. Taken down and brought up again
+  // between hosts (WSACleanup, WSAStartup), Wine's socket library takes the next host's new
+  // socket for a closed one ("Socket Error # 10038"). A stack that cannot be brought up is left
+  // to each host to report.
+  std::optional<ntp::TIdComponent> stack;
+  try {
+    stack.emplace();
+  } catch (const framework::Exception&) {
+  }
   writer.Start(out);
   for (const std::string& host : options.hosts) {
 #ifdef TEMPOMERE_JOURNAL
